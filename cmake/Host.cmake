@@ -1,0 +1,50 @@
+# Host build: the package logic as a library, the packager, unit tests,
+# fuzzers and benchmarks; the 32-bit Windows build runs as a sub-build.
+option(QUILLON_SANITIZE "Build the host code with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(QUILLON_TARGET "Build the 32-bit Windows stub and driver (needs mingw-w64)" ON)
+
+if(QUILLON_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+add_library(quillon_core STATIC ${QUILLON_CORE_SOURCES} ${QUILLON_HOST_SOURCES})
+target_include_directories(quillon_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_compile_options(quillon_core PRIVATE ${QUILLON_WARNINGS})
+
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(LIBDEFLATE REQUIRED IMPORTED_TARGET libdeflate)
+find_package(ZLIB REQUIRED)
+
+file(GLOB PACK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/pack/*.cpp)
+if(PACK_SOURCES)
+  add_executable(quillon-pack ${PACK_SOURCES})
+  target_compile_options(quillon-pack PRIVATE ${QUILLON_WARNINGS})
+  target_link_libraries(quillon-pack PRIVATE quillon_core PkgConfig::LIBDEFLATE)
+endif()
+
+enable_testing()
+find_package(GTest REQUIRED)
+file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+add_executable(unit_tests ${UNIT_TEST_SOURCES})
+target_compile_options(unit_tests PRIVATE ${QUILLON_WARNINGS} -Wno-sign-conversion -Wno-conversion)
+target_link_libraries(unit_tests PRIVATE quillon_core GTest::gtest GTest::gtest_main ZLIB::ZLIB PkgConfig::LIBDEFLATE)
+target_compile_definitions(unit_tests PRIVATE QUILLON_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+include(GoogleTest)
+gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
+
+include(${CMAKE_SOURCE_DIR}/tests/fuzz/Host.cmake OPTIONAL)
+include(${CMAKE_SOURCE_DIR}/bench/Host.cmake OPTIONAL)
+
+if(QUILLON_TARGET)
+  include(ExternalProject)
+  set(QUILLON_TARGET_DIR ${CMAKE_BINARY_DIR}/target)
+  ExternalProject_Add(target
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${QUILLON_TARGET_DIR}
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON
+    USES_TERMINAL_BUILD ON)
+  include(${CMAKE_SOURCE_DIR}/tests/e2e/Host.cmake OPTIONAL)
+endif()

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs what the build, the demo and the tests need on Debian 12 (run as root).
+# Quick when everything is already there.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config python3
+  g++-mingw-w64-i686 libz-mingw-w64-dev
+  wine wine32:i386 xvfb imagemagick
+  googletest libgtest-dev libbenchmark-dev zlib1g-dev libdeflate-dev
+  zip unzip p7zip-full
+  clang clang-format clang-tidy libclang-rt-14-dev
+)
+
+missing=()
+have_i386=0
+dpkg --print-foreign-architectures | grep -qx i386 && have_i386=1
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing+=("$p")
+done
+if [ "$have_i386" = 1 ] && [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+
+[ "$have_i386" = 1 ] || $SUDO dpkg --add-architecture i386
+# A mirror in mid-sync can fail one index; apt then keeps going with the rest.
+$SUDO apt-get update -q || true
+
+install() { $SUDO apt-get install -y -q --no-install-recommends "$@" "${missing[@]}"; }
+if ! install; then
+  # The i386 index of the security suite can be missing while the amd64 one is
+  # there; amd64 libraries would then move ahead of their i386 twins. Prefer the
+  # main suite for this one install, without touching the machine's apt sources.
+  prefs=$(mktemp)
+  trap 'rm -f "$prefs"' EXIT
+  cat >"$prefs" <<'PREF'
+Package: *
+Pin: release l=Debian-Security
+Pin-Priority: 100
+PREF
+  install -o Dir::Etc::Preferences="$prefs" --allow-downgrades
+fi

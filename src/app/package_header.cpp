@@ -1,0 +1,72 @@
+#include "app/package_header.h"
+
+namespace quillon {
+namespace {
+
+int32_t LoadInt32(const uint8_t* p) {
+  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                              static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
+}
+
+void StoreInt32(uint8_t* p, int32_t value) {
+  const auto v = static_cast<uint32_t>(value);
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+constexpr uint32_t kScramblerSeed = 417;
+constexpr uint32_t kScramblerMultiplier = 134775813;
+
+}  // namespace
+
+PackageHeader ParsePackageHeader(const uint8_t fields[kPackageHeaderSize - 3]) {
+  // fields[i] is header offset i + 3.
+  PackageHeader header;
+  header.waitForFinish = fields[0] != 0;
+  header.titleLength = fields[1];
+  header.infLength = fields[2];
+  header.adminRequired = fields[3] != 0;
+  header.licenceInfoLength = fields[4];
+  header.infoLength = LoadInt32(fields + 5);
+  header.licenceLength = LoadInt32(fields + 9);
+  header.hideInfoButton = fields[13] != 0;
+  header.multiPart = fields[14] != 0;
+  header.totalSize = LoadInt32(fields + 15);
+  return header;
+}
+
+void FormatPackageHeader(const PackageHeader& header, uint8_t out[kPackageHeaderSize]) {
+  out[0] = kPackageMagic[0];
+  out[1] = kPackageMagic[1];
+  out[2] = kPackageMagic[2];
+  out[3] = header.waitForFinish ? 1 : 0;
+  out[4] = header.titleLength;
+  out[5] = header.infLength;
+  out[6] = header.adminRequired ? 1 : 0;
+  out[7] = header.licenceInfoLength;
+  StoreInt32(out + 8, header.infoLength);
+  StoreInt32(out + 12, header.licenceLength);
+  out[16] = header.hideInfoButton ? 1 : 0;
+  out[17] = header.multiPart ? 1 : 0;
+  StoreInt32(out + 18, header.totalSize);
+}
+
+void DescrambleText(uint8_t* text, int32_t length) {
+  uint32_t s = kScramblerSeed;
+  for (int32_t i = 1; i < length; ++i) {
+    s = s * kScramblerMultiplier + 1u;
+    const auto r = static_cast<uint32_t>((static_cast<uint64_t>(s) * 128u) >> 32);
+    text[i] = static_cast<uint8_t>(text[i] ^ (r | 0x80u));
+  }
+}
+
+int32_t ComputeDataStart(const PackageHeader& header) {
+  const auto positive = [](int32_t length) { return length > 0 ? static_cast<int64_t>(length) : 0; };
+  const int64_t start = int64_t{kPackageOffset} + kPackageHeaderSize + header.titleLength + header.infLength +
+                        header.licenceInfoLength + positive(header.infoLength) + positive(header.licenceLength);
+  return start > INT32_MAX ? -1 : static_cast<int32_t>(start);
+}
+
+}  // namespace quillon

@@ -1,0 +1,30 @@
+// ZIP CRC-32: reflected polynomial 0xEDB88320, register preset to all ones by
+// the caller and inverted by the caller at the end.
+//
+// The table is built once at start-up into memory that the program entry
+// takes and releases. Row 0 is the classic byte table that CrcStep uses (the
+// decryption keys depend on it); rows 1 to 7 let UpdateCrc fold eight bytes
+// per step with results identical to eight CrcSteps.
+#pragma once
+
+#include <cstdint>
+
+namespace quillon {
+
+struct CrcTable {
+  uint32_t rows[8][256];
+};
+
+// Set by the program entry (and by test set-up) before any CRC is taken.
+extern const CrcTable* crcTable;
+
+void BuildCrcTable(CrcTable* table);
+
+[[nodiscard]] inline uint32_t CrcStep(uint8_t b, uint32_t crc) {
+  return crcTable->rows[0][(crc ^ b) & 0xFFu] ^ (crc >> 8);
+}
+
+// Applies CrcStep to each of count bytes; a count of 0 or below does nothing.
+void UpdateCrc(const uint8_t* data, int32_t count, uint32_t& crc);
+
+}  // namespace quillon

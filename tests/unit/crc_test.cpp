@@ -1,0 +1,47 @@
+#include "inflate/crc.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <random>
+#include <vector>
+
+#include "test_support.h"
+
+namespace quillon {
+namespace {
+
+TEST(Crc, CheckValue) {
+  const char* text = "123456789";
+  uint32_t crc = 0xFFFFFFFFu;
+  UpdateCrc(reinterpret_cast<const uint8_t*>(text), 9, crc);
+  EXPECT_EQ(0xCBF43926u, crc ^ 0xFFFFFFFFu);
+}
+
+TEST(Crc, StepAndBlockAgreeWithZlibAtEveryLengthAndSplit) {
+  std::mt19937 random(7);
+  std::vector<uint8_t> data(1000);
+  for (auto& b : data) b = static_cast<uint8_t>(random());
+  for (size_t length = 0; length <= 40; ++length) {
+    for (size_t split = 0; split <= length; split += 3) {
+      uint32_t block = 0xFFFFFFFFu;
+      UpdateCrc(data.data() + 1, static_cast<int32_t>(split), block);  // odd start: unaligned loads
+      UpdateCrc(data.data() + 1 + split, static_cast<int32_t>(length - split), block);
+      uint32_t step = 0xFFFFFFFFu;
+      for (size_t i = 0; i < length; ++i) step = CrcStep(data[1 + i], step);
+      const auto expected = static_cast<uint32_t>(crc32(0, data.data() + 1, static_cast<uInt>(length)));
+      EXPECT_EQ(expected, block ^ 0xFFFFFFFFu) << length << "/" << split;
+      EXPECT_EQ(expected, step ^ 0xFFFFFFFFu) << length;
+    }
+  }
+}
+
+TEST(Crc, CountOfZeroOrBelowLeavesTheRegister) {
+  uint32_t crc = 0x12345678u;
+  UpdateCrc(nullptr, 0, crc);
+  UpdateCrc(nullptr, -5, crc);
+  EXPECT_EQ(0x12345678u, crc);
+}
+
+}  // namespace
+}  // namespace quillon

@@ -1,0 +1,21 @@
+// Builds the CRC table once for every unit test, as the program entry does.
+#include <gtest/gtest.h>
+
+#include "inflate/crc.h"
+
+namespace {
+
+class CrcTableEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    quillon::BuildCrcTable(&table_);
+    quillon::crcTable = &table_;
+  }
+
+ private:
+  quillon::CrcTable table_{};
+};
+
+const auto* const registered = ::testing::AddGlobalTestEnvironment(new CrcTableEnvironment);
+
+}  // namespace
