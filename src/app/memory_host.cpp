@@ -14,6 +14,8 @@ void* MemAlloc(size_t size) {
   return block;
 }
 
-void MemFree(void* block) { std::free(block); }
+void MemFree(void* block) {
+  std::free(block);
+}
 
 }  // namespace quillon

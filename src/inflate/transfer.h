@@ -18,9 +18,9 @@ constexpr int32_t kTransferBlock = 32768;
 struct EntryTransfer {
   PackageSource* package = nullptr;  // positioned at the entry's first data byte
   OutputSink* output = nullptr;
-  int32_t dataRemaining = 0;       // data bytes not yet read from the package
+  int32_t dataRemaining = 0;        // data bytes not yet read from the package
   uint32_t entryCrc = 0xFFFFFFFFu;  // running register, preset by the caller
-  uint16_t flags = 0;              // bit 0: encrypted, keys stand at the first data byte
+  uint16_t flags = 0;               // bit 0: encrypted, keys stand at the first data byte
   ZipKeys keys{};
   bool ioFailed = false;  // sticky: a write reported fewer bytes than given
 };

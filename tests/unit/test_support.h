@@ -53,7 +53,8 @@ class MemorySink final : public OutputSink {
     ++writes;
     writeSizes.push_back(count);
     int32_t n = count;
-    if (capacity >= 0) n = static_cast<int32_t>(std::min<int64_t>(count, capacity - static_cast<int64_t>(bytes.size())));
+    if (capacity >= 0)
+      n = static_cast<int32_t>(std::min<int64_t>(count, capacity - static_cast<int64_t>(bytes.size())));
     if (n < 0) n = 0;
     const auto* p = static_cast<const uint8_t*>(buffer);
     bytes.insert(bytes.end(), p, p + n);
