@@ -16,9 +16,6 @@ void StoreInt32(uint8_t* p, int32_t value) {
   p[3] = static_cast<uint8_t>(v >> 24);
 }
 
-constexpr uint32_t kScramblerSeed = 417;
-constexpr uint32_t kScramblerMultiplier = 134775813;
-
 }  // namespace
 
 PackageHeader ParsePackageHeader(const uint8_t fields[kPackageHeaderSize - 3]) {
@@ -51,15 +48,6 @@ void FormatPackageHeader(const PackageHeader& header, uint8_t out[kPackageHeader
   out[16] = header.hideInfoButton ? 1 : 0;
   out[17] = header.multiPart ? 1 : 0;
   StoreInt32(out + 18, header.totalSize);
-}
-
-void DescrambleText(uint8_t* text, int32_t length) {
-  uint32_t s = kScramblerSeed;
-  for (int32_t i = 1; i < length; ++i) {
-    s = s * kScramblerMultiplier + 1u;
-    const auto r = static_cast<uint32_t>((static_cast<uint64_t>(s) * 128u) >> 32);
-    text[i] = static_cast<uint8_t>(text[i] ^ (r | 0x80u));
-  }
 }
 
 int32_t ComputeDataStart(const PackageHeader& header) {

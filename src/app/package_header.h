@@ -50,7 +50,28 @@ void FormatPackageHeader(const PackageHeader& header, uint8_t out[kPackageHeader
 // The scrambler of the stored texts; it is its own inverse. Byte 0 is never
 // touched; every byte after it is XORed with a keystream byte of 128..255
 // drawn from a linear congruential generator seeded with 417 at every call.
-void DescrambleText(uint8_t* text, int32_t length);
+template <typename Byte>
+constexpr void DescrambleText(Byte* text, int32_t length) {
+  uint32_t s = 417;
+  for (int32_t i = 1; i < length; ++i) {
+    s = s * 134775813u + 1u;
+    const auto r = static_cast<uint32_t>((static_cast<uint64_t>(s) * 128u) >> 32);
+    text[i] = static_cast<Byte>(static_cast<uint8_t>(text[i]) ^ (r | 0x80u));
+  }
+}
+
+// The built-in text that opens the information box, stored scrambled.
+struct LicenceInfoPrefix {
+  char bytes[kLicenceInfoPrefixLength];
+};
+[[nodiscard]] consteval LicenceInfoPrefix ScrambledLicenceInfoPrefix() {
+  constexpr char kPlain[] = "This setup program was made with Quillon. Licence details:\r\n\r\n";
+  static_assert(sizeof kPlain - 1 == kLicenceInfoPrefixLength);
+  LicenceInfoPrefix prefix{};
+  for (int32_t i = 0; i < kLicenceInfoPrefixLength; ++i) prefix.bytes[i] = kPlain[i];
+  DescrambleText(prefix.bytes, kLicenceInfoPrefixLength);
+  return prefix;
+}
 
 // File offset of the first entry. Lengths below zero count as no text, and a
 // sum that does not fit a signed 32-bit file position gives -1 (the package

@@ -83,6 +83,17 @@ TEST(Scrambler, KnownKeystreamAndInverse) {
   EXPECT_EQ(plain, work);
 }
 
+TEST(Scrambler, BuiltInPrefixDescramblesToReadableText) {
+  LicenceInfoPrefix prefix = ScrambledLicenceInfoPrefix();
+  const std::string stored(prefix.bytes, sizeof prefix.bytes);
+  EXPECT_EQ(std::string::npos, stored.find("Quillon"));  // not readable in the image
+  DescrambleText(prefix.bytes, kLicenceInfoPrefixLength);
+  const std::string plain(prefix.bytes, sizeof prefix.bytes);
+  EXPECT_EQ(62u, plain.size());
+  EXPECT_NE(std::string::npos, plain.find("Quillon"));
+  EXPECT_EQ("\r\n\r\n", plain.substr(58));
+}
+
 TEST(Scrambler, LengthsZeroAndOneChangeNothing) {
   uint8_t one[] = {'x', 'y'};
   DescrambleText(one, 0);

@@ -1,0 +1,38 @@
+#include "fs/directory_win32.h"
+
+#include <windows.h>
+
+#include "app/fatal_win32.h"
+
+namespace quillon {
+
+bool PathExists(char* path) {
+  const int32_t length = TextLength(path);
+  WIN32_FIND_DATAA found;
+  HANDLE search = INVALID_HANDLE_VALUE;
+  if (length > 0 && path[length - 1] == '\\') {
+    PathText pattern(path);
+    pattern.Append("*.*");
+    if (pattern.overflowed()) return false;
+    ToBackslashes(pattern.data());
+    search = FindFirstFileA(pattern.c_str(), &found);
+  } else {
+    ToBackslashes(path);
+    search = FindFirstFileA(path, &found);
+  }
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return true;
+}
+
+void CreateDirectoryPath(const char* directory, void (*created)(const char* path)) {
+  PathText d(directory);
+  StripBackslash(d.data());
+  d.Resync();
+  if (d.length() < 3 || PathExists(d.data())) return;
+  CreateDirectoryPath(DirectoryPart(d.c_str()).c_str(), created);
+  if (CreateDirectoryA(d.c_str(), nullptr) == FALSE) FatalError(GetLastError());
+  if (created != nullptr) created(d.c_str());
+}
+
+}  // namespace quillon

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "fs/path.h"
+
+namespace quillon {
+
+// Whether a file or directory matching path exists. Every "/" of path becomes
+// "\" in place, unless path ends with "\" (then a search pattern is built in a
+// copy and path stays as it is).
+[[nodiscard]] bool PathExists(char* path);
+
+// Creates directory and every missing parent, top down. Each directory it
+// creates is passed to created (when given), parents first. A directory that
+// cannot be created ends the program with the fatal-error report.
+void CreateDirectoryPath(const char* directory, void (*created)(const char* path) = nullptr);
+
+}  // namespace quillon

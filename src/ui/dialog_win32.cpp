@@ -1,0 +1,35 @@
+#include "ui/dialog_win32.h"
+
+#include "app/setup_state.h"
+
+namespace quillon {
+
+void CenterOnScreen(HWND window) {
+  RECT rect;
+  GetWindowRect(window, &rect);
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - (rect.right - rect.left)) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - (rect.bottom - rect.top)) / 2;
+  SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+void SetControlText(HWND dialog, int id, const char* text) {
+  SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+INT_PTR ShowDialog(const char* templateName, DLGPROC procedure) {
+  return DialogBoxParamA(state.instanceHandle, templateName, nullptr, procedure, 0);
+}
+
+void PumpOneMessage() {
+  MSG message;
+  if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+void Report(const char* text, const char* caption) {
+  MessageBoxA(nullptr, text, caption, MB_OK);
+}
+
+}  // namespace quillon

@@ -1,0 +1,66 @@
+// Every text the dialogs show, in one table. The templates carry placeholders
+// only; the dialog procedures set these at run time.
+#pragma once
+
+namespace quillon {
+
+enum class UiText {
+  AlreadyExists,
+  DontAskAgain,
+  Yes,
+  No,
+  SetupIsUpdating,
+  UpdatingSettings,
+  Finish,
+  ClickFinish,
+  Deleting,
+  LicenceCaption,
+  LicenceRequest,
+  IAgree,
+  Cancel,
+  Install,
+  Close,
+  PasswordCaption,
+  Ok,
+  Info,
+  CannotCloseFile,
+  Error,
+  Count
+};
+
+inline constexpr const char* kUiTexts[] = {
+    " already exists - overwrite?",
+    "Don't &ask again",
+    "&Yes",
+    "&No",
+    "Setup is updating your system:",
+    "Updating system settings ...",
+    "&Finish",
+    "Please click the \"Finish\" button to close this window after setup.",
+    "Deleting ",
+    "Licence agreement",
+    "To continue with this installation, you must agree to all terms of this licence agreement.",
+    "I agree",
+    "&Cancel",
+    "&Install",
+    "&Close",
+    "Please enter the password to continue...",
+    "&Ok",
+    "&Info",
+    "Cannot close the file",
+    "Error",
+};
+static_assert(sizeof kUiTexts / sizeof kUiTexts[0] == static_cast<unsigned>(UiText::Count));
+
+[[nodiscard]] constexpr const char* Text(UiText id) {
+  return kUiTexts[static_cast<unsigned>(id)];
+}
+
+// Line-break prefixes that push status texts down inside the status area.
+inline constexpr char kBreak2[] = "\r\n\r\n";
+inline constexpr char kBreak3[] = "\r\n\r\n\r\n";
+inline constexpr char kBreak4[] = "\r\n\r\n\r\n\r\n";
+inline constexpr char kLicenceInfoCaption[] = "License Information";
+inline constexpr char kErrorCaption[] = "Error";
+
+}  // namespace quillon
