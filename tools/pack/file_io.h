@@ -1,0 +1,49 @@
+// Reading input files whole, and the output file that appears only when it is
+// complete.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "pack_support.h"
+
+namespace quillon::pack {
+
+// Reads a regular file whole. A file larger than maxSize is refused before it
+// is read; `what` names the file's role in messages ("stub", "licence text").
+[[nodiscard]] Bytes ReadWholeFile(const std::filesystem::path& path, int64_t maxSize, const std::string& what);
+
+// The output is written to a temporary file beside its final place and renamed
+// over it only by Commit. Until then the final path is never touched, and the
+// destructor removes the temporary file, so a run that fails leaves neither a
+// half-written output nor any debris, and an older output stays as it was.
+class OutputFile {
+ public:
+  explicit OutputFile(std::filesystem::path path);
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Appends at the end.
+  void Write(const uint8_t* data, size_t size);
+  void Write(const Bytes& bytes) { Write(bytes.data(), bytes.size()); }
+  // Overwrites bytes already written.
+  void WriteAt(int64_t offset, const uint8_t* data, size_t size);
+
+  [[nodiscard]] int64_t size() const { return size_; }
+
+  // Flushes the file to disk and moves it to its final path.
+  void Commit();
+
+ private:
+  [[noreturn]] void Fail(const std::string& action) const;
+
+  std::filesystem::path path_;
+  std::string tempPath_;
+  int fd_ = -1;
+  int64_t size_ = 0;
+  bool committed_ = false;
+};
+
+}  // namespace quillon::pack

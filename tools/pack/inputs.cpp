@@ -1,0 +1,196 @@
+#include "inputs.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+
+namespace quillon::pack {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool IsDeviceName(std::string_view component) {
+  // Windows opens these devices whatever extension follows.
+  std::string stem(component.substr(0, component.find('.')));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  stem = FoldName(stem);
+  static constexpr std::array<std::string_view, 4> kPlain = {"con", "prn", "aux", "nul"};
+  if (std::find(kPlain.begin(), kPlain.end(), stem) != kPlain.end()) return true;
+  return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) && stem[3] >= '1' && stem[3] <= '9';
+}
+
+std::string NameProblem(const std::string& name, bool directory) {
+  if (name.empty() || name == "/") return "the name is empty";
+  if (name.size() > kMaxNameLength) {
+    return "the name is " + std::to_string(name.size()) + " bytes long; the installer takes at most " +
+           std::to_string(kMaxNameLength);
+  }
+  if (name.front() == '/') return "the name is absolute";
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20) return "the name contains a control character";
+    if (c == '\\') return "the name contains a backslash, which Windows takes as a directory separator";
+    if (c == ':') return "the name contains a colon";
+    if (std::strchr("<>\"|?*", c) != nullptr) return std::string("Windows does not allow '") + c + "' in file names";
+  }
+  std::string_view rest(name);
+  if (directory) {
+    if (rest.back() != '/') return "a directory name must end with '/'";
+    rest.remove_suffix(1);
+  } else if (rest.back() == '/') {
+    return "a file name must not end with '/'";
+  }
+  while (true) {
+    const size_t slash = rest.find('/');
+    const std::string_view component = rest.substr(0, slash);
+    if (component.empty()) return "the name has an empty path component";
+    if (component == "." || component == "..") return "the name has a '" + std::string(component) + "' component";
+    if (IsDeviceName(component)) return "'" + std::string(component) + "' names a device on Windows";
+    if (slash == std::string_view::npos) break;
+    rest.remove_prefix(slash + 1);
+  }
+  return {};
+}
+
+struct Walker {
+  const std::optional<FileId>& exclude;
+  std::vector<SourceItem>& items;
+  std::vector<FileId> ancestors;
+
+  // Adds the contents of a directory under prefix (empty or ending with "/").
+  // Returns whether the directory had anything in it.
+  bool WalkDirectory(const fs::path& directory, const std::string& prefix, const std::string& argument) {
+    std::vector<std::string> names;
+    {
+      DIR* handle = opendir(directory.c_str());
+      if (handle == nullptr) {
+        throw PackError("cannot read directory " + Quote(directory.string()) + ": " + std::strerror(errno));
+      }
+      errno = 0;
+      while (const dirent* entry = readdir(handle)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+        errno = 0;
+      }
+      const int error = errno;
+      closedir(handle);
+      if (error != 0) {
+        throw PackError("cannot read directory " + Quote(directory.string()) + ": " + std::strerror(error));
+      }
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) AddPath(directory / name, prefix + name, argument, false);
+    return !names.empty();
+  }
+
+  // Adds a file under name, or a directory whose contents go below name + "/"
+  // (or at the top when name is empty).
+  void AddPath(const fs::path& path, const std::string& name, const std::string& argument, bool top) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+      const int error = errno;
+      struct stat link {};
+      if (!top && lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        throw PackError("symbolic link " + Quote(path.string()) + " points nowhere");
+      }
+      throw PackError("cannot read input " + Quote(path.string()) + ": " + std::strerror(error));
+    }
+    const FileId id{info.st_dev, info.st_ino};
+    if (S_ISREG(info.st_mode)) {
+      if (exclude && *exclude == id) return;  // the output of an earlier run
+      if (name.empty()) throw PackError("input " + Quote(argument) + ": a file needs a name in the package");
+      items.push_back({name, path, false, static_cast<int64_t>(info.st_mtim.tv_sec), info.st_size});
+      return;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+      throw PackError("input " + Quote(path.string()) + " is neither a regular file nor a directory");
+    }
+    if (std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end()) {
+      throw PackError("directory " + Quote(path.string()) + " contains itself through a symbolic link");
+    }
+    ancestors.push_back(id);
+    const std::string prefix = name.empty() ? std::string() : name + "/";
+    const bool hasContents = WalkDirectory(path, prefix, argument);
+    ancestors.pop_back();
+    if (!hasContents && !prefix.empty()) {
+      items.push_back({prefix, path, true, static_cast<int64_t>(info.st_mtim.tv_sec), 0});
+    }
+  }
+};
+
+// The package name of an input given below --base.
+std::string NameBelowBase(const InputSpec& input) {
+  const fs::path path = fs::absolute(input.path).lexically_normal();
+  const fs::path base = fs::absolute(*input.base).lexically_normal();
+  const fs::path relative = path.lexically_relative(base);
+  const std::string text = relative.generic_string();
+  if (relative.empty() || text == ".." || text.starts_with("../")) {
+    throw PackError("input " + Quote(input.argument) + " is not below --base " + Quote(input.base->string()));
+  }
+  if (text == ".") return {};
+  return text.ends_with('/') ? text.substr(0, text.size() - 1) : text;
+}
+
+}  // namespace
+
+void CheckEntryName(const std::string& name, bool directory, const std::string& origin) {
+  const std::string problem = NameProblem(name, directory);
+  if (!problem.empty()) throw PackError("entry name " + Quote(name) + " (" + origin + "): " + problem);
+}
+
+std::string FoldName(const std::string& name) {
+  std::string folded = name;
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return folded;
+}
+
+InputSpec ParseInputArgument(const std::string& argument, bool plainPath, const std::optional<fs::path>& base) {
+  InputSpec input;
+  input.argument = argument;
+  const size_t equals = plainPath ? std::string::npos : argument.find('=');
+  if (equals == std::string::npos) {
+    input.path = argument;
+    input.base = base;
+  } else {
+    std::string name = argument.substr(0, equals);
+    while (!name.empty() && name.back() == '/') name.pop_back();
+    input.name = name;
+    input.path = argument.substr(equals + 1);
+  }
+  if (input.path.empty()) throw UsageError("input " + Quote(argument) + " names no path");
+  return input;
+}
+
+std::optional<FileId> IdentifyFile(const fs::path& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return FileId{info.st_dev, info.st_ino};
+}
+
+std::vector<SourceItem> CollectInput(const InputSpec& input, const std::optional<FileId>& exclude) {
+  std::vector<SourceItem> items;
+  Walker walker{exclude, items, {}};
+  std::string name;
+  if (input.name) {
+    name = *input.name;
+  } else if (input.base) {
+    name = NameBelowBase(input);
+  } else {
+    // A plain file keeps its own name; a plain directory gives its contents.
+    struct stat info {};
+    const bool isDirectory = stat(input.path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    if (!isDirectory) name = fs::path(input.path).lexically_normal().filename().string();
+  }
+  walker.AddPath(input.path, name, input.argument, true);
+  return items;
+}
+
+}  // namespace quillon::pack

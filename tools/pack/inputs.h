@@ -1,0 +1,68 @@
+// The files and directories named on the command line, turned into the list
+// of entries of the package, and the rules that every entry name must follow.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pack_support.h"
+
+namespace quillon::pack {
+
+constexpr size_t kMaxNameLength = 255;
+
+// Throws PackError when the installer could not write an entry of this name
+// safely below its work directory on Windows: empty, longer than 255 bytes,
+// absolute, with "." or ".." or empty components, with a backslash, a drive
+// colon, a control character or a character that Windows refuses in file
+// names, or naming a DOS device. Directory names end with "/". `origin` says
+// where the name came from.
+void CheckEntryName(const std::string& name, bool directory, const std::string& origin);
+
+// The name folded as Windows compares file names (ASCII letters only: the
+// ANSI code page of the target machine is unknown here).
+[[nodiscard]] std::string FoldName(const std::string& name);
+
+struct InputSpec {
+  std::string argument;             // as given, for messages
+  std::optional<std::string> name;  // NAME of NAME=PATH
+  std::filesystem::path path;
+  std::optional<std::filesystem::path> base;  // --base in force for this input
+  bool fromZip = false;                       // a ZIP archive whose entries are taken over
+};
+
+// Parses a positional argument: NAME=PATH splits at the first "=", unless
+// plainPath is set (arguments after "--").
+[[nodiscard]] InputSpec ParseInputArgument(const std::string& argument, bool plainPath,
+                                           const std::optional<std::filesystem::path>& base);
+
+struct FileId {
+  dev_t device = 0;
+  ino_t inode = 0;
+  friend bool operator==(const FileId&, const FileId&) = default;
+};
+
+// The identity of an existing file, to keep the packager's own output out of
+// the directory trees it walks.
+[[nodiscard]] std::optional<FileId> IdentifyFile(const std::filesystem::path& path);
+
+struct SourceItem {
+  std::string name;  // name in the package; a directory's ends with "/"
+  std::filesystem::path path;
+  bool directory = false;  // only empty directories are listed
+  int64_t modified = 0;    // seconds since 1970
+  int64_t size = 0;
+};
+
+// Expands one file or directory input: a directory contributes its files in
+// sorted order (depth first, names compared byte by byte) and an entry for
+// each empty directory. Symbolic links are followed. Missing inputs, special
+// files and directory cycles are refused; the file `exclude` is left out.
+[[nodiscard]] std::vector<SourceItem> CollectInput(const InputSpec& input, const std::optional<FileId>& exclude);
+
+}  // namespace quillon::pack

@@ -1,0 +1,235 @@
+// quillon-pack: writes an installer from a stub, texts and files.
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <new>
+#include <set>
+#include <variant>
+
+#include "file_io.h"
+#include "inflate/crc.h"
+#include "inputs.h"
+#include "options.h"
+#include "package_writer.h"
+#include "zip_entries.h"
+#include "zip_import.h"
+
+namespace quillon::pack {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kStubName = "setup-stub.exe";
+// The installer deletes the files it extracted when setup is over, but keeps
+// the names of no more than this many.
+constexpr size_t kFilesDeletedAfterSetup = 255;
+
+fs::path FindStub(const Options& options, const char* programPath) {
+  if (options.stub) return *options.stub;
+  std::error_code error;
+  fs::path self = fs::read_symlink("/proc/self/exe", error);
+  if (error) self = fs::absolute(programPath);
+  const fs::path directory = self.parent_path();
+  const fs::path candidates[] = {directory / kStubName, directory / "target" / kStubName};
+  for (const fs::path& candidate : candidates) {
+    if (fs::is_regular_file(candidate, error)) return candidate;
+  }
+  throw PackError("no stub: neither " + Quote(candidates[0].string()) + " nor " + Quote(candidates[1].string()) +
+                  " exists; name one with --stub FILE");
+}
+
+Bytes LoadText(const TextOption& option, const std::string& what, int64_t limit) {
+  if (option.text) return Bytes(option.text->begin(), option.text->end());
+  if (option.file) {
+    Bytes text = ReadWholeFile(*option.file, kMaxPackageSize, what + " file");
+    if (static_cast<int64_t>(text.size()) > limit) {
+      throw PackError("the " + what + " in " + Quote(option.file->string()) + " is " + std::to_string(text.size()) +
+                      " bytes long; at most " + std::to_string(limit) + " are allowed");
+    }
+    return text;
+  }
+  return {};
+}
+
+// One entry of the package, before its data is read.
+struct PlannedEntry {
+  std::string name;
+  bool directory = false;
+  std::string origin;                          // for messages
+  const ZipArchive* archive = nullptr;         // taken from an archive ...
+  const ArchiveEntry* archiveEntry = nullptr;  // ... as this entry
+  const SourceItem* source = nullptr;          // or made from a file or directory
+};
+
+// Orders the entries, refuses names the installer cannot write, and drops
+// directory entries that other entries already imply.
+//
+// The installer writes a directory entry as the directory and has nothing to
+// write after it, so directory entries go behind all files; only directories
+// that would otherwise be missing (empty ones) keep an entry.
+std::vector<PlannedEntry> PlanEntries(std::vector<PlannedEntry> all) {
+  std::map<std::string, const PlannedEntry*> files;  // folded name
+  std::set<std::string> parents;                     // folded, with "/" at the end
+  for (const PlannedEntry& entry : all) {
+    CheckEntryName(entry.name, entry.directory, entry.origin);
+    const std::string folded = FoldName(entry.name);
+    for (size_t slash = folded.find('/'); slash != std::string::npos && slash + 1 < folded.size();
+         slash = folded.find('/', slash + 1)) {
+      parents.insert(folded.substr(0, slash + 1));
+    }
+    if (entry.directory) continue;
+    const auto [place, added] = files.emplace(folded, &entry);
+    if (!added) {
+      throw PackError("two entries would be written to the same file " + Quote(entry.name) + " (from " +
+                      place->second->origin + " and from " + entry.origin + "; Windows ignores the case of names)");
+    }
+  }
+  std::vector<PlannedEntry> ordered;
+  std::vector<PlannedEntry> directories;
+  std::set<std::string> directoriesSeen;
+  for (PlannedEntry& entry : all) {
+    const std::string folded = FoldName(entry.name);
+    if (!entry.directory) {
+      if (parents.contains(folded + "/")) {
+        throw PackError("entry " + Quote(entry.name) + " (" + entry.origin +
+                        ") is a file, but other entries need it as a directory");
+      }
+      ordered.push_back(std::move(entry));
+      continue;
+    }
+    if (const auto file = files.find(folded.substr(0, folded.size() - 1)); file != files.end()) {
+      throw PackError("entry " + Quote(entry.name) + " (" + entry.origin + ") is a directory, but " +
+                      file->second->origin + " has a file of that name");
+    }
+    if (parents.contains(folded) || !directoriesSeen.insert(folded).second) continue;
+    directories.push_back(std::move(entry));
+  }
+  for (PlannedEntry& entry : directories) ordered.push_back(std::move(entry));
+  return ordered;
+}
+
+void WarnAboutContents(const std::vector<PlannedEntry>& entries, const Bytes& inf) {
+  size_t fileCount = 0;
+  size_t nonAscii = 0;
+  const PlannedEntry* firstNonAscii = nullptr;
+  std::set<std::string> files;
+  for (const PlannedEntry& entry : entries) {
+    if (!entry.directory) {
+      ++fileCount;
+      files.insert(FoldName(entry.name));
+    }
+    for (const char c : entry.name) {
+      if (static_cast<unsigned char>(c) >= 0x80) {
+        if (nonAscii++ == 0) firstNonAscii = &entry;
+        break;
+      }
+    }
+  }
+  if (nonAscii > 0) {
+    Warn(std::to_string(nonAscii) + " entry name(s) have bytes outside ASCII (the first is " +
+         Quote(firstNonAscii->name) + "); the installer takes names in the ANSI code page of the target machine");
+  }
+  if (fileCount > kFilesDeletedAfterSetup) {
+    Warn("the package has " + std::to_string(fileCount) + " files; the installer deletes only the first " +
+         std::to_string(kFilesDeletedAfterSetup) + " after setup, the others stay in the temporary directory");
+  }
+  std::string text(inf.begin(), inf.end());
+  if (text.empty()) {
+    Warn("no INF text (--inf): the installer will start the setup engine without an INF file");
+    return;
+  }
+  text = text.substr(0, text.find('|'));
+  if (!text.starts_with("><") || text.find("><", 2) != std::string::npos) return;
+  std::string name = text.substr(2);
+  for (char& c : name) {
+    if (c == '\\') c = '/';
+  }
+  if (!files.contains(FoldName(name))) {
+    Warn("the INF text names " + Quote(name) + ", which is not among the files of the package");
+  }
+}
+
+int Run(const Options& options, const char* programPath) {
+  static CrcTable table;
+  BuildCrcTable(&table);
+  crcTable = &table;
+
+  const fs::path stubPath = FindStub(options, programPath);
+  const Bytes stub = ReadWholeFile(stubPath, kPackageOffset, "stub");
+  PackageTexts texts;
+  texts.title = LoadText(options.title, "title", kMaxShortText);
+  texts.inf = LoadText(options.inf, "INF text", kMaxShortText);
+  texts.licenceInfo = LoadText(options.licenceInfo, "licence information", kMaxShortText);
+  texts.info = LoadText(options.info, "information text", kMaxPackageSize);
+  texts.licence = LoadText(options.licence, "licence text", kMaxPackageSize);
+  CheckPackageTexts(texts);
+
+  // Everything that decides the entries is read before the output exists, so
+  // that its temporary file never turns up in a directory being walked; an
+  // older output inside an input directory is left out.
+  const std::optional<FileId> oldOutput = IdentifyFile(options.output);
+  std::vector<std::unique_ptr<ZipArchive>> archives;
+  std::vector<std::unique_ptr<std::vector<SourceItem>>> sources;
+  std::vector<PlannedEntry> planned;
+  for (const InputSpec& input : options.inputs) {
+    if (input.fromZip) {
+      archives.push_back(std::make_unique<ZipArchive>(input.path));
+      const ZipArchive& archive = *archives.back();
+      for (const ArchiveEntry& entry : archive.entries()) {
+        planned.push_back({entry.name, entry.directory, "archive " + archive.shownPath(), &archive, &entry, nullptr});
+      }
+    } else {
+      sources.push_back(std::make_unique<std::vector<SourceItem>>(CollectInput(input, oldOutput)));
+      for (const SourceItem& item : *sources.back()) {
+        planned.push_back({item.name, item.directory, Quote(item.path.string()), nullptr, nullptr, &item});
+      }
+    }
+  }
+  const std::vector<PlannedEntry> entries = PlanEntries(std::move(planned));
+  if (entries.empty()) throw PackError("nothing to package: the inputs hold no files");
+  WarnAboutContents(entries, texts.inf);
+
+  OutputFile output(options.output);
+  PackageWriter writer(output, stub, texts, options.flags, options.overrides);
+  EntryMaker maker(options.level);
+  for (const PlannedEntry& entry : entries) {
+    if (entry.archive != nullptr) {
+      writer.Add(entry.archive->Take(*entry.archiveEntry));
+    } else if (entry.directory) {
+      writer.Add(maker.MakeDirectory(entry.name, ToDosDateTime(entry.source->modified)));
+    } else {
+      const Bytes data = ReadWholeFile(entry.source->path, kMaxPackageSize, "input");
+      writer.Add(maker.MakeFile(entry.name, data, ToDosDateTime(entry.source->modified)));
+    }
+  }
+  writer.Finish(options.ending);
+  output.Commit();
+  return 0;
+}
+
+}  // namespace
+
+}  // namespace quillon::pack
+
+int main(int argc, char** argv) {
+  using namespace quillon::pack;
+  try {
+    const Options options = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (options.help) {
+      std::fputs(UsageText(), stdout);
+      return 0;
+    }
+    return Run(options, argv[0]);
+  } catch (const UsageError& error) {
+    std::fprintf(stderr, "quillon-pack: %s\nTry 'quillon-pack --help' for the options.\n", error.what());
+    return 2;
+  } catch (const PackError& error) {
+    std::fprintf(stderr, "quillon-pack: error: %s\n", error.what());
+  } catch (const std::bad_alloc&) {
+    std::fputs("quillon-pack: error: out of memory\n", stderr);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "quillon-pack: error: %s\n", error.what());
+  }
+  return 1;
+}

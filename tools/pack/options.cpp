@@ -1,0 +1,201 @@
+#include "options.h"
+
+#include <charconv>
+#include <functional>
+#include <map>
+
+namespace quillon::pack {
+
+namespace {
+
+void SetText(TextOption& option, const std::string& flag, std::optional<std::string> text,
+             std::optional<std::filesystem::path> file) {
+  if (option.text || option.file) throw UsageError(flag + ": this text is already given");
+  option.text = std::move(text);
+  option.file = std::move(file);
+}
+
+int ParseLevel(const std::string& value) {
+  int level = -1;
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), level);
+  if (value.empty() || error != std::errc() || end != value.data() + value.size() || level < 0 || level > kMaxLevel) {
+    throw UsageError("--level wants a number from 0 to " + std::to_string(kMaxLevel) + ", not " + Quote(value));
+  }
+  return level;
+}
+
+}  // namespace
+
+const char* UsageText() {
+  return R"(Usage: quillon-pack -o INSTALLER [OPTION...] [INPUT...]
+
+Writes a self-extracting installer: the stub, the package header and texts,
+the files as ZIP entries, and a ZIP central directory, so that the installer
+is also a ZIP archive that ordinary ZIP tools can list, test and extract.
+
+Inputs:
+  PATH                   a file, stored under its own name; or a directory,
+                         whose contents are stored with names relative to it
+  NAME=PATH              the file stored as NAME, or the directory's contents
+                         stored below NAME/ (splits at the first '=')
+  --base DIR             inputs after this option (without NAME=) are stored
+                         with names relative to DIR; --base= ends that
+  --                     later arguments are paths, even with '=' or '-'
+  --from-zip ARCHIVE     take the entries of a ZIP archive as they are (data
+                         untouched; checked against their CRC-32 unless
+                         encrypted); may be repeated
+  Directories are walked in sorted order and symbolic links are followed;
+  empty directories become "NAME/" entries, written after all files.
+
+Output:
+  -o, --output FILE      the installer to write (required); it appears only
+                         when complete and replaces an older file at once
+  --stub FILE            the installer stub (at most 35840 bytes); default:
+                         setup-stub.exe beside quillon-pack, then in target/
+                         beside it (where the build puts it)
+  --trailer              end with the 4-byte marker "RSF" instead of a
+                         central directory (the installer is then no ZIP)
+
+Compression:
+  --level N              deflate level 1 (fast) to 12 (smallest), 0 = store;
+                         default 12. An entry that deflate would not make
+                         smaller is stored.
+  --store                store every entry (the same as --level 0)
+
+Texts (taken as bytes in the ANSI code page of the target machine; write
+line breaks as CR LF):
+  --title TEXT                     window title (at most 255 bytes)
+  --inf TEXT                       INF text: the INF file to install, "><"
+                                   standing for the extraction directory,
+                                   e.g. "><setup.inf" (at most 255 bytes)
+  --licence-info TEXT, --licence-info-file FILE
+                                   licence information (at most 255 bytes)
+  --info TEXT, --info-file FILE    information text of the main window
+  --licence TEXT, --licence-file FILE
+                                   licence text; the user must accept it
+
+Header flags:
+  --wait-for-finish      the window waits for "Finish" after setup (default)
+  --no-wait              the window closes by itself after setup
+  --admin                the installer requires administrative rights
+  --hide-info-button     the Install button goes away when setup starts
+  --header-field NAME=VALUE
+                         force a raw header field after layout, for tests;
+                         the texts are written unchanged. NAME is one of
+                         magic (three characters), waitForFinish, titleLength,
+                         infLength, adminRequired, licenceInfoLength,
+                         hideInfoButton, multiPart (0..255), infoLength,
+                         licenceLength, totalSize (32-bit, may be negative);
+                         VALUE is decimal or 0x hexadecimal. May be repeated.
+
+  -h, --help             show this help
+
+File times are stored as MS-DOS date and time in this machine's local time
+zone (set TZ for reproducible builds); the installer gives extracted files
+that time as its own local time. The same inputs give the same installer,
+byte for byte.
+
+Exit status: 0 on success, 1 when the installer cannot be written, 2 for a
+command line that cannot be understood. On failure no output is left.
+)";
+}
+
+Options ParseCommandLine(const std::vector<std::string>& arguments) {
+  Options options;
+  bool outputGiven = false;
+  bool plainPaths = false;
+  std::optional<std::filesystem::path> base;
+
+  using Handler = std::function<void(const std::string&)>;
+  const std::map<std::string, Handler> valued = {
+      {"--output",
+       [&](const std::string& v) {
+         if (outputGiven) throw UsageError("--output is given twice");
+         options.output = v;
+         outputGiven = true;
+       }},
+      {"--stub", [&](const std::string& v) { options.stub = v; }},
+      {"--title", [&](const std::string& v) { SetText(options.title, "--title", v, std::nullopt); }},
+      {"--inf", [&](const std::string& v) { SetText(options.inf, "--inf", v, std::nullopt); }},
+      {"--licence-info",
+       [&](const std::string& v) { SetText(options.licenceInfo, "--licence-info", v, std::nullopt); }},
+      {"--licence-info-file",
+       [&](const std::string& v) { SetText(options.licenceInfo, "--licence-info-file", std::nullopt, v); }},
+      {"--info", [&](const std::string& v) { SetText(options.info, "--info", v, std::nullopt); }},
+      {"--info-file", [&](const std::string& v) { SetText(options.info, "--info-file", std::nullopt, v); }},
+      {"--licence", [&](const std::string& v) { SetText(options.licence, "--licence", v, std::nullopt); }},
+      {"--licence-file", [&](const std::string& v) { SetText(options.licence, "--licence-file", std::nullopt, v); }},
+      {"--level", [&](const std::string& v) { options.level = ParseLevel(v); }},
+      {"--from-zip",
+       [&](const std::string& v) {
+         if (v.empty()) throw UsageError("--from-zip needs an archive");
+         InputSpec archive;
+         archive.argument = v;
+         archive.path = v;
+         archive.fromZip = true;
+         options.inputs.push_back(std::move(archive));
+       }},
+      {"--base",
+       [&](const std::string& v) {
+         base.reset();
+         if (!v.empty()) base = v;
+       }},
+      {"--header-field", [&](const std::string& v) { options.overrides.push_back(ParseHeaderOverride(v)); }},
+  };
+  const std::map<std::string, std::function<void()>> switches = {
+      {"--help", [&] { options.help = true; }},
+      {"--wait-for-finish", [&] { options.flags.waitForFinish = true; }},
+      {"--no-wait", [&] { options.flags.waitForFinish = false; }},
+      {"--admin", [&] { options.flags.adminRequired = true; }},
+      {"--hide-info-button", [&] { options.flags.hideInfoButton = true; }},
+      {"--trailer", [&] { options.ending = Ending::Trailer; }},
+      {"--store", [&] { options.level = 0; }},
+  };
+
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    std::string argument = arguments[i];
+    if (plainPaths || argument.size() < 2 || argument[0] != '-') {
+      options.inputs.push_back(ParseInputArgument(argument, plainPaths, base));
+      continue;
+    }
+    if (argument == "--") {
+      plainPaths = true;
+      continue;
+    }
+    std::optional<std::string> value;
+    if (argument == "-h") {
+      argument = "--help";
+    } else if (argument.starts_with("-o")) {
+      if (argument.size() > 2) value = argument.substr(2);
+      argument = "--output";
+    } else if (argument.starts_with("--")) {
+      const size_t equals = argument.find('=');
+      if (equals != std::string::npos) {
+        value = argument.substr(equals + 1);
+        argument.resize(equals);
+      }
+    } else {
+      throw UsageError("unknown option " + Quote(argument));
+    }
+
+    if (const auto found = switches.find(argument); found != switches.end()) {
+      if (value) throw UsageError(argument + " takes no value");
+      found->second();
+      continue;
+    }
+    const auto found = valued.find(argument);
+    if (found == valued.end()) throw UsageError("unknown option " + Quote(argument));
+    if (!value) {
+      if (i + 1 == arguments.size()) throw UsageError(argument + " needs a value");
+      value = arguments[++i];
+    }
+    found->second(*value);
+  }
+
+  if (options.help) return options;
+  if (!outputGiven || options.output.empty()) throw UsageError("no output given (-o FILE)");
+  if (options.inputs.empty()) throw UsageError("no files to package");
+  return options;
+}
+
+}  // namespace quillon::pack

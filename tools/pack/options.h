@@ -1,0 +1,41 @@
+// The packager's command line.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "inputs.h"
+#include "package_writer.h"
+
+namespace quillon::pack {
+
+// A text given on the command line or read from a file.
+struct TextOption {
+  std::optional<std::string> text;
+  std::optional<std::filesystem::path> file;
+};
+
+struct Options {
+  bool help = false;
+  std::filesystem::path output;
+  std::optional<std::filesystem::path> stub;
+  TextOption title;
+  TextOption inf;
+  TextOption licenceInfo;
+  TextOption info;
+  TextOption licence;
+  PackageFlags flags;
+  int level = kDefaultLevel;
+  Ending ending = Ending::CentralDirectory;
+  std::vector<InputSpec> inputs;  // files, directories and archives, in the order given
+  std::vector<HeaderOverride> overrides;
+};
+
+// Throws UsageError for anything it cannot make sense of.
+[[nodiscard]] Options ParseCommandLine(const std::vector<std::string>& arguments);
+
+[[nodiscard]] const char* UsageText();
+
+}  // namespace quillon::pack

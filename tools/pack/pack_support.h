@@ -1,0 +1,72 @@
+// Little pieces shared by the packager's sources: byte buffers, little-endian
+// fields and the two kinds of failure that end a run.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon::pack {
+
+using Bytes = std::vector<uint8_t>;
+
+// A failure that ends the run with a message and exit code 1; whatever was
+// written so far is thrown away.
+class PackError : public std::runtime_error {
+ public:
+  explicit PackError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// A command line that cannot be understood: exit code 2 and a hint to --help.
+class UsageError : public std::runtime_error {
+ public:
+  explicit UsageError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// The largest file the installer can position in: its file positions are
+// signed 32-bit numbers.
+constexpr int64_t kMaxPackageSize = INT32_MAX;
+
+inline void Put8(Bytes& out, uint32_t value) {
+  out.push_back(static_cast<uint8_t>(value));
+}
+
+inline void Put16(Bytes& out, uint32_t value) {
+  out.push_back(static_cast<uint8_t>(value));
+  out.push_back(static_cast<uint8_t>(value >> 8));
+}
+
+inline void Put32(Bytes& out, uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+inline void PutBytes(Bytes& out, const uint8_t* data, size_t size) {
+  out.insert(out.end(), data, data + size);
+}
+
+inline void PutText(Bytes& out, std::string_view text) {
+  out.insert(out.end(), text.begin(), text.end());
+}
+
+inline uint16_t Get16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+inline uint32_t Get32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+inline void Set32(uint8_t* p, uint32_t value) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// Prints "quillon-pack: warning: ..." on stderr.
+void Warn(const std::string& message);
+
+// Quotes a path or an entry name for a message.
+std::string Quote(std::string_view text);
+
+}  // namespace quillon::pack

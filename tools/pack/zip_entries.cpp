@@ -1,0 +1,125 @@
+#include "zip_entries.h"
+
+#include <libdeflate.h>
+
+#include <ctime>
+
+#include "inflate/crc.h"
+
+namespace quillon::pack {
+
+namespace {
+
+constexpr uint16_t kVersionStored = 10;    // 1.0: stored data
+constexpr uint16_t kVersionDeflated = 20;  // 2.0: deflate and directories
+constexpr uint16_t kMadeByDos = 20;        // host 0 (MS-DOS attributes), version 2.0
+constexpr uint32_t kDosDirectoryAttribute = 0x10;
+
+uint16_t DeflateOptionFlags(int level) {
+  // Bits 1 and 2 tell ZIP tools how hard the compressor tried.
+  if (level >= 8) return 0x0002;  // maximum
+  if (level <= 2) return 0x0004;  // fast
+  return 0;                       // normal
+}
+
+PackEntry MakeEntry(const std::string& name, bool directory, uint16_t versionNeeded, uint16_t flags, uint16_t method,
+                    DosDateTime when, uint32_t crc, const uint8_t* data, size_t storedSize, size_t originalSize) {
+  PackEntry entry;
+  entry.name = name;
+  entry.directory = directory;
+  const auto nameLength = static_cast<uint32_t>(name.size());
+
+  Bytes& local = entry.local;
+  local.reserve(kLocalHeaderSize + name.size() + storedSize);
+  Put32(local, kLocalHeaderSignature);
+  Put16(local, versionNeeded);
+  Put16(local, flags);
+  Put16(local, method);
+  Put16(local, when.time);
+  Put16(local, when.date);
+  Put32(local, crc);
+  Put32(local, static_cast<uint32_t>(storedSize));
+  Put32(local, static_cast<uint32_t>(originalSize));
+  Put16(local, nameLength);
+  Put16(local, 0);  // no extra field
+  PutText(local, name);
+  PutBytes(local, data, storedSize);
+
+  Bytes& central = entry.central;
+  Put32(central, kCentralHeaderSignature);
+  Put16(central, kMadeByDos);
+  Put16(central, versionNeeded);
+  Put16(central, flags);
+  Put16(central, method);
+  Put16(central, when.time);
+  Put16(central, when.date);
+  Put32(central, crc);
+  Put32(central, static_cast<uint32_t>(storedSize));
+  Put32(central, static_cast<uint32_t>(originalSize));
+  Put16(central, nameLength);
+  Put16(central, 0);  // extra field
+  Put16(central, 0);  // comment
+  Put16(central, 0);  // disk number
+  Put16(central, 0);  // internal attributes
+  Put32(central, directory ? kDosDirectoryAttribute : 0);
+  Put32(central, 0);  // offset, set when written
+  PutText(central, name);
+  return entry;
+}
+
+}  // namespace
+
+DosDateTime ToDosDateTime(int64_t unixSeconds) {
+  constexpr DosDateTime kEarliest{0, (1u << 5) | 1u};  // 1980-01-01 00:00:00
+  constexpr DosDateTime kLatest{(23u << 11) | (59u << 5) | 29u, (127u << 9) | (12u << 5) | 31u};
+  const auto seconds = static_cast<time_t>(unixSeconds);
+  std::tm local{};
+  if (localtime_r(&seconds, &local) == nullptr) return unixSeconds < 0 ? kEarliest : kLatest;
+  const int year = local.tm_year + 1900;
+  if (year < 1980) return kEarliest;
+  if (year > 2107) return kLatest;
+  DosDateTime result;
+  result.date = static_cast<uint16_t>((year - 1980) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
+  // tm_sec may be 60 on a leap second; 59 is the last value DOS can hold.
+  const int second = local.tm_sec > 59 ? 59 : local.tm_sec;
+  result.time = static_cast<uint16_t>(local.tm_hour << 11 | local.tm_min << 5 | second / 2);
+  return result;
+}
+
+EntryMaker::EntryMaker(int level) : level_(level) {
+  if (level_ > 0) {
+    compressor_ = libdeflate_alloc_compressor(level_);
+    if (compressor_ == nullptr) throw PackError("cannot set up the compressor for level " + std::to_string(level_));
+  }
+}
+
+EntryMaker::~EntryMaker() {
+  if (compressor_ != nullptr) libdeflate_free_compressor(compressor_);
+}
+
+PackEntry EntryMaker::MakeFile(const std::string& name, const Bytes& data, DosDateTime when) {
+  uint32_t crc = 0xFFFFFFFFu;
+  // Files are at most kMaxPackageSize bytes, so the count fits.
+  UpdateCrc(data.data(), static_cast<int32_t>(data.size()), crc);
+  crc ^= 0xFFFFFFFFu;
+
+  if (compressor_ != nullptr && !data.empty()) {
+    // Only output shorter than the input is of any use; a full buffer means
+    // deflate did not win, and the data is stored.
+    Bytes deflated(data.size() - 1);
+    const size_t size = deflated.empty() ? 0
+                                         : libdeflate_deflate_compress(compressor_, data.data(), data.size(),
+                                                                       deflated.data(), deflated.size());
+    if (size > 0) {
+      return MakeEntry(name, false, kVersionDeflated, DeflateOptionFlags(level_), kMethodDeflated, when, crc,
+                       deflated.data(), size, data.size());
+    }
+  }
+  return MakeEntry(name, false, kVersionStored, 0, kMethodStored, when, crc, data.data(), data.size(), data.size());
+}
+
+PackEntry EntryMaker::MakeDirectory(const std::string& name, DosDateTime when) {
+  return MakeEntry(name, true, kVersionDeflated, 0, kMethodStored, when, 0, nullptr, 0, 0);
+}
+
+}  // namespace quillon::pack

@@ -1,0 +1,75 @@
+// ZIP entries as the packager writes them: a local header with the real CRC-32
+// and sizes (the installer takes both from there, never from a data
+// descriptor or the central directory), and the matching central directory
+// header for the listing that ZIP tools read.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "pack_support.h"
+
+struct libdeflate_compressor;
+
+namespace quillon::pack {
+
+constexpr uint32_t kLocalHeaderSignature = 0x04034B50;
+constexpr uint32_t kCentralHeaderSignature = 0x02014B50;
+constexpr uint32_t kEndRecordSignature = 0x06054B50;
+constexpr uint32_t kDescriptorSignature = 0x08074B50;
+constexpr size_t kLocalHeaderSize = 30;
+constexpr size_t kCentralHeaderSize = 46;
+constexpr size_t kEndRecordSize = 22;
+constexpr size_t kCentralOffsetField = 42;  // where a central header keeps its local header's offset
+
+constexpr uint16_t kMethodStored = 0;
+constexpr uint16_t kMethodDeflated = 8;
+constexpr uint16_t kFlagEncrypted = 0x0001;
+constexpr uint16_t kFlagDescriptor = 0x0008;
+constexpr uint16_t kFlagStrongEncryption = 0x0040;
+constexpr uint16_t kFlagUtf8Name = 0x0800;
+
+// Compression levels: 0 stores, 1 to 12 are libdeflate's levels.
+constexpr int kMaxLevel = 12;
+constexpr int kDefaultLevel = 12;
+
+struct DosDateTime {
+  uint16_t time = 0;
+  uint16_t date = 0;
+};
+
+// MS-DOS date and time of a moment, in the local time zone of this machine, as
+// ZIP tools store it and as the installer reads it back. Seconds are rounded
+// down to even; moments before 1980 become 1980-01-01 00:00:00, moments after
+// 2107 become 2107-12-31 23:59:58.
+[[nodiscard]] DosDateTime ToDosDateTime(int64_t unixSeconds);
+
+// One entry ready for the package.
+struct PackEntry {
+  std::string name;
+  bool directory = false;
+  Bytes local;    // local header, name, extra field, data and any data descriptor
+  Bytes central;  // central header with name, extra field and comment; the offset is set when it is written
+};
+
+// Makes entries for files and directories; keeps one compressor for the run.
+class EntryMaker {
+ public:
+  explicit EntryMaker(int level);
+  ~EntryMaker();
+  EntryMaker(const EntryMaker&) = delete;
+  EntryMaker& operator=(const EntryMaker&) = delete;
+
+  // Deflates the data unless the level is 0 or deflating would not make it
+  // smaller; then it is stored. Needs the CRC table (crcTable) to be set.
+  [[nodiscard]] PackEntry MakeFile(const std::string& name, const Bytes& data, DosDateTime when);
+  // A directory entry; its name ends with "/".
+  [[nodiscard]] PackEntry MakeDirectory(const std::string& name, DosDateTime when);
+
+ private:
+  int level_;
+  libdeflate_compressor* compressor_ = nullptr;
+};
+
+}  // namespace quillon::pack

@@ -1,0 +1,205 @@
+#include "zip_import.h"
+
+#include <libdeflate.h>
+
+#include <memory>
+
+#include "file_io.h"
+#include "inflate/crc.h"
+
+namespace quillon::pack {
+
+namespace {
+
+constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
+constexpr size_t kZip64LocatorSize = 20;
+constexpr size_t kMaxCommentLength = 0xFFFF;
+
+struct DecompressorDeleter {
+  void operator()(libdeflate_decompressor* decompressor) const { libdeflate_free_decompressor(decompressor); }
+};
+
+}  // namespace
+
+ZipArchive::ZipArchive(const std::filesystem::path& path)
+    : shown_(Quote(path.string())), bytes_(ReadWholeFile(path, kMaxPackageSize, "archive")) {
+  ReadDirectory();
+}
+
+void ZipArchive::Refuse(const std::string& problem) const {
+  throw PackError("archive " + shown_ + ": " + problem);
+}
+
+void ZipArchive::Refuse(const std::string& name, const std::string& problem) const {
+  throw PackError("archive " + shown_ + ", entry " + Quote(name) + ": " + problem);
+}
+
+void ZipArchive::ReadDirectory() {
+  const size_t size = bytes_.size();
+  const uint8_t* data = bytes_.data();
+
+  // The end record: the last one whose comment reaches the end of the file,
+  // or failing that the last one whose comment fits in it.
+  size_t end = SIZE_MAX;
+  if (size >= kEndRecordSize) {
+    const size_t lowest = size - kEndRecordSize > kMaxCommentLength ? size - kEndRecordSize - kMaxCommentLength : 0;
+    size_t fitting = SIZE_MAX;
+    for (size_t at = size - kEndRecordSize + 1; at-- > lowest;) {
+      if (Get32(data + at) != kEndRecordSignature) continue;
+      const size_t recordEnd = at + kEndRecordSize + Get16(data + at + 20);
+      if (recordEnd == size) {
+        end = at;
+        break;
+      }
+      if (recordEnd < size && fitting == SIZE_MAX) fitting = at;
+    }
+    if (end == SIZE_MAX) end = fitting;
+  }
+  if (end == SIZE_MAX) Refuse("not a ZIP archive (no end of central directory record)");
+
+  if (end >= kZip64LocatorSize && Get32(data + end - kZip64LocatorSize) == kZip64LocatorSignature) {
+    Refuse("ZIP64 archives are not supported");
+  }
+  const uint16_t disk = Get16(data + end + 4);
+  const uint16_t directoryDisk = Get16(data + end + 6);
+  const uint16_t entriesHere = Get16(data + end + 8);
+  const uint16_t entryCount = Get16(data + end + 10);
+  const uint32_t directorySize = Get32(data + end + 12);
+  const uint32_t directoryOffset = Get32(data + end + 16);
+  if (entryCount == 0xFFFF || directorySize == 0xFFFFFFFFu || directoryOffset == 0xFFFFFFFFu) {
+    Refuse("ZIP64 archives are not supported");
+  }
+  if (disk != 0 || directoryDisk != 0 || entriesHere != entryCount) Refuse("split archives are not supported");
+  if (directorySize > end) Refuse("damaged: the central directory does not fit before its end record");
+
+  // Archives with bytes in front of them (self-extractors, installers) have
+  // their offsets counted from somewhere else; the distance between where the
+  // directory is and where it says it is applies to every offset.
+  const size_t directoryStart = end - directorySize;
+  if (directoryOffset > directoryStart) Refuse("damaged: the central directory is not where its end record says");
+  const size_t shift = directoryStart - directoryOffset;
+
+  size_t at = directoryStart;
+  for (uint32_t index = 0; index < entryCount; ++index) {
+    if (at + kCentralHeaderSize > end || Get32(data + at) != kCentralHeaderSignature) {
+      Refuse("damaged: central directory header " + std::to_string(index + 1) + " is missing");
+    }
+    ArchiveEntry entry;
+    const uint16_t flags = Get16(data + at + 8);
+    entry.method = Get16(data + at + 10);
+    entry.crc = Get32(data + at + 16);
+    const uint32_t storedSize = Get32(data + at + 20);
+    entry.originalSize = Get32(data + at + 24);
+    const uint16_t nameLength = Get16(data + at + 28);
+    const size_t centralSize = kCentralHeaderSize + nameLength + Get16(data + at + 30) + Get16(data + at + 32);
+    const uint16_t startDisk = Get16(data + at + 34);
+    const uint32_t localOffset = Get32(data + at + kCentralOffsetField);
+    if (at + centralSize > end)
+      Refuse("damaged: central directory header " + std::to_string(index + 1) + " is cut off");
+    entry.name.assign(reinterpret_cast<const char*>(data + at + kCentralHeaderSize), nameLength);
+    entry.centralStart = at;
+    entry.centralSize = centralSize;
+    entry.directory = !entry.name.empty() && entry.name.back() == '/';
+    entry.encrypted = (flags & kFlagEncrypted) != 0;
+    at += centralSize;
+
+    const std::string& name = entry.name;
+    if (storedSize == 0xFFFFFFFFu || entry.originalSize == 0xFFFFFFFFu || localOffset == 0xFFFFFFFFu) {
+      Refuse(name, "ZIP64 entries are not supported");
+    }
+    if (startDisk != 0) Refuse(name, "split archives are not supported");
+    if (entry.method != kMethodStored && entry.method != kMethodDeflated) {
+      Refuse(name, "compression method " + std::to_string(entry.method) +
+                       " is not supported; the installer reads stored (0) and deflated (8) entries");
+    }
+    if ((flags & kFlagStrongEncryption) != 0) {
+      Refuse(name, "strong encryption is not supported; the installer reads traditional ZIP encryption only");
+    }
+    if (entry.directory && entry.originalSize != 0) Refuse(name, "a directory entry with data");
+
+    // The local header: the installer takes the CRC-32 and the sizes from it.
+    entry.localStart = size_t{localOffset} + shift;
+    const size_t local = entry.localStart;
+    if (local + kLocalHeaderSize > directoryStart || Get32(data + local) != kLocalHeaderSignature) {
+      Refuse(name, "damaged: no local header where the central directory says");
+    }
+    const uint16_t localFlags = Get16(data + local + 6);
+    const uint16_t localMethod = Get16(data + local + 8);
+    const uint32_t localCrc = Get32(data + local + 14);
+    const uint32_t localStored = Get32(data + local + 18);
+    const uint32_t localOriginal = Get32(data + local + 22);
+    const uint16_t localNameLength = Get16(data + local + 26);
+    entry.dataStart = local + kLocalHeaderSize + localNameLength + Get16(data + local + 28);
+    entry.dataEnd = entry.dataStart + storedSize;
+    if (entry.dataEnd > directoryStart) Refuse(name, "damaged: the entry runs into the central directory");
+    if (std::string(reinterpret_cast<const char*>(data + local + kLocalHeaderSize), localNameLength) != name) {
+      Refuse(name, "damaged: the local header carries another name");
+    }
+    if (localMethod != entry.method || (localFlags & kFlagEncrypted) != (flags & kFlagEncrypted)) {
+      Refuse(name, "damaged: the local header disagrees with the central directory");
+    }
+    if (localCrc != entry.crc || localStored != storedSize || localOriginal != entry.originalSize) {
+      if ((localFlags & kFlagDescriptor) != 0) {
+        Refuse(name,
+               "the local header lacks the real CRC-32 and sizes (they follow the data in a data descriptor, as "
+               "streaming ZIP writers leave them); the installer needs them in the local header: make the archive "
+               "from files on disk, not from a pipe");
+      }
+      Refuse(name, "damaged: the local header disagrees with the central directory");
+    }
+
+    // A data descriptor the writer left behind the data, with or without its
+    // signature; its values must match, or what follows is not one.
+    if ((localFlags & kFlagDescriptor) != 0) {
+      const uint8_t* behind = data + entry.dataEnd;
+      const auto matches = [&](const uint8_t* p) {
+        return Get32(p) == entry.crc && Get32(p + 4) == storedSize && Get32(p + 8) == entry.originalSize;
+      };
+      if (entry.dataEnd + 16 <= directoryStart && Get32(behind) == kDescriptorSignature && matches(behind + 4)) {
+        entry.descriptor = 16;
+      } else if (entry.dataEnd + 12 <= directoryStart && matches(behind)) {
+        entry.descriptor = 12;
+      }
+    }
+  }
+}
+
+PackEntry ZipArchive::Take(const ArchiveEntry& entry) const {
+  const uint8_t* data = bytes_.data();
+  const size_t storedSize = entry.dataEnd - entry.dataStart;
+  if (!entry.encrypted) {
+    Bytes inflated;
+    const uint8_t* original = data + entry.dataStart;
+    if (entry.method == kMethodDeflated) {
+      inflated.resize(entry.originalSize);
+      std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(libdeflate_alloc_decompressor());
+      if (!decompressor) throw PackError("cannot set up the decompressor");
+      // Without a count of bytes out, anything but exactly originalSize bytes fails.
+      if (libdeflate_deflate_decompress(decompressor.get(), original, storedSize, inflated.data(), inflated.size(),
+                                        nullptr) != LIBDEFLATE_SUCCESS) {
+        Refuse(entry.name, "damaged: the deflated data does not inflate to the size given");
+      }
+      original = inflated.data();
+    } else if (storedSize != entry.originalSize) {
+      Refuse(entry.name, "damaged: a stored entry whose two sizes differ");
+    }
+    uint32_t crc = 0xFFFFFFFFu;
+    UpdateCrc(original, static_cast<int32_t>(entry.originalSize), crc);
+    if ((crc ^ 0xFFFFFFFFu) != entry.crc) Refuse(entry.name, "damaged: the data does not match its CRC-32");
+  }
+
+  PackEntry taken;
+  taken.name = entry.name;
+  taken.directory = entry.directory;
+  taken.local.assign(data + entry.localStart, data + entry.dataEnd);
+  if (entry.descriptor == 16) {
+    PutBytes(taken.local, data + entry.dataEnd, 16);
+  } else if (entry.descriptor == 12) {
+    Put32(taken.local, kDescriptorSignature);
+    PutBytes(taken.local, data + entry.dataEnd, 12);
+  }
+  taken.central.assign(data + entry.centralStart, data + entry.centralStart + entry.centralSize);
+  return taken;
+}
+
+}  // namespace quillon::pack
