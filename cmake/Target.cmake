@@ -6,7 +6,7 @@ enable_language(RC)
 set(STUB_SIZE_LIMIT 35840)
 set(STUB_CXX_FLAGS
   ${QUILLON_WARNINGS} -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-  -fno-unwind-tables -fno-threadsafe-statics -fno-stack-protector -mno-stack-arg-probe
+  -fno-unwind-tables -fno-threadsafe-statics -fno-stack-protector -fno-tree-loop-distribute-patterns
   -ffunction-sections -fdata-sections -fno-ident -march=i486 -mtune=generic)
 
 add_custom_command(
@@ -27,7 +27,7 @@ target_link_options(setup-stub PRIVATE
   -nostdlib -s -Wl,-e,_StubEntry -Wl,--gc-sections -Wl,--no-insert-timestamp
   -Wl,--subsystem,windows:4.0 -Wl,--major-os-version,4 -Wl,--minor-os-version,0
   -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
-  -Wl,--disable-dynamicbase -Wl,--disable-nxcompat)
+  -Wl,--disable-dynamicbase -Wl,--disable-nxcompat -Wl,--disable-reloc-section)
 target_link_libraries(setup-stub PRIVATE kernel32 user32 advapi32 gcc)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I ${CMAKE_CURRENT_BINARY_DIR} -I ${CMAKE_SOURCE_DIR}/src")
 add_custom_command(TARGET setup-stub POST_BUILD

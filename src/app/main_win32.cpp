@@ -12,7 +12,8 @@
 
 namespace quillon {
 
-SetupState state;
+// constinit: the stub has no runtime to run a constructor for it.
+constinit SetupState state{};
 
 namespace {
 

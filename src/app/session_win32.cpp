@@ -25,7 +25,7 @@ void DescramblePrefix() {
 
 void SelectDirectories() {
   GetCurrentDirectoryA(kDirectoryBufferSize, state.startDirectory);
-  GetSystemDirectoryA(127, state.systemDirectory);
+  GetSystemDirectoryA(state.systemDirectory, 127);
   char tempPath[kDirectoryBufferSize] = {};
   const DWORD tempLength = GetTempPathA(254, tempPath);
   ChooseWorkDirectory(tempPath, tempLength, state.startDirectory, state.systemDirectory, state.workDirectory);

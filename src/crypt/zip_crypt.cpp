@@ -29,4 +29,16 @@ void DecryptBuffer(ZipKeys& keys, uint8_t* data, int32_t count) {
   }
 }
 
+bool VerifyPassword(ZipKeys& keys, uint8_t* header, uint8_t length, uint16_t flags, uint32_t crc, uint16_t time,
+                    const char* password, int32_t passwordLength) {
+  if (passwordLength <= 0 || length == 0) return false;
+  InitKeys(keys, password, passwordLength);
+  for (uint8_t i = 0; i < length; ++i) {
+    header[i] = static_cast<uint8_t>(header[length + i] ^ DecryptByte(keys));
+    UpdateKeys(keys, header[i]);
+  }
+  const uint8_t check = header[length - 1];
+  return (flags & 0x0008u) != 0 ? check == (time >> 8) : check == (crc >> 24);
+}
+
 }  // namespace quillon

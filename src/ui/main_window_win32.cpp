@@ -7,6 +7,7 @@
 #include "package/extract_win32.h"
 #include "resources/resource_ids.h"
 #include "ui/dialog_win32.h"
+#include "ui/dialogs_win32.h"
 #include "ui/ui_texts.h"
 
 namespace quillon {
