@@ -34,6 +34,7 @@ include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
 
 include(${CMAKE_SOURCE_DIR}/tests/fuzz/Host.cmake OPTIONAL)
+include(${CMAKE_SOURCE_DIR}/tests/pack/Host.cmake OPTIONAL)
 include(${CMAKE_SOURCE_DIR}/bench/Host.cmake OPTIONAL)
 
 if(QUILLON_TARGET)

@@ -161,6 +161,7 @@ void ZipArchive::ReadDirectory() {
         entry.descriptor = 12;
       }
     }
+    entries_.push_back(std::move(entry));
   }
 }
 

@@ -1,0 +1,790 @@
+"""Tests of quillon-pack, the packager: the installer's layout, its use as a
+ZIP archive by other tools, compression, archives taken over with --from-zip,
+and the refusal of bad input.
+
+The packager is taken from $QUILLON_PACK (CTest sets it) or the first
+argument. A dummy stub of a few hundred bytes stands in for the real one;
+when $QUILLON_STUB names a real stub, the layout and ZIP checks run with it
+too.
+"""
+
+import os
+import random
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import zipfile
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
+import package_builder as pb  # noqa: E402
+
+PACK = os.environ.get("QUILLON_PACK", "")
+REAL_STUB = os.environ.get("QUILLON_STUB", "")
+
+# 2024-05-17 13:45:31 UTC: an odd second, which DOS time cannot hold.
+FIXED_MTIME = 1715953531
+HAVE_7Z = shutil.which("7z") is not None
+HAVE_ZIP = shutil.which("zip") is not None and shutil.which("unzip") is not None
+
+
+def run_pack(*args, tz="UTC0", cwd=None, packager=None):
+    env = dict(os.environ, TZ=tz)
+    return subprocess.run([packager or PACK, *map(str, args)], capture_output=True, cwd=cwd,
+                          env=env, text=True)
+
+
+def dos_words(seconds, zone_offset_hours=0):
+    t = time.gmtime(seconds + zone_offset_hours * 3600)
+    return pb.dos_date_time(t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec)
+
+
+def make_tree(root: Path):
+    """A small tree with what matters: compressible, incompressible, empty and
+    one-byte files, nesting, a name with blanks, empty directories. Created in
+    an order unlike the sorted one."""
+    rng = random.Random(7)
+    files = {
+        "sub/deeper/data.csv": b"".join(b"%d;%d;item %d\r\n" % (i, i * i, i) for i in range(2000)),
+        "readme.txt": b"Hello, installer!\r\n" * 50,
+        "random.bin": rng.randbytes(5000),
+        "one.bin": b"x",
+        "empty.dat": b"",
+        "sub/Name With Spaces.txt": b"spaces " * 30,
+    }
+    for name, data in files.items():
+        path = root / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data)
+    for name in ("sub/empty_inner", "empty_dir"):
+        (root / name).mkdir(parents=True)
+    for path in sorted(root.rglob("*"), reverse=True):
+        os.utime(path, (FIXED_MTIME, FIXED_MTIME))
+    return files
+
+
+TREE_ORDER = ["empty.dat", "one.bin", "random.bin", "readme.txt", "sub/Name With Spaces.txt",
+              "sub/deeper/data.csv", "empty_dir/", "sub/empty_inner/"]
+
+
+def read_tree(root: Path):
+    """Files (name -> bytes) and empty directories (names with "/") below root."""
+    found = {}
+    for path in sorted(root.rglob("*")):
+        name = path.relative_to(root).as_posix()
+        if path.is_dir():
+            if not any(path.iterdir()):
+                found[name + "/"] = None
+        else:
+            found[name] = path.read_bytes()
+    return found
+
+
+class PackTestCase(unittest.TestCase):
+    stub_bytes = b"MZ" + bytes(range(256)) * 2  # a dummy stub of 514 bytes
+
+    def setUp(self):
+        self._temp = tempfile.TemporaryDirectory(prefix="quillon-pack-")
+        self.dir = Path(self._temp.name)
+        self.stub = self.dir / "stub.exe"
+        self.stub.write_bytes(self.stub_bytes)
+
+    def tearDown(self):
+        self._temp.cleanup()
+
+    def pack(self, *args, output=None, stub=True, **kwargs):
+        """Runs the packager, asserts success, returns the installer's bytes."""
+        output = output or self.dir / "setup.exe"
+        stub_args = ["--stub", self.stub] if stub else []
+        result = run_pack("-o", output, *stub_args, *args, **kwargs)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return output.read_bytes()
+
+    def assert_refused(self, args, message, *, status=None, output=None, stub=True):
+        """The packager fails with message on stderr and leaves no output and
+        no temporary file behind."""
+        output = output or self.dir / "out" / "setup.exe"
+        output.parent.mkdir(exist_ok=True)
+        before = set(output.parent.iterdir()) if output.parent.is_dir() else set()
+        stub_args = ["--stub", self.stub] if stub else []
+        result = run_pack("-o", output, *stub_args, *args)
+        self.assertNotEqual(result.returncode, 0, f"accepted: {args}")
+        if status is not None:
+            self.assertEqual(result.returncode, status, result.stderr)
+        self.assertIn("quillon-pack:", result.stderr)
+        self.assertIn(message, result.stderr)
+        if output.parent.is_dir():
+            self.assertEqual(set(output.parent.iterdir()), before, "output or debris left behind")
+        return result
+
+    def tree(self, name="tree"):
+        root = self.dir / name
+        root.mkdir()
+        return root, make_tree(root)
+
+    def entries(self, installer: bytes):
+        parsed = pb.parse_package(installer)
+        return parsed, pb.split_local_entries(installer, parsed.data_start)
+
+    def write(self, name, data, mtime=None):
+        path = self.dir / name
+        path.write_bytes(data)
+        if mtime is not None:
+            os.utime(path, (mtime, mtime))
+        return path
+
+    def assert_zip_tools_extract(self, installer: Path, files: dict, empty_dirs=("empty_dir/",
+                                                                                "sub/empty_inner/")):
+        expected = dict(files)
+        for name in empty_dirs:
+            expected[name] = None
+        with zipfile.ZipFile(installer) as archive:
+            self.assertIsNone(archive.testzip())
+            target = self.dir / "x-zipfile"
+            shutil.rmtree(target, ignore_errors=True)
+            archive.extractall(target)
+            self.assertEqual(read_tree(target), expected)
+        if HAVE_ZIP:
+            result = subprocess.run(["unzip", "-t", installer], capture_output=True, text=True)
+            self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+            self.assertNotIn("warning", result.stdout + result.stderr)
+            target = self.dir / "x-unzip"
+            shutil.rmtree(target, ignore_errors=True)
+            result = subprocess.run(["unzip", "-q", installer, "-d", target], capture_output=True,
+                                    text=True)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual(read_tree(target), expected)
+        if HAVE_7Z:
+            # -tzip: with a real stub 7z would first try the file as a program image.
+            result = subprocess.run(["7z", "t", "-tzip", installer], capture_output=True, text=True)
+            self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+            target = self.dir / "x-7z"
+            shutil.rmtree(target, ignore_errors=True)
+            result = subprocess.run(["7z", "x", "-tzip", "-y", f"-o{target}", installer],
+                                    capture_output=True, text=True)
+            self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+            self.assertEqual(read_tree(target), expected)
+
+
+class LayoutTest(PackTestCase):
+    def test_stub_header_and_texts(self):
+        texts = dict(title=b"Quillon Demo 1.0", inf=b"><setup.inf",
+                     licence_info=b"Licensed to: Test Corp.", info=b"\r\nWelcome.\r\n\x80\xff",
+                     licence=b"LICENCE\r\n" + bytes(range(256)))
+        (self.dir / "info.txt").write_bytes(texts["info"])
+        (self.dir / "setup.inf").write_bytes(b"[Version]\r\n")
+        installer = self.pack("--title", "Quillon Demo 1.0", "--inf", "><setup.inf",
+                              "--licence-info", "Licensed to: Test Corp.",
+                              "--info-file", self.dir / "info.txt",
+                              "--licence-file", self.write("lic.txt", texts["licence"]),
+                              self.dir / "setup.inf")
+        self.assertEqual(installer[:len(self.stub_bytes)], self.stub_bytes)
+        self.assertEqual(installer[len(self.stub_bytes):pb.PACKAGE_OFFSET],
+                         bytes(pb.PACKAGE_OFFSET - len(self.stub_bytes)))
+        parsed = pb.parse_package(installer)
+        self.assertEqual(parsed.header, {
+            "magic": b"QLX", "waitForFinish": 1, "titleLength": 16, "infLength": 11,
+            "adminRequired": 0, "licenceInfoLength": 23, "infoLength": len(texts["info"]),
+            "licenceLength": len(texts["licence"]), "hideInfoButton": 0, "multiPart": 0,
+            "totalSize": len(installer)})
+        self.assertEqual((parsed.title, parsed.inf, parsed.licence_info, parsed.info, parsed.licence),
+                         (texts["title"], texts["inf"], texts["licence_info"], texts["info"],
+                          texts["licence"]))
+        # As stored: title and INF plain, the others scrambled except their first byte.
+        at = pb.PACKAGE_OFFSET + pb.HEADER_SIZE + 16 + 11
+        for name in ("licence_info", "info", "licence"):
+            plain = texts[name]
+            stored = installer[at:at + len(plain)]
+            self.assertEqual(stored[0], plain[0])
+            self.assertTrue(all(a != b for a, b in zip(stored[1:], plain[1:])), name)
+            self.assertEqual(stored, pb.scramble(plain))
+            at += len(plain)
+        self.assertEqual(at, parsed.data_start)
+        self.assertEqual(installer[at:at + 4], b"PK\x03\x04")
+
+    def test_scrambler_keystream(self):
+        # 417 * 134775813 + 1 mod 2**32 = 366939174, whose top seven bits are
+        # 10: the first keystream byte is 0x80 | 10. The others as the
+        # installer's own scrambler gives them.
+        self.assertEqual(pb.scramble(bytes(8)),
+                         bytes([0, 0x8A, 0x80, 0xA3, 0xC4, 0xC5, 0xBE, 0xF2]))
+        self.assertEqual(pb.scramble(b"A"), b"A")
+        sample = bytes(range(200))
+        self.assertEqual(pb.descramble(pb.scramble(sample)), sample)
+
+    def test_flags(self):
+        self.write("a.txt", b"a")
+        cases = [
+            ([], dict(waitForFinish=1, adminRequired=0, hideInfoButton=0)),
+            (["--no-wait"], dict(waitForFinish=0)),
+            (["--no-wait", "--wait-for-finish"], dict(waitForFinish=1)),
+            (["--admin"], dict(adminRequired=1, waitForFinish=1)),
+            (["--hide-info-button"], dict(hideInfoButton=1)),
+            (["--admin", "--hide-info-button", "--no-wait"],
+             dict(adminRequired=1, hideInfoButton=1, waitForFinish=0)),
+        ]
+        for args, expected in cases:
+            with self.subTest(args=args):
+                parsed = pb.parse_package(self.pack(*args, self.dir / "a.txt"))
+                for field, value in expected.items():
+                    self.assertEqual(parsed.header[field], value, field)
+                self.assertEqual(parsed.header["multiPart"], 0)
+
+    def test_forced_header_fields(self):
+        self.write("a.txt", b"abc")
+        cases = [
+            ("infoLength=2147483647", {"infoLength": 2147483647}),
+            ("infoLength=-5", {"infoLength": -5}),
+            ("licenceLength=0xFFFFFFFF", {"licenceLength": -1}),
+            ("multiPart=1", {"multiPart": 1}),
+            ("totalSize=123456", {"totalSize": 123456}),
+            ("waitForFinish=2", {"waitForFinish": 2}),
+            ("adminRequired=255", {"adminRequired": 255}),
+            ("hideInfoButton=7", {"hideInfoButton": 7}),
+            ("titleLength=200", {"titleLength": 200}),
+            ("infLength=0", {"infLength": 0}),
+            ("licenceInfoLength=9", {"licenceInfoLength": 9}),
+            ("magic=QLY", {"magic": b"QLY"}),
+        ]
+        plain = self.pack("--title", "T", "--inf", "><a.txt", self.dir / "a.txt")
+        for field_text, expected in cases:
+            with self.subTest(field_text):
+                forced = self.pack("--title", "T", "--inf", "><a.txt", "--header-field", field_text,
+                                   self.dir / "a.txt")
+                header = pb.parse_package(forced).header
+                for field, value in expected.items():
+                    self.assertEqual(header[field], value)
+                # Only the header changes; texts and entries stay as they were.
+                start = pb.PACKAGE_OFFSET + pb.HEADER_SIZE
+                self.assertEqual(forced[start:], plain[start:])
+
+    def test_empty_licence_information_and_default_texts(self):
+        self.write("a.txt", b"a")
+        parsed = pb.parse_package(self.pack(self.dir / "a.txt"))
+        for field in ("titleLength", "infLength", "licenceInfoLength", "infoLength",
+                      "licenceLength"):
+            self.assertEqual(parsed.header[field], 0, field)
+        self.assertEqual(parsed.data_start, pb.PACKAGE_OFFSET + pb.HEADER_SIZE)
+
+    def test_stub_of_exactly_the_package_offset(self):
+        self.stub.write_bytes(b"\xAA" * pb.PACKAGE_OFFSET)
+        self.write("a.txt", b"a")
+        installer = self.pack(self.dir / "a.txt")
+        self.assertEqual(installer[:pb.PACKAGE_OFFSET], b"\xAA" * pb.PACKAGE_OFFSET)
+        self.assertEqual(installer[pb.PACKAGE_OFFSET:pb.PACKAGE_OFFSET + 3], b"QLX")
+
+    def test_stub_found_beside_the_packager(self):
+        self.write("a.txt", b"a")
+        for place in ("", "target"):
+            with self.subTest(place=place or "beside"):
+                home = self.dir / f"bin-{place or 'beside'}"
+                (home / place).mkdir(parents=True, exist_ok=True)
+                packager = home / "quillon-pack"
+                shutil.copy2(PACK, packager)
+                (home / place / "setup-stub.exe").write_bytes(b"STUB-" + place.encode())
+                output = self.dir / f"{place or 'beside'}.exe"
+                result = run_pack("-o", output, self.dir / "a.txt", packager=packager)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertTrue(output.read_bytes().startswith(b"STUB-" + place.encode()))
+        lonely = self.dir / "lonely"
+        lonely.mkdir()
+        shutil.copy2(PACK, lonely / "quillon-pack")
+        result = run_pack("-o", self.dir / "none.exe", self.dir / "a.txt",
+                          packager=lonely / "quillon-pack")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("--stub", result.stderr)
+        self.assertFalse((self.dir / "none.exe").exists())
+
+    def test_help_documents_every_option(self):
+        result = run_pack("--help")
+        self.assertEqual(result.returncode, 0)
+        for option in ("-o", "--output", "--stub", "--title", "--inf", "--licence-info",
+                       "--licence-info-file", "--info", "--info-file", "--licence",
+                       "--licence-file", "--wait-for-finish", "--no-wait", "--admin",
+                       "--hide-info-button", "--trailer", "--level", "--store", "--from-zip",
+                       "--base", "--header-field", "NAME=PATH", "--help"):
+            self.assertIn(option, result.stdout)
+        for field in pb.HEADER_FIELDS:
+            self.assertIn(field, result.stdout)
+
+
+class EntriesTest(PackTestCase):
+    """The entries as the installer reads them and as ZIP tools read them."""
+
+    def test_entry_order_names_and_local_headers(self):
+        root, files = self.tree()
+        installer = self.pack(root)
+        _, local = self.entries(installer)
+        self.assertEqual([e["name"].decode() for e in local], TREE_ORDER)
+        with zipfile.ZipFile(self.dir / "setup.exe") as archive:
+            listed = {info.filename: info for info in archive.infolist()}
+        self.assertEqual(list(listed), TREE_ORDER)
+        for entry in local:
+            name = entry["name"].decode()
+            info = listed[name]
+            self.assertEqual(entry["signature"], pb.LOCAL_SIGNATURE)
+            self.assertEqual(entry["flags"] & pb.FLAG_DESCRIPTOR, 0, name)
+            # The real CRC and sizes in the local header, agreeing with the directory.
+            data = files.get(name, b"")
+            self.assertEqual(entry["crc"], pb.crc32(data), name)
+            self.assertEqual(entry["uncompressed_size"], len(data), name)
+            self.assertEqual(entry["compressed_size"], info.compress_size, name)
+            self.assertEqual(entry["offset"], info.header_offset, name)
+            self.assertEqual((entry["time"], entry["date"]), dos_words(FIXED_MTIME), name)
+            self.assertEqual(entry["extra"], b"")
+            payload = entry["payload"]
+            self.assertEqual(pb.inflate(payload) if entry["method"] == 8 else payload, data, name)
+
+    def test_compression_levels(self):
+        root, files = self.tree()
+        sizes = {}
+        for args in (["--level", "1"], ["--level", "6"], ["--level", "12"], [], ["--store"],
+                     ["--level", "0"]):
+            with self.subTest(args=args):
+                installer = self.pack(*args, root)
+                _, local = self.entries(installer)
+                methods = {e["name"].decode(): e["method"] for e in local}
+                store = args in (["--store"], ["--level", "0"])
+                expected_compressible = 0 if store else 8
+                for name in ("readme.txt", "sub/deeper/data.csv", "sub/Name With Spaces.txt"):
+                    self.assertEqual(methods[name], expected_compressible, name)
+                # Deflate would not make these smaller: they stay stored.
+                for name in ("random.bin", "one.bin", "empty.dat", "empty_dir/"):
+                    self.assertEqual(methods[name], 0, name)
+                for entry in local:
+                    if entry["method"] == 8:
+                        self.assertLess(entry["compressed_size"], entry["uncompressed_size"])
+                sizes[tuple(args)] = len(installer)
+                self.assert_zip_tools_extract(self.dir / "setup.exe", files)
+        self.assertEqual(sizes[()], sizes[("--level", "12")])
+        self.assertLessEqual(sizes[("--level", "12")], sizes[("--level", "1")])
+        self.assertGreater(sizes[("--store",)], sizes[("--level", "1")])
+
+    def test_trailer_instead_of_central_directory(self):
+        root, files = self.tree()
+        installer = self.pack("--trailer", root)
+        self.assertEqual(installer[-4:], b"RSF\x00")
+        parsed, local = self.entries(installer)
+        self.assertEqual([e["name"].decode() for e in local], TREE_ORDER)
+        last = local[-1]
+        end_of_stream = last["offset"] + 30 + len(last["name"]) + len(last["extra"]) + \
+            last["compressed_size"]
+        self.assertEqual(end_of_stream, len(installer) - 4)
+        self.assertNotIn(b"PK\x01\x02", installer[parsed.data_start:])
+        self.assertNotIn(b"PK\x05\x06", installer[parsed.data_start:])
+        self.assertEqual(parsed.header["totalSize"], len(installer))
+        # Before the ending only totalSize differs.
+        central = self.pack(root, output=self.dir / "central.exe")
+        self.assertEqual(pb.parse_package(central).header["totalSize"], len(central))
+        size_field = pb.PACKAGE_OFFSET + pb.HEADER_FIELDS["totalSize"][0]
+        self.assertEqual(central[:size_field], installer[:size_field])
+        self.assertEqual(central[size_field + 4:end_of_stream], installer[size_field + 4:end_of_stream])
+
+    def test_end_record_at_the_end(self):
+        root, _ = self.tree()
+        installer = self.pack(root)
+        end = installer[-22:]
+        signature, _, _, count, total, size, offset, comment = struct.unpack("<IHHHHIIH", end)
+        self.assertEqual((signature, count, total, comment), (pb.END_SIGNATURE, 8, 8, 0))
+        self.assertEqual(offset + size, len(installer) - 22)
+        self.assertEqual(installer[offset:offset + 4], b"PK\x01\x02")
+
+    def test_deterministic(self):
+        root, _ = self.tree()
+        first = self.pack("--title", "T", root, output=self.dir / "one.exe")
+        second = self.pack("--title", "T", root, output=self.dir / "two.exe")
+        self.assertEqual(first, second)
+        # Copying the tree changes inode and directory order, not the result.
+        copy = self.dir / "copy"
+        shutil.copytree(root, copy)
+        for path in copy.rglob("*"):
+            os.utime(path, (FIXED_MTIME, FIXED_MTIME))
+        third = self.pack("--title", "T", copy, output=self.dir / "three.exe")
+        self.assertEqual(first, third)
+
+    def test_dos_times_are_local_time(self):
+        self.write("a.txt", b"a", FIXED_MTIME)
+        self.write("old.txt", b"b", 0)  # 1970: before DOS time begins
+        self.write("even.txt", b"c", FIXED_MTIME - 1)
+        cases = [("UTC0", 0), ("EST5", -5), ("JST-9", 9)]
+        for zone, hours in cases:
+            with self.subTest(zone=zone):
+                installer = self.pack(self.dir / "a.txt", self.dir / "old.txt",
+                                      self.dir / "even.txt", tz=zone)
+                _, local = self.entries(installer)
+                times = {e["name"]: (e["time"], e["date"]) for e in local}
+                self.assertEqual(times[b"a.txt"], dos_words(FIXED_MTIME, hours))
+                self.assertEqual(times[b"even.txt"], times[b"a.txt"])  # seconds rounded down
+                self.assertEqual(times[b"old.txt"], pb.dos_date_time(1980, 1, 1))
+
+    def test_names_given_on_the_command_line(self):
+        root, files = self.tree()
+        (self.dir / "a=b.txt").write_bytes(b"equals")
+        installer = self.pack(
+            f"docs/read me.txt={root / 'readme.txt'}",  # NAME=PATH for a file
+            f"payload={root / 'sub'}",  # ... and for a directory
+            root / "one.bin",  # a plain file: its own name
+            "--base", self.dir, root / "random.bin",  # names relative to --base
+            "--base=", "--", self.dir / "a=b.txt")  # after --: a path with "="
+        _, local = self.entries(installer)
+        self.assertEqual([e["name"].decode() for e in local], [
+            "docs/read me.txt", "payload/Name With Spaces.txt", "payload/deeper/data.csv",
+            "one.bin", "tree/random.bin", "a=b.txt", "payload/empty_inner/"])
+
+    def test_directory_entries_only_where_needed(self):
+        root = self.dir / "t"
+        (root / "full").mkdir(parents=True)
+        (root / "full" / "f.txt").write_bytes(b"f")
+        (root / "empty").mkdir()
+        (root / "outer" / "inner").mkdir(parents=True)
+        installer = self.pack(root, "more=" + str(root / "empty"))
+        _, local = self.entries(installer)
+        self.assertEqual([e["name"] for e in local],
+                         [b"full/f.txt", b"empty/", b"outer/inner/", b"more/"])
+
+    def test_output_of_an_earlier_run_is_left_out(self):
+        root, _ = self.tree()
+        output = root / "setup.exe"
+        self.pack(root, output=output)
+        again = self.pack(root, output=output)
+        _, local = self.entries(again)
+        self.assertEqual([e["name"].decode() for e in local], TREE_ORDER)
+
+    def test_warnings(self):
+        self.write("setup.inf", b"[Version]", FIXED_MTIME)
+        cases = [
+            ([], "no INF text"),
+            (["--inf", "><other.inf"], "'other.inf', which is not among the files"),
+            (["--inf", "><SETUP.INF|more"], None),
+            (["--inf", "C:\\setup.inf"], None),
+        ]
+        for args, warning in cases:
+            with self.subTest(args=args):
+                result = run_pack("-o", self.dir / "w.exe", "--stub", self.stub, *args,
+                                  self.dir / "setup.inf")
+                self.assertEqual(result.returncode, 0, result.stderr)
+                if warning:
+                    self.assertIn("warning: ", result.stderr)
+                    self.assertIn(warning, result.stderr)
+                else:
+                    self.assertEqual(result.stderr, "")
+
+    def test_more_files_than_the_installer_deletes(self):
+        many = self.dir / "many"
+        many.mkdir()
+        for i in range(256):
+            (many / f"f{i:03}.txt").write_bytes(b"%d" % i)
+        result = run_pack("-o", self.dir / "m.exe", "--stub", self.stub, "--inf", "><f000.txt",
+                          many)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("256 files", result.stderr)
+
+
+class FromZipTest(PackTestCase):
+    def make_source(self):
+        root, files = self.tree("src")
+        return root, files
+
+    def zip_with(self, command, archive, root):
+        result = subprocess.run(command, cwd=root, capture_output=True, text=True)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        return archive
+
+    def assert_taken_verbatim(self, archive: Path, installer: bytes):
+        """Every file entry of the archive is in the installer byte for byte:
+        local header, name, extra field and data."""
+        data = archive.read_bytes()
+        _, local = self.entries(installer)
+        ours = {e["name"]: e for e in local}
+        with zipfile.ZipFile(archive) as source:
+            for info in source.infolist():
+                if info.is_dir():
+                    continue
+                start = info.header_offset
+                name_length, extra_length = struct.unpack_from("<HH", data, start + 26)
+                end = start + 30 + name_length + extra_length + info.compress_size
+                entry = ours[info.filename.encode()]
+                length = end - start
+                self.assertEqual(installer[entry["offset"]:entry["offset"] + length],
+                                 data[start:end], info.filename)
+
+    @unittest.skipUnless(HAVE_ZIP and HAVE_7Z, "needs zip, unzip and 7z")
+    def test_archives_of_zip_tools(self):
+        root, files = self.make_source()
+        tools = {
+            "zip": ["zip", "-qr", self.dir / "info.zip", "."],
+            "7z": ["7z", "a", "-tzip", self.dir / "seven.zip", "."],
+            "zip -0": ["zip", "-qr0", self.dir / "stored.zip", "."],
+        }
+        for tool, command in tools.items():
+            with self.subTest(tool=tool):
+                archive = self.zip_with(command, command[-2], root)
+                installer = self.pack("--from-zip", archive, output=self.dir / f"{tool}.exe")
+                self.assert_taken_verbatim(archive, installer)
+                _, local = self.entries(installer)
+                names = [e["name"].decode() for e in local]
+                # Directory entries that files imply are dropped; empty ones go last.
+                self.assertEqual(sorted(names[:-2]), sorted(files))
+                self.assertEqual(sorted(names[-2:]), ["empty_dir/", "sub/empty_inner/"])
+                self.assert_zip_tools_extract(self.dir / f"{tool}.exe", files)
+
+    @unittest.skipUnless(HAVE_ZIP, "needs zip")
+    def test_encrypted_archive_is_taken_as_it_is(self):
+        root, files = self.make_source()
+        archive = self.zip_with(["zip", "-qr", "-P", "secret", self.dir / "locked.zip", "."],
+                                self.dir / "locked.zip", root)
+        installer = self.pack("--from-zip", archive)
+        self.assert_taken_verbatim(archive, installer)
+        _, local = self.entries(installer)
+        self.assertTrue(all(e["flags"] & pb.FLAG_ENCRYPTED for e in local if e["name"][-1:] != b"/"))
+        result = subprocess.run(["unzip", "-t", "-P", "secret", self.dir / "setup.exe"],
+                                capture_output=True, text=True)
+        self.assertEqual(result.returncode, 0, result.stdout)
+
+    def test_archives_and_files_in_command_line_order(self):
+        archive = self.dir / "a.zip"
+        archive.write_bytes(self.plain_zip({"from-zip.txt": b"z"}))
+        self.write("first.txt", b"1")
+        self.write("last.txt", b"2")
+        installer = self.pack(self.dir / "first.txt", "--from-zip", archive, self.dir / "last.txt")
+        _, local = self.entries(installer)
+        self.assertEqual([e["name"] for e in local], [b"first.txt", b"from-zip.txt", b"last.txt"])
+
+    def plain_zip(self, files, **entry_fields):
+        entries = [pb.Entry(name, data, method=8, **entry_fields) for name, data in files.items()]
+        stream = b"".join(e.local_bytes() for e in entries)
+        offsets, at = [], 0
+        for entry in entries:
+            offsets.append((entry, at))
+            at += len(entry.local_bytes())
+        return stream + pb.central_directory(offsets, directory_offset=len(stream))
+
+    def test_installer_as_archive(self):
+        # An installer is a ZIP archive with bytes in front: it can be re-packed.
+        root, files = self.make_source()
+        first = self.pack("--level", "1", root, output=self.dir / "first.exe")
+        second = self.pack("--from-zip", self.dir / "first.exe", "--title", "Again",
+                           output=self.dir / "second.exe")
+        _, one = self.entries(first)
+        _, two = self.entries(second)
+        self.assertEqual([(e["name"], e["payload"]) for e in one],
+                         [(e["name"], e["payload"]) for e in two])
+        self.assert_zip_tools_extract(self.dir / "second.exe", files)
+
+    def test_data_descriptors(self):
+        cases = [
+            ("signed", True, 16),
+            ("unsigned", struct.pack("<III", pb.crc32(b"hello" * 20), 0, 100), 16),
+            ("none", False, 0),
+        ]
+        for label, descriptor, written in cases:
+            with self.subTest(label):
+                entry = pb.Entry("d.txt", b"hello" * 20, method=0, flags=pb.FLAG_DESCRIPTOR,
+                                 descriptor=descriptor)
+                if label == "unsigned":
+                    entry.descriptor = struct.pack("<III", pb.crc32(entry.data), 100, 100)
+                local = entry.local_bytes()
+                archive = self.dir / f"{label}.zip"
+                archive.write_bytes(local + pb.central_directory([(entry, 0)],
+                                                                 directory_offset=len(local)))
+                installer = self.pack("--from-zip", archive, self.write("after.txt", b"z"))
+                _, walked = self.entries(installer)
+                self.assertEqual([e["name"] for e in walked], [b"d.txt", b"after.txt"])
+                first = walked[0]
+                behind = first["offset"] + 30 + 5 + 100
+                self.assertEqual(walked[1]["offset"], behind + written)
+                if written:
+                    self.assertEqual(installer[behind:behind + 16],
+                                     struct.pack("<IIII", pb.DESCRIPTOR_SIGNATURE,
+                                                 pb.crc32(entry.data), 100, 100))
+                with zipfile.ZipFile(self.dir / "setup.exe") as z:
+                    self.assertIsNone(z.testzip())
+                    self.assertEqual(z.read("d.txt"), entry.data)
+
+    def test_refused_archives(self):
+        data = b"some data " * 50
+        good = pb.Entry("f.txt", data, method=8)
+
+        def archive_of(*entries, central=None):
+            stream, listed = b"", []
+            for entry in entries:
+                listed.append((entry, len(stream)))
+                stream += entry.local_bytes()
+            central = central or listed
+            return stream + pb.central_directory(central, directory_offset=len(stream))
+
+        streamed = pb.Entry("f.txt", data, method=8, flags=pb.FLAG_DESCRIPTOR, crc=0,
+                            compressed_size=0, uncompressed_size=0, descriptor=True)
+        listed_streamed = pb.Entry("f.txt", data, method=8, flags=pb.FLAG_DESCRIPTOR)
+        damaged = bytearray(archive_of(pb.Entry("f.txt", data, method=0)))
+        damaged[40] ^= 0x01
+        cases = [
+            ("streamed", self.streamed_archive(streamed, listed_streamed),
+             "lacks the real CRC-32 and sizes"),
+            ("bzip2", archive_of(pb.Entry("f.txt", data, method=12, payload=b"BZh9...")),
+             "compression method 12"),
+            ("damaged data", bytes(damaged), "does not match its CRC-32"),
+            ("bad deflate", archive_of(pb.Entry("f.txt", data, method=8, payload=b"\xff" * 20)),
+             "does not inflate"),
+            ("not a zip", b"just text, no archive here", "not a ZIP archive"),
+            ("unsafe name", archive_of(pb.Entry("../evil.txt", data)), "'..' component"),
+            ("backslash", archive_of(pb.Entry("dir\\f.txt", data)), "backslash"),
+            ("duplicate", archive_of(good, pb.Entry("F.TXT", data)), "the same file"),
+            ("strong encryption", archive_of(pb.Entry("f.txt", data, flags=0x41)),
+             "strong encryption"),
+            ("header disagrees", archive_of(pb.Entry("f.txt", data, crc=1)), "damaged"),
+        ]
+        for label, archive, message in cases:
+            with self.subTest(label):
+                path = self.dir / "bad.zip"
+                path.write_bytes(archive)
+                self.assert_refused(["--from-zip", path], message, status=1)
+
+    def streamed_archive(self, local_entry, central_entry):
+        """What a streaming writer leaves: zeros in the local header, the real
+        values in the descriptor and the central directory."""
+        local = local_entry.local_bytes()
+        return local + pb.central_directory([(central_entry, 0)], directory_offset=len(local))
+
+    @unittest.skipUnless(HAVE_ZIP, "needs zip")
+    def test_archive_written_to_a_pipe_is_refused(self):
+        self.write("h.txt", b"hello world\n")
+        piped = subprocess.run(["zip", "-q", "-", "h.txt"], cwd=self.dir, capture_output=True)
+        self.assertEqual(piped.returncode, 0)
+        (self.dir / "piped.zip").write_bytes(piped.stdout)
+        self.assert_refused(["--from-zip", self.dir / "piped.zip"],
+                            "lacks the real CRC-32 and sizes")
+
+
+class BadInputTest(PackTestCase):
+    def test_refusals(self):
+        ok = self.dir / "ok.txt"
+        ok.write_bytes(b"ok")
+        long_text = "x" * 256
+        (self.dir / "long.txt").write_text(long_text)
+        (self.dir / "lic255.txt").write_text("y" * 255)
+        deep = self.dir / "deep" / ("d" * 200) / ("e" * 60)
+        deep.mkdir(parents=True)
+        (deep / "f.txt").write_bytes(b"f")
+        big_stub = self.dir / "big-stub.exe"
+        big_stub.write_bytes(bytes(pb.PACKAGE_OFFSET + 1))
+        (self.dir / "empty").mkdir()
+        (self.dir / "fifo").mkdir()
+        os.mkfifo(self.dir / "fifo" / "pipe")
+        cases = [
+            ("missing input", [self.dir / "nothere.txt"], "nothere.txt"),
+            ("missing archive", ["--from-zip", self.dir / "nothere.zip"], "nothere.zip"),
+            ("missing text file", ["--info-file", self.dir / "nothere.txt", ok], "nothere.txt"),
+            ("title too long", ["--title", long_text, ok], "title is 256 bytes"),
+            ("INF text too long", ["--inf", long_text, ok], "INF text is 256 bytes"),
+            ("licence information too long", ["--licence-info", long_text, ok],
+             "licence information is 256 bytes"),
+            ("licence information file too long", ["--licence-info-file", self.dir / "long.txt", ok],
+             "256 bytes"),
+            ("name too long", [f"{'n' * 256}={ok}"], "256 bytes long"),
+            ("path too long for a name", [self.dir / "deep"], "267 bytes long"),
+            ("stub too long", ["--stub", big_stub, ok], "35841 bytes"),
+            ("stub missing", ["--stub", self.dir / "nostub.exe", ok], "nostub.exe"),
+            ("parent component", [f"../up.txt={ok}"], "'..' component"),
+            ("absolute name", [f"/abs.txt={ok}"], "absolute"),
+            ("drive letter", [f"c:x.txt={ok}"], "colon"),
+            ("backslash", [f"a\\b.txt={ok}"], "backslash"),
+            ("device name", [f"dir/con.txt={ok}"], "device"),
+            ("wildcard", [f"a*.txt={ok}"], "'*'"),
+            ("same name twice", [f"A.TXT={ok}", f"a.txt={ok}"], "the same file"),
+            ("file and directory", [f"a={ok}", f"a/b={ok}"], "need it as a directory"),
+            ("no files", [self.dir / "empty"], "nothing to package"),
+            ("special file", [self.dir / "fifo"], "neither a regular file nor a directory"),
+        ]
+        for label, args, message in cases:
+            with self.subTest(label):
+                self.assert_refused(args, message, status=1)
+        # The limit itself is fine.
+        self.pack("--licence-info-file", self.dir / "lic255.txt", ok)
+
+    def test_command_line_errors(self):
+        ok = self.dir / "ok.txt"
+        ok.write_bytes(b"ok")
+        cases = [
+            (["--level", "13", ok], "--level"),
+            (["--level", "x", ok], "--level"),
+            (["--header-field", "nosuch=1", ok], "nosuch"),
+            (["--header-field", "titleLength=256", ok], "out of range"),
+            (["--header-field", "totalSize=4294967296", ok], "out of range"),
+            (["--header-field", "magic=QL", ok], "three characters"),
+            (["--title", "a", "--title", "b", ok], "already given"),
+            (["--info", "a", "--info-file", ok, ok], "already given"),
+            (["--frobnicate", ok], "unknown option"),
+            (["--title"], "needs a value"),
+            ([], "no files"),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                self.assert_refused(args, message, status=2)
+        result = run_pack("--stub", self.stub, ok)
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("no output", result.stderr)
+
+    def test_unwritable_output(self):
+        ok = self.dir / "ok.txt"
+        ok.write_bytes(b"ok")
+        (self.dir / "a-directory").mkdir()
+        cases = [
+            (self.dir / "no" / "such" / "dir" / "setup.exe", "cannot write output"),
+            (self.dir / "a-directory", "is a directory"),
+            (ok / "setup.exe", "cannot write output"),
+        ]
+        for output, message in cases:
+            with self.subTest(output=output):
+                result = run_pack("-o", output, "--stub", self.stub, ok)
+                self.assertEqual(result.returncode, 1)
+                self.assertIn(message, result.stderr)
+        self.assertEqual(ok.read_bytes(), b"ok")
+        self.assertEqual(list((self.dir / "a-directory").iterdir()), [])
+
+    def test_late_failure_keeps_the_older_output(self):
+        # The damage shows only when the entry is copied, after other entries
+        # have been written: the older installer must survive untouched.
+        root, _ = self.tree()
+        output = self.dir / "out" / "setup.exe"
+        output.parent.mkdir()
+        output.write_bytes(b"older installer")
+        entry = pb.Entry("late.txt", b"late data " * 10, method=0)
+        local = bytearray(entry.local_bytes())
+        local[-1] ^= 0xFF
+        archive = self.dir / "late.zip"
+        archive.write_bytes(bytes(local) + pb.central_directory([(entry, 0)],
+                                                                directory_offset=len(local)))
+        result = run_pack("-o", output, "--stub", self.stub, root, "--from-zip", archive)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("does not match its CRC-32", result.stderr)
+        self.assertEqual(output.read_bytes(), b"older installer")
+        self.assertEqual([p.name for p in output.parent.iterdir()], ["setup.exe"])
+
+
+@unittest.skipUnless(REAL_STUB and Path(REAL_STUB).is_file(), "QUILLON_STUB names no stub")
+class RealStubTest(PackTestCase):
+    def setUp(self):
+        super().setUp()
+        self.stub = Path(REAL_STUB)
+        self.stub_bytes = self.stub.read_bytes()
+
+    def test_layout_and_zip_tools(self):
+        root, files = self.tree()
+        installer = self.pack("--title", "Real", "--inf", "><readme.txt", root)
+        self.assertEqual(installer[:len(self.stub_bytes)], self.stub_bytes)
+        self.assertEqual(pb.parse_package(installer).header["totalSize"], len(installer))
+        self.assert_zip_tools_extract(self.dir / "setup.exe", files)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
+        PACK = sys.argv.pop(1)
+    if not PACK:
+        sys.exit("set QUILLON_PACK or give the packager's path as the first argument")
+    PACK = str(Path(PACK).resolve())
+    unittest.main()
