@@ -675,6 +675,10 @@ class BadInputTest(PackTestCase):
         (self.dir / "empty").mkdir()
         (self.dir / "fifo").mkdir()
         os.mkfifo(self.dir / "fifo" / "pipe")
+        (self.dir / "loop" / "inner").mkdir(parents=True)
+        (self.dir / "loop" / "inner" / "back").symlink_to("..")
+        (self.dir / "dangling").mkdir()
+        (self.dir / "dangling" / "link").symlink_to("nowhere")
         cases = [
             ("missing input", [self.dir / "nothere.txt"], "nothere.txt"),
             ("missing archive", ["--from-zip", self.dir / "nothere.zip"], "nothere.zip"),
@@ -699,6 +703,8 @@ class BadInputTest(PackTestCase):
             ("file and directory", [f"a={ok}", f"a/b={ok}"], "need it as a directory"),
             ("no files", [self.dir / "empty"], "nothing to package"),
             ("special file", [self.dir / "fifo"], "neither a regular file nor a directory"),
+            ("directory cycle", [self.dir / "loop"], "contains itself"),
+            ("dangling link", [self.dir / "dangling"], "points nowhere"),
         ]
         for label, args, message in cases:
             with self.subTest(label):
@@ -782,7 +788,7 @@ class RealStubTest(PackTestCase):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
+    if len(sys.argv) > 1 and os.path.isfile(sys.argv[1]):
         PACK = sys.argv.pop(1)
     if not PACK:
         sys.exit("set QUILLON_PACK or give the packager's path as the first argument")

@@ -169,8 +169,9 @@ class ZipfileReadsTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
+    if len(sys.argv) > 1 and os.path.isfile(sys.argv[1]):
         PACK = sys.argv.pop(1)
     if not PACK:
         sys.exit("set QUILLON_PACK or give the packager's path as the first argument")
+    PACK = str(Path(PACK).resolve())
     unittest.main()

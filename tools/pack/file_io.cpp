@@ -4,7 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -32,10 +36,32 @@ class FileDescriptor {
   int fd_;
 };
 
+// The temporary output of the run, removed when an interrupt ends the run
+// before the destructor can (one output per run).
+char pendingTemporary[PATH_MAX] = {};
+
+extern "C" void RemoveTemporaryAndStop(int signalNumber) {
+  if (pendingTemporary[0] != 0) unlink(pendingTemporary);
+  (void)std::signal(signalNumber, SIG_DFL);
+  (void)std::raise(signalNumber);
+}
+
+void WatchTemporary(const std::string& path) {
+  if (path.size() >= sizeof pendingTemporary) return;
+  std::copy(path.begin(), path.end(), pendingTemporary);
+  pendingTemporary[path.size()] = 0;
+  for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) (void)std::signal(signalNumber, RemoveTemporaryAndStop);
+}
+
+void ForgetTemporary() {
+  for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) (void)std::signal(signalNumber, SIG_DFL);
+  pendingTemporary[0] = 0;
+}
+
 }  // namespace
 
 void Warn(const std::string& message) {
-  std::fprintf(stderr, "quillon-pack: warning: %s\n", message.c_str());
+  (void)std::fprintf(stderr, "quillon-pack: warning: %s\n", message.c_str());
 }
 
 std::string Quote(std::string_view text) {
@@ -56,13 +82,16 @@ Bytes ReadWholeFile(const std::filesystem::path& path, int64_t maxSize, const st
   }
   Bytes bytes(static_cast<size_t>(info.st_size));
   size_t done = 0;
+  int readError = 0;
   while (done < bytes.size()) {
     const ssize_t n = read(file.get(), bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw PackError("cannot read " + what + " " + shown + ": " + ErrorText(errno));
-    if (n == 0) throw PackError(what + " " + shown + " became shorter while it was read");
+    if (n < 0) readError = errno;
+    if (n <= 0) break;
     done += static_cast<size_t>(n);
   }
+  if (readError != 0) throw PackError("cannot read " + what + " " + shown + ": " + ErrorText(readError));
+  if (done < bytes.size()) throw PackError(what + " " + shown + " became shorter while it was read");
   // A file that grew meanwhile would be cut silently; refuse it instead.
   uint8_t probe = 0;
   ssize_t extra = 0;
@@ -90,12 +119,14 @@ OutputFile::OutputFile(std::filesystem::path path) : path_(std::move(path)) {
                     Quote(directory.string()) + ": " + ErrorText(errno));
   }
   tempPath_ = pattern;
+  WatchTemporary(tempPath_);
 }
 
 OutputFile::~OutputFile() {
   if (committed_) return;
   if (fd_ >= 0) close(fd_);
   if (!tempPath_.empty()) unlink(tempPath_.c_str());
+  ForgetTemporary();
 }
 
 void OutputFile::Fail(const std::string& action) const {
@@ -127,6 +158,7 @@ void OutputFile::Commit() {
   if (close(fd) != 0) Fail("write");
   if (std::rename(tempPath_.c_str(), path_.c_str()) != 0) Fail("replace");
   committed_ = true;
+  ForgetTemporary();
 }
 
 }  // namespace quillon::pack

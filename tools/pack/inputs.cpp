@@ -125,7 +125,7 @@ struct Walker {
 };
 
 // The package name of an input given below --base.
-std::string NameBelowBase(const InputSpec& input) {
+std::string NameBelowBase(const Input& input) {
   const fs::path path = fs::absolute(input.path).lexically_normal();
   const fs::path base = fs::absolute(*input.base).lexically_normal();
   const fs::path relative = path.lexically_relative(base);
@@ -152,8 +152,8 @@ std::string FoldName(const std::string& name) {
   return folded;
 }
 
-InputSpec ParseInputArgument(const std::string& argument, bool plainPath, const std::optional<fs::path>& base) {
-  InputSpec input;
+Input ParseInputArgument(const std::string& argument, bool plainPath, const std::optional<fs::path>& base) {
+  Input input;
   input.argument = argument;
   const size_t equals = plainPath ? std::string::npos : argument.find('=');
   if (equals == std::string::npos) {
@@ -175,7 +175,7 @@ std::optional<FileId> IdentifyFile(const fs::path& path) {
   return FileId{info.st_dev, info.st_ino};
 }
 
-std::vector<SourceItem> CollectInput(const InputSpec& input, const std::optional<FileId>& exclude) {
+std::vector<SourceItem> CollectInput(const Input& input, const std::optional<FileId>& exclude) {
   std::vector<SourceItem> items;
   Walker walker{exclude, items, {}};
   std::string name;

@@ -28,7 +28,7 @@ void CheckEntryName(const std::string& name, bool directory, const std::string& 
 // ANSI code page of the target machine is unknown here).
 [[nodiscard]] std::string FoldName(const std::string& name);
 
-struct InputSpec {
+struct Input {
   std::string argument;             // as given, for messages
   std::optional<std::string> name;  // NAME of NAME=PATH
   std::filesystem::path path;
@@ -38,8 +38,8 @@ struct InputSpec {
 
 // Parses a positional argument: NAME=PATH splits at the first "=", unless
 // plainPath is set (arguments after "--").
-[[nodiscard]] InputSpec ParseInputArgument(const std::string& argument, bool plainPath,
-                                           const std::optional<std::filesystem::path>& base);
+[[nodiscard]] Input ParseInputArgument(const std::string& argument, bool plainPath,
+                                       const std::optional<std::filesystem::path>& base);
 
 struct FileId {
   dev_t device = 0;
@@ -63,6 +63,6 @@ struct SourceItem {
 // sorted order (depth first, names compared byte by byte) and an entry for
 // each empty directory. Symbolic links are followed. Missing inputs, special
 // files and directory cycles are refused; the file `exclude` is left out.
-[[nodiscard]] std::vector<SourceItem> CollectInput(const InputSpec& input, const std::optional<FileId>& exclude);
+[[nodiscard]] std::vector<SourceItem> CollectInput(const Input& input, const std::optional<FileId>& exclude);
 
 }  // namespace quillon::pack

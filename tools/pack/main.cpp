@@ -172,7 +172,7 @@ int Run(const Options& options, const char* programPath) {
   std::vector<std::unique_ptr<ZipArchive>> archives;
   std::vector<std::unique_ptr<std::vector<SourceItem>>> sources;
   std::vector<PlannedEntry> planned;
-  for (const InputSpec& input : options.inputs) {
+  for (const Input& input : options.inputs) {
     if (input.fromZip) {
       archives.push_back(std::make_unique<ZipArchive>(input.path));
       const ZipArchive& archive = *archives.back();
@@ -217,19 +217,19 @@ int main(int argc, char** argv) {
   try {
     const Options options = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (options.help) {
-      std::fputs(UsageText(), stdout);
-      return 0;
+      const bool written = std::fputs(UsageText(), stdout) >= 0 && std::fflush(stdout) == 0;
+      return written ? 0 : 1;
     }
     return Run(options, argv[0]);
   } catch (const UsageError& error) {
-    std::fprintf(stderr, "quillon-pack: %s\nTry 'quillon-pack --help' for the options.\n", error.what());
+    (void)std::fprintf(stderr, "quillon-pack: %s\nTry 'quillon-pack --help' for the options.\n", error.what());
     return 2;
   } catch (const PackError& error) {
-    std::fprintf(stderr, "quillon-pack: error: %s\n", error.what());
+    (void)std::fprintf(stderr, "quillon-pack: error: %s\n", error.what());
   } catch (const std::bad_alloc&) {
-    std::fputs("quillon-pack: error: out of memory\n", stderr);
+    (void)std::fputs("quillon-pack: error: out of memory\n", stderr);
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "quillon-pack: error: %s\n", error.what());
+    (void)std::fprintf(stderr, "quillon-pack: error: %s\n", error.what());
   }
   return 1;
 }

@@ -129,7 +129,7 @@ Options ParseCommandLine(const std::vector<std::string>& arguments) {
       {"--from-zip",
        [&](const std::string& v) {
          if (v.empty()) throw UsageError("--from-zip needs an archive");
-         InputSpec archive;
+         Input archive;
          archive.argument = v;
          archive.path = v;
          archive.fromZip = true;

@@ -29,7 +29,7 @@ struct Options {
   PackageFlags flags;
   int level = kDefaultLevel;
   Ending ending = Ending::CentralDirectory;
-  std::vector<InputSpec> inputs;  // files, directories and archives, in the order given
+  std::vector<Input> inputs;  // files, directories and archives, in the order given
   std::vector<HeaderOverride> overrides;
 };
 
