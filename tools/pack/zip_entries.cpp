@@ -2,6 +2,7 @@
 
 #include <libdeflate.h>
 
+#include <algorithm>
 #include <ctime>
 
 #include "inflate/crc.h"
@@ -69,6 +70,15 @@ PackEntry MakeEntry(const std::string& name, bool directory, uint16_t versionNee
 
 }  // namespace
 
+uint32_t Crc32(const uint8_t* data, size_t size) {
+  constexpr size_t kChunk = size_t{1} << 30;
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t done = 0; done < size; done += kChunk) {
+    UpdateCrc(data + done, static_cast<int32_t>(std::min(kChunk, size - done)), crc);
+  }
+  return crc ^ 0xFFFFFFFFu;
+}
+
 DosDateTime ToDosDateTime(int64_t unixSeconds) {
   constexpr DosDateTime kEarliest{0, (1u << 5) | 1u};  // 1980-01-01 00:00:00
   constexpr DosDateTime kLatest{(23u << 11) | (59u << 5) | 29u, (127u << 9) | (12u << 5) | 31u};
@@ -98,10 +108,7 @@ EntryMaker::~EntryMaker() {
 }
 
 PackEntry EntryMaker::MakeFile(const std::string& name, const Bytes& data, DosDateTime when) {
-  uint32_t crc = 0xFFFFFFFFu;
-  // Files are at most kMaxPackageSize bytes, so the count fits.
-  UpdateCrc(data.data(), static_cast<int32_t>(data.size()), crc);
-  crc ^= 0xFFFFFFFFu;
+  const uint32_t crc = Crc32(data.data(), data.size());
 
   if (compressor_ != nullptr && !data.empty()) {
     // Only output shorter than the input is of any use; a full buffer means

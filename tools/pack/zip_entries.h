@@ -45,6 +45,9 @@ struct DosDateTime {
 // 2107 become 2107-12-31 23:59:58.
 [[nodiscard]] DosDateTime ToDosDateTime(int64_t unixSeconds);
 
+// CRC-32 of any amount of data. Needs the CRC table (crcTable) to be set.
+[[nodiscard]] uint32_t Crc32(const uint8_t* data, size_t size);
+
 // One entry ready for the package.
 struct PackEntry {
   std::string name;

@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "file_io.h"
-#include "inflate/crc.h"
 
 namespace quillon::pack {
 
@@ -184,9 +183,8 @@ PackEntry ZipArchive::Take(const ArchiveEntry& entry) const {
     } else if (storedSize != entry.originalSize) {
       Refuse(entry.name, "damaged: a stored entry whose two sizes differ");
     }
-    uint32_t crc = 0xFFFFFFFFu;
-    UpdateCrc(original, static_cast<int32_t>(entry.originalSize), crc);
-    if ((crc ^ 0xFFFFFFFFu) != entry.crc) Refuse(entry.name, "damaged: the data does not match its CRC-32");
+    if (Crc32(original, entry.originalSize) != entry.crc)
+      Refuse(entry.name, "damaged: the data does not match its CRC-32");
   }
 
   PackEntry taken;
