@@ -1,0 +1,52 @@
+// Decoding tables for the deflate format (RFC 1951): a code is resolved by
+// indexing a root table with the next input bits (least significant first, so
+// codes appear bit-reversed), and codes longer than the root through sub-tables
+// linked from it.
+#pragma once
+
+#include <cstdint>
+
+namespace quillon {
+
+// What a table entry is, by its `extra` field.
+constexpr int8_t kEndOfBlockEntry = 15;  // the end-of-block code
+constexpr int8_t kLiteralEntry = 16;     // a literal byte in `value`
+constexpr int8_t kLinkEntry = 16;        // above: `next` is a sub-table of (extra - 16) bits
+constexpr int8_t kInvalidEntry = 99;     // filler of an incomplete set, or a symbol with no meaning
+// 0 to 13: a length or distance base in `value`, followed by `extra` extra bits.
+
+struct HuffmanEntry {
+  int8_t extra;
+  uint8_t bits;  // input bits that this table level consumes for the entry
+  uint16_t value;
+  HuffmanEntry* next;
+};
+
+// Results of the table builder and of the decoding stages, in one table.
+enum InflateStatus : int32_t {
+  kStatusOk = 0,              // tables complete; end-of-block code reached
+  kStatusIncomplete = 1,      // builder: tables built, filler codes decode as invalid
+  kStatusInvalidCode = 1,     // stage: an invalid code was met, the block is given up
+  kStatusOversubscribed = 2,  // builder: the lengths hold more codes than fit, no table
+  kStatusNoMemory = 3,        // builder: heap exhausted (MemAlloc ends the program first)
+  kStatusDataEnd = 4,         // stage: a bit past the entry's data was needed, the entry ends
+};
+
+constexpr uint32_t kMaxCodeBits = 16;  // longest code the builder accepts
+constexpr uint32_t kMaxCodes = 288;    // largest code set (literal/length)
+
+// Builds the tables for n code lengths (0: symbol unused). Symbols below s are
+// simple: a literal (below 256) or end of block (256 and up) with the symbol
+// as value; symbol v >= s takes value base[v - s] and extra extra[v - s].
+// width goes in as the root width wanted and comes out as the width built.
+// Every table taken is pushed onto chain (set it to null before the first
+// build); root is the first table built, or null with width 0 when all
+// lengths are 0. Status 0, 1 or 2 as above; with 2 no table is left.
+[[nodiscard]] int32_t BuildHuffmanTable(const uint16_t* lengths, uint32_t n, uint32_t s, const uint16_t* base,
+                                        const uint8_t* extra, HuffmanEntry*& root, HuffmanEntry*& chain,
+                                        int32_t& width);
+
+// Releases every table of a chain; null releases nothing.
+void FreeHuffmanTables(HuffmanEntry* chain);
+
+}  // namespace quillon

@@ -1,0 +1,639 @@
+#include "inflate/inflate.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include "app/memory.h"
+#include "inflate/crc.h"
+#include "inflate/huffman.h"
+
+namespace quillon {
+namespace {
+
+// ---- Format constants (RFC 1951, 3.2.5 to 3.2.7) ----
+
+constexpr uint8_t kNoSymbol = static_cast<uint8_t>(kInvalidEntry);
+
+// Literal/length symbols 257 to 287; 286 and 287 have no length and decode as
+// invalid codes.
+constexpr uint16_t kLengthBase[31] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,  15,  17,  19,  23, 27, 31,
+                                      35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0,  0};
+constexpr uint8_t kLengthExtra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,         2,        2,
+                                      3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, kNoSymbol, kNoSymbol};
+// Distance symbols 0 to 31; a dynamic header may give 30 and 31 lengths, and
+// like 286 and 287 they decode as invalid codes.
+constexpr uint16_t kDistanceBase[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,   33,
+                                        49,   65,   97,   129,  193,  257,   385,   513,   769, 1025, 1537,
+                                        2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 0,   0};
+constexpr uint8_t kDistanceExtra[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,         6,
+                                        7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, kNoSymbol, kNoSymbol};
+// Order in which a dynamic block lists the lengths of the code-length code.
+constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+constexpr uint32_t kMaxStreamCodeBits = 15;  // a dynamic header encodes lengths 0 to 15
+constexpr uint32_t kMaxLengthExtra = 5;
+constexpr uint32_t kMaxDistanceExtra = 13;
+constexpr int32_t kMaxMatch = 258;
+constexpr int32_t kWindowSize = 32768;  // how far back a reference reaches, and the unit of every write
+
+static_assert(kLengthBase[28] + (1 << kLengthExtra[28]) - 1 == kMaxMatch);
+static_assert(kLengthBase[27] + (1 << kLengthExtra[27]) - 1 == kMaxMatch);
+static_assert(kDistanceBase[29] + (1 << kDistanceExtra[29]) - 1 == kWindowSize,
+              "no reference reaches back further than one window");
+static_assert(kTransferBlock == kWindowSize);
+
+// Root widths asked of the table builder.
+constexpr int32_t kFixedLiteralWidth = 7;
+constexpr int32_t kFixedDistanceWidth = 5;
+constexpr int32_t kCodeLengthWidth = 7;
+constexpr int32_t kLiteralWidth = 9;
+constexpr int32_t kDistanceWidth = 6;
+
+// ---- Fast loop limits ----
+
+// The fast loop reads a machine word of input at a time; a refill leaves at
+// least kRefillBits bits in the buffer.
+using Word = size_t;
+constexpr uint32_t kWordBits = sizeof(Word) * 8;
+constexpr uint32_t kRefillBits = kWordBits - 8;
+constexpr bool kWideWord = kRefillBits >= 2 * kMaxStreamCodeBits + kMaxLengthExtra + kMaxDistanceExtra;
+static_assert(kRefillBits >= kMaxStreamCodeBits + kMaxLengthExtra,
+              "one refill covers a literal/length code and its extra bits");
+static_assert(kRefillBits >= kMaxStreamCodeBits && kRefillBits >= kMaxDistanceExtra,
+              "a narrow word refills before the distance code and before its extra bits");
+// A symbol's refills move the input on by at most this many bytes, and each
+// loads a whole word; leaving the loop, the next code's bits are still there.
+constexpr int32_t kSymbolInputBytes = kWideWord ? 8 : 3 * 4;
+constexpr int32_t kFastInputMargin = kSymbolInputBytes + static_cast<int32_t>(sizeof(Word)) + 8;
+
+// The window: the current lap is where output is assembled, 32768 bytes that
+// are written out when full. A run of laps lies in one block behind a copy of
+// the lap before the first, so history is always the 32768 bytes just before
+// the output position. Slack behind the last lap takes a match that runs past
+// its end and the word-sized stores that overshoot a match.
+constexpr int32_t kLaps = 3;
+constexpr int32_t kWindowSlack = kMaxMatch + 4 * static_cast<int32_t>(sizeof(Word));
+constexpr size_t kWindowBytes = static_cast<size_t>(kWindowSize) * (kLaps + 1) + kWindowSlack;
+
+inline uint32_t Mask(uint32_t bits) {
+  return (1u << bits) - 1;
+}
+
+inline Word LoadWord(const uint8_t* p) {
+  Word w;
+  std::memcpy(&w, p, sizeof(w));
+  return w;
+}
+
+inline void StoreWord(uint8_t* p, Word w) {
+  std::memcpy(p, &w, sizeof(w));
+}
+
+// Copies a match forwards, byte for byte in effect: a distance shorter than
+// the length repeats the bytes just written. May write up to a word beyond
+// the match, into output not yet produced.
+inline uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
+  const uint8_t* from = out - distance;
+  uint8_t* const end = out + length;
+  if (distance >= sizeof(Word)) {
+    do {
+      StoreWord(out, LoadWord(from));
+      from += sizeof(Word);
+      out += sizeof(Word);
+    } while (out < end);
+  } else if (distance == 1) {
+    const Word run = from[0] * (~Word{0} / 0xFF);
+    do {
+      StoreWord(out, run);
+      out += sizeof(Word);
+    } while (out < end);
+  } else {
+    do *out++ = *from++;
+    while (out < end);
+  }
+  return end;
+}
+
+class Inflater {
+ public:
+  explicit Inflater(EntryTransfer& transfer)
+      : transfer_(transfer),
+        ioBuffer_(kTransferBlock),
+        unread_(transfer.dataRemaining > 0 ? transfer.dataRemaining : 0),
+        window_(kWindowBytes),
+        lap_(window_.get() + kWindowSize) {}
+  ~Inflater() { FreeHuffmanTables(fixedChain_); }
+  Inflater(const Inflater&) = delete;
+  Inflater& operator=(const Inflater&) = delete;
+
+  void Run();
+
+ private:
+  // Byte and bit input.
+  int32_t FetchInputByte();
+  int32_t NextInputByte() { return inputPos_ < inputCount_ || unread_ > 0 ? FetchInputByte() : -1; }
+  void NeedBits(uint32_t n, uint32_t& bitBuffer, uint32_t& bitCount);
+  [[nodiscard]] static bool DumpBits(uint32_t n, uint32_t& bitBuffer, uint32_t& bitCount);
+  [[nodiscard]] bool ReadBits(uint32_t n, uint32_t& value, uint32_t& bitBuffer, uint32_t& bitCount);
+  const HuffmanEntry* DecodeEntry(const HuffmanEntry* table, uint32_t width, uint32_t& bitBuffer, uint32_t& bitCount,
+                                  int32_t& status);
+
+  // Output.
+  void WriteOutput(const uint8_t* data, int32_t count);
+  uint8_t* FlushLap(uint8_t* out);
+  void PutByte(int32_t& w, uint32_t byte);
+  void RewindWindow(int32_t from, int32_t to);
+
+  // Stages.
+  int32_t InflateBlock(int32_t& final);
+  int32_t InflateStored();
+  int32_t InflateFixed();
+  int32_t InflateDynamic();
+  int32_t ReadCodeLengths(const HuffmanEntry* root, uint32_t width, uint16_t* lengths, uint32_t total,
+                          uint32_t& bitBuffer, uint32_t& bitCount);
+  int32_t InflateCodes(const HuffmanEntry* literalRoot, const HuffmanEntry* distanceRoot, int32_t literalWidth,
+                       int32_t distanceWidth);
+  void FastCodes(const HuffmanEntry* literalRoot, const HuffmanEntry* distanceRoot, uint32_t literalWidth,
+                 uint32_t distanceWidth, uint32_t& bitBuffer, uint32_t& bitCount, int32_t& w);
+
+  EntryTransfer& transfer_;
+  HeapBuffer<uint8_t> ioBuffer_;
+  int32_t inputPos_ = 0;
+  int32_t inputCount_ = 0;
+  int32_t unread_;  // entry bytes not yet read from the package
+  uint32_t bitBuffer_ = 0;
+  uint32_t bitCount_ = 0;
+  HeapBuffer<uint8_t> window_;
+  uint8_t* lap_;
+  int32_t windowPos_ = 0;
+  HuffmanEntry* fixedLiteralTable_ = nullptr;
+  HuffmanEntry* fixedDistanceTable_ = nullptr;
+  HuffmanEntry* fixedChain_ = nullptr;
+};
+
+// ---- Input ----
+
+int32_t Inflater::FetchInputByte() {
+  if (inputPos_ >= inputCount_) {
+    const int32_t want = unread_ < kTransferBlock ? unread_ : kTransferBlock;
+    const int32_t got = transfer_.package->Read(ioBuffer_.get(), want);
+    inputPos_ = 0;
+    if (got <= 0 || got > want) {  // a read that delivers nothing ends the entry's input
+      inputCount_ = 0;
+      unread_ = 0;
+      return -1;
+    }
+    if ((transfer_.flags & kFlagEncrypted) != 0) DecryptBuffer(transfer_.keys, ioBuffer_.get(), got);
+    inputCount_ = got;
+    unread_ -= got;
+  }
+  return ioBuffer_[static_cast<size_t>(inputPos_++)];
+}
+
+// One byte at a time while fewer than n bits are held, so the bytes taken
+// from the input at any moment follow from the bits asked for. Past the end of
+// the entry's data nothing comes: missing bits read as zeros, and DumpBits
+// refuses to consume them.
+void Inflater::NeedBits(uint32_t n, uint32_t& bitBuffer, uint32_t& bitCount) {
+  while (bitCount < n) {
+    const int32_t byte = NextInputByte();
+    if (byte < 0) return;
+    bitBuffer |= static_cast<uint32_t>(byte) << bitCount;
+    bitCount += 8;
+  }
+}
+
+bool Inflater::DumpBits(uint32_t n, uint32_t& bitBuffer, uint32_t& bitCount) {
+  if (n > bitCount) return false;  // a bit the entry's data does not hold
+  bitBuffer >>= n;
+  bitCount -= n;
+  return true;
+}
+
+bool Inflater::ReadBits(uint32_t n, uint32_t& value, uint32_t& bitBuffer, uint32_t& bitCount) {
+  NeedBits(n, bitBuffer, bitCount);
+  value = bitBuffer & Mask(n);
+  return DumpBits(n, bitBuffer, bitCount);
+}
+
+// Resolves a code through the root and its sub-tables. Returns its entry with
+// the entry's own bits not yet consumed, or null with the status.
+const HuffmanEntry* Inflater::DecodeEntry(const HuffmanEntry* table, uint32_t width, uint32_t& bitBuffer,
+                                          uint32_t& bitCount, int32_t& status) {
+  NeedBits(width, bitBuffer, bitCount);
+  const HuffmanEntry* t = table + (bitBuffer & Mask(width));
+  while (t->extra > kLinkEntry) {
+    if (t->extra == kInvalidEntry) {
+      status = kStatusInvalidCode;
+      return nullptr;
+    }
+    const auto bits = static_cast<uint32_t>(t->extra - kLinkEntry);
+    if (!DumpBits(t->bits, bitBuffer, bitCount)) {
+      status = kStatusDataEnd;
+      return nullptr;
+    }
+    NeedBits(bits, bitBuffer, bitCount);
+    t = t->next + (bitBuffer & Mask(bits));
+  }
+  return t;
+}
+
+// ---- Output ----
+
+// The CRC covers what the output reports written, so a short write shows in
+// the entry's CRC as well as in ioFailed.
+void Inflater::WriteOutput(const uint8_t* data, int32_t count) {
+  int32_t written = transfer_.output->Write(data, count);
+  if (written != count) transfer_.ioFailed = true;
+  if (written > count) written = count;
+  UpdateCrc(data, written, transfer_.entryCrc);
+}
+
+// Writes the full lap and moves on to the next; out (at or past the lap's
+// end) is the output position, returned for the new lap.
+uint8_t* Inflater::FlushLap(uint8_t* out) {
+  WriteOutput(lap_, kWindowSize);
+  uint8_t* next = lap_ + kWindowSize;
+  const auto over = static_cast<size_t>(out - next);
+  if (next == window_.get() + static_cast<size_t>(kWindowSize) * (kLaps + 1)) {
+    std::memcpy(window_.get(), lap_, kWindowSize);
+    next = window_.get() + kWindowSize;
+    std::memcpy(next, lap_ + kWindowSize, over);
+  }
+  lap_ = next;
+  return next + over;
+}
+
+void Inflater::PutByte(int32_t& w, uint32_t byte) {
+  lap_[w] = static_cast<uint8_t>(byte);
+  if (++w == kWindowSize) {
+    FlushLap(lap_ + w);
+    w = 0;
+  }
+}
+
+// A bad block leaves windowPos where its codes began while what they wrote
+// stays in the window: bytes from there on count as history again, and any
+// lap flushed meanwhile has moved on. Bring the copy of the lap before in step
+// so the window reads as one 32768-byte ring that was rewound.
+void Inflater::RewindWindow(int32_t from, int32_t to) {
+  uint8_t* const previous = lap_ - kWindowSize;
+  if (from > to) {
+    std::memcpy(previous + to, lap_ + to, static_cast<size_t>(from - to));
+  } else if (from < to) {
+    std::memcpy(lap_ + from, previous + from, static_cast<size_t>(to - from));
+  }
+}
+
+// ---- Blocks ----
+
+void Inflater::Run() {
+  int32_t final = 0;
+  do {
+    if (InflateBlock(final) == kStatusDataEnd) break;
+  } while (final == 0);
+  if (windowPos_ > 0) WriteOutput(lap_, windowPos_);
+  windowPos_ = 0;
+  transfer_.dataRemaining = unread_ + inputCount_ - inputPos_;
+}
+
+// A stage's status does not stop the entry: a bad block leaves the state last
+// stored (behind the block header, or behind a dynamic block's code lengths),
+// and the next header is read from there. Every header takes three bits, so
+// the driver always moves on. Only the end of the data ends the entry early.
+int32_t Inflater::InflateBlock(int32_t& final) {
+  uint32_t bitBuffer = bitBuffer_;
+  uint32_t bitCount = bitCount_;
+  uint32_t last = 0;
+  uint32_t type = 0;
+  if (!ReadBits(1, last, bitBuffer, bitCount) || !ReadBits(2, type, bitBuffer, bitCount)) return kStatusDataEnd;
+  final = static_cast<int32_t>(last);
+  bitBuffer_ = bitBuffer;
+  bitCount_ = bitCount;
+  switch (type) {
+    case 0:
+      return InflateStored();
+    case 1:
+      return InflateFixed();
+    case 2:
+      return InflateDynamic();
+    default:
+      return kStatusOk;  // type 3 has no content
+  }
+}
+
+int32_t Inflater::InflateStored() {
+  uint32_t bitBuffer = bitBuffer_;
+  uint32_t bitCount = bitCount_;
+  (void)DumpBits(bitCount % 8, bitBuffer, bitCount);  // to the byte boundary
+  uint32_t length = 0;
+  uint32_t complement = 0;  // NLEN is read over, not compared: LEN bytes are copied whatever it holds
+  if (!ReadBits(16, length, bitBuffer, bitCount) || !ReadBits(16, complement, bitBuffer, bitCount)) {
+    return kStatusDataEnd;
+  }
+  int32_t status = kStatusOk;
+  int32_t w = windowPos_;
+  while (length > 0) {
+    if (bitCount >= 8) {  // whole bytes still held as bits come first
+      PutByte(w, bitBuffer & 0xFFu);
+      (void)DumpBits(8, bitBuffer, bitCount);
+      --length;
+      continue;
+    }
+    if (inputPos_ >= inputCount_) {
+      if (NextInputByte() < 0) {
+        status = kStatusDataEnd;
+        break;
+      }
+      --inputPos_;
+    }
+    uint32_t n = static_cast<uint32_t>(inputCount_ - inputPos_);
+    if (n > length) n = length;
+    if (n > static_cast<uint32_t>(kWindowSize - w)) n = static_cast<uint32_t>(kWindowSize - w);
+    std::memcpy(lap_ + w, ioBuffer_.get() + inputPos_, n);
+    inputPos_ += static_cast<int32_t>(n);
+    w += static_cast<int32_t>(n);
+    length -= n;
+    if (w == kWindowSize) {
+      FlushLap(lap_ + w);
+      w = 0;
+    }
+  }
+  bitBuffer_ = bitBuffer;
+  bitCount_ = bitCount;
+  windowPos_ = w;
+  return status;
+}
+
+// The fixed tables are built on the first fixed block of an entry and serve
+// every later one.
+int32_t Inflater::InflateFixed() {
+  if (fixedLiteralTable_ == nullptr) {
+    uint16_t lengths[288];
+    for (uint32_t i = 0; i < 288; ++i) lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+    int32_t width = kFixedLiteralWidth;
+    (void)BuildHuffmanTable(lengths, 288, 257, kLengthBase, kLengthExtra, fixedLiteralTable_, fixedChain_, width);
+    for (uint32_t i = 0; i < 30; ++i) lengths[i] = 5;
+    width = kFixedDistanceWidth;  // 30 codes of 5 bits: incomplete, 30 and 31 are fillers
+    (void)BuildHuffmanTable(lengths, 30, 0, kDistanceBase, kDistanceExtra, fixedDistanceTable_, fixedChain_, width);
+  }
+  return InflateCodes(fixedLiteralTable_, fixedDistanceTable_, kFixedLiteralWidth, kFixedDistanceWidth);
+}
+
+int32_t Inflater::InflateDynamic() {
+  uint32_t bitBuffer = bitBuffer_;
+  uint32_t bitCount = bitCount_;
+  uint32_t literalCount = 0;
+  uint32_t distanceCount = 0;
+  uint32_t codeLengthCount = 0;
+  if (!ReadBits(5, literalCount, bitBuffer, bitCount) || !ReadBits(5, distanceCount, bitBuffer, bitCount) ||
+      !ReadBits(4, codeLengthCount, bitBuffer, bitCount)) {
+    return kStatusDataEnd;
+  }
+  literalCount += 257;  // at most 288: 286 and 287 decode as invalid codes
+  distanceCount += 1;   // at most 32: 30 and 31 likewise
+  codeLengthCount += 4;
+  uint16_t lengths[288 + 32];
+  static_assert(257 + 31 <= 288 && 1 + 31 <= 32 && 4 + 15 == 19);
+
+  uint16_t codeLengths[19] = {};
+  for (uint32_t i = 0; i < codeLengthCount; ++i) {
+    uint32_t length = 0;
+    if (!ReadBits(3, length, bitBuffer, bitCount)) return kStatusDataEnd;
+    codeLengths[kCodeLengthOrder[i]] = static_cast<uint16_t>(length);
+  }
+  HuffmanEntry* chain = nullptr;
+  HuffmanEntry* root = nullptr;
+  int32_t width = kCodeLengthWidth;
+  int32_t status = BuildHuffmanTable(codeLengths, 19, 19, nullptr, nullptr, root, chain, width);
+  if (status == kStatusOk && root != nullptr) {
+    status =
+        ReadCodeLengths(root, static_cast<uint32_t>(width), lengths, literalCount + distanceCount, bitBuffer, bitCount);
+  } else {
+    status = kStatusInvalidCode;
+  }
+  FreeHuffmanTables(chain);
+  if (status != kStatusOk) return status;
+  bitBuffer_ = bitBuffer;
+  bitCount_ = bitCount;
+
+  HuffmanEntry* literalChain = nullptr;
+  HuffmanEntry* distanceChain = nullptr;
+  HuffmanEntry* literalRoot = nullptr;
+  HuffmanEntry* distanceRoot = nullptr;
+  int32_t literalWidth = kLiteralWidth;
+  int32_t distanceWidth = kDistanceWidth;
+  status =
+      BuildHuffmanTable(lengths, literalCount, 257, kLengthBase, kLengthExtra, literalRoot, literalChain, literalWidth);
+  if (status == kStatusOk && literalRoot != nullptr) {
+    // An incomplete distance code (a single distance code has one) is taken.
+    status = BuildHuffmanTable(lengths + literalCount, distanceCount, 0, kDistanceBase, kDistanceExtra, distanceRoot,
+                               distanceChain, distanceWidth);
+    if (status <= kStatusIncomplete) status = InflateCodes(literalRoot, distanceRoot, literalWidth, distanceWidth);
+  } else {
+    status = kStatusInvalidCode;
+  }
+  FreeHuffmanTables(literalChain);
+  FreeHuffmanTables(distanceChain);
+  return status;
+}
+
+// Code lengths 0 to 15 stand for themselves; 16 repeats the previous length
+// (0 at the start) 3 to 6 times, 17 and 18 repeat 0 3 to 10 and 11 to 138 times.
+int32_t Inflater::ReadCodeLengths(const HuffmanEntry* root, uint32_t width, uint16_t* lengths, uint32_t total,
+                                  uint32_t& bitBuffer, uint32_t& bitCount) {
+  uint32_t i = 0;
+  uint32_t last = 0;
+  while (i < total) {
+    NeedBits(width, bitBuffer, bitCount);
+    const HuffmanEntry& t = root[bitBuffer & Mask(width)];
+    // A code-length code of one 1-bit code leaves a filler: no length at all.
+    if (t.extra == kInvalidEntry) return kStatusInvalidCode;
+    if (!DumpBits(t.bits, bitBuffer, bitCount)) return kStatusDataEnd;
+    const uint32_t symbol = t.value;
+    if (symbol < 16) {
+      lengths[i++] = static_cast<uint16_t>(symbol);
+      last = symbol;
+      continue;
+    }
+    uint32_t repeat = 0;
+    if (!ReadBits(symbol == 16 ? 2 : symbol == 17 ? 3 : 7, repeat, bitBuffer, bitCount)) return kStatusDataEnd;
+    repeat += symbol == 18 ? 11 : 3;
+    if (symbol != 16) last = 0;
+    if (repeat > total - i) return kStatusInvalidCode;
+    while (repeat-- > 0) lengths[i++] = static_cast<uint16_t>(last);
+  }
+  return kStatusOk;
+}
+
+// ---- Codes ----
+
+// Decodes literal/length and distance codes up to the end-of-block code.
+//
+// The state is stored back only at the end-of-block code. After an invalid
+// code the block is given up: the bit buffer and windowPos stay as they were
+// on entry while the input has moved on by exactly the bytes the codes read
+// so far asked for, and laps flushed meanwhile stand. The fast loop does the
+// bulk of the work; this loop takes single codes near the end of the input
+// buffer, the end of block, invalid codes and the end of the data, reading
+// bits exactly as asked for.
+int32_t Inflater::InflateCodes(const HuffmanEntry* literalRoot, const HuffmanEntry* distanceRoot, int32_t literalWidth,
+                               int32_t distanceWidth) {
+  uint32_t bitBuffer = bitBuffer_;
+  uint32_t bitCount = bitCount_;
+  int32_t w = windowPos_;
+  const auto lw = static_cast<uint32_t>(literalWidth);
+  const auto dw = static_cast<uint32_t>(distanceWidth);
+  // The fast loop keeps the input exact by knowing that each distance lookup
+  // asks for no bits beyond those the next literal/length lookup asks for.
+  const bool fast = dw <= lw + 1;
+  int32_t status = kStatusOk;
+  for (;;) {
+    if (fast && inputCount_ - inputPos_ >= kFastInputMargin) {
+      FastCodes(literalRoot, distanceRoot, lw, dw, bitBuffer, bitCount, w);
+    }
+    const HuffmanEntry* t = DecodeEntry(literalRoot, lw, bitBuffer, bitCount, status);
+    if (t != nullptr && t->extra < kEndOfBlockEntry && distanceRoot == nullptr) {
+      status = kStatusInvalidCode;  // a length without a distance code set
+      break;
+    }
+    if (t == nullptr) break;
+    if (!DumpBits(t->bits, bitBuffer, bitCount)) {
+      status = kStatusDataEnd;
+      break;
+    }
+    if (t->extra == kLiteralEntry) {
+      PutByte(w, t->value);
+      continue;
+    }
+    if (t->extra == kEndOfBlockEntry) {
+      bitBuffer_ = bitBuffer;
+      bitCount_ = bitCount;
+      windowPos_ = w;
+      return kStatusOk;
+    }
+    uint32_t length = 0;
+    if (!ReadBits(static_cast<uint32_t>(t->extra), length, bitBuffer, bitCount)) {
+      status = kStatusDataEnd;
+      break;
+    }
+    length += t->value;
+    t = DecodeEntry(distanceRoot, dw, bitBuffer, bitCount, status);
+    if (t == nullptr) break;
+    uint32_t distance = 0;
+    if (!DumpBits(t->bits, bitBuffer, bitCount) ||
+        !ReadBits(static_cast<uint32_t>(t->extra), distance, bitBuffer, bitCount)) {
+      status = kStatusDataEnd;
+      break;
+    }
+    distance += t->value;
+    while (length-- > 0) PutByte(w, lap_[static_cast<ptrdiff_t>(w) - static_cast<ptrdiff_t>(distance)]);
+  }
+  if (status == kStatusDataEnd) {
+    windowPos_ = w;  // the entry ends with what was decoded
+  } else {
+    RewindWindow(w, windowPos_);
+  }
+  return status;
+}
+
+// The bulk of the codes, with a machine word of input bits at hand. Leaves at
+// the start of a code whenever the input buffer nears its end or the code
+// needs the exact loop; the bit buffer, bit count and input position are then
+// what reading the codes bit-exactly would have left: of the bits asked for
+// so far, the furthest is the next literal/length lookup's, or one that a
+// distance sub-table lookup asked for.
+void Inflater::FastCodes(const HuffmanEntry* literalRoot, const HuffmanEntry* distanceRoot, uint32_t literalWidth,
+                         uint32_t distanceWidth, uint32_t& bitBuffer, uint32_t& bitCount, int32_t& w) {
+  const uint8_t* const base = ioBuffer_.get();
+  const uint8_t* in = base + inputPos_;
+  const uint8_t* const inLimit = base + inputCount_ - kFastInputMargin;
+  Word bits = bitBuffer;
+  uint32_t count = bitCount;
+  int32_t asked = 8 * inputPos_;  // furthest bit asked for by a lookup that the next one may not cover
+  uint8_t* out = lap_ + w;
+  uint8_t* lapEnd = lap_ + kWindowSize;
+  const Word literalMask = Mask(literalWidth);
+  const Word distanceMask = Mask(distanceWidth);
+  const uint8_t* codeIn = in;
+  uint32_t codeCount = count;
+
+  auto refill = [&]() {
+    bits |= LoadWord(in) << count;
+    in += (kWordBits - 1 - count) >> 3;
+    count |= kRefillBits;
+  };
+  auto consume = [&](uint32_t n) {
+    bits >>= n;
+    count -= n;
+  };
+
+  for (;;) {
+    codeIn = in;
+    codeCount = count;
+    if (in > inLimit) break;
+    refill();
+    const HuffmanEntry* t = literalRoot + (bits & literalMask);
+    int32_t e = t->extra;
+    while (e > kLinkEntry) {
+      if (e == kInvalidEntry) goto leave;
+      consume(t->bits);
+      const auto link = static_cast<uint32_t>(e - kLinkEntry);
+      t = t->next + (bits & Mask(link));
+      e = t->extra;
+    }
+    if (e == kLiteralEntry) {
+      consume(t->bits);
+      *out++ = static_cast<uint8_t>(t->value);
+    } else if (e < kEndOfBlockEntry && distanceRoot != nullptr) {
+      consume(t->bits);
+      uint32_t length = t->value + static_cast<uint32_t>(bits & Mask(static_cast<uint32_t>(e)));
+      consume(static_cast<uint32_t>(e));
+      if constexpr (!kWideWord) refill();
+      t = distanceRoot + (bits & distanceMask);
+      e = t->extra;
+      while (e > kLinkEntry) {
+        if (e == kInvalidEntry) goto leave;
+        consume(t->bits);
+        const auto link = static_cast<uint32_t>(e - kLinkEntry);
+        const int32_t reach = 8 * static_cast<int32_t>(in - base) - static_cast<int32_t>(count - link);
+        if (reach > asked) asked = reach;
+        t = t->next + (bits & Mask(link));
+        e = t->extra;
+      }
+      consume(t->bits);
+      if constexpr (!kWideWord) refill();
+      const uint32_t distance = t->value + static_cast<uint32_t>(bits & Mask(static_cast<uint32_t>(e)));
+      consume(static_cast<uint32_t>(e));
+      out = CopyMatch(out, distance, length);
+    } else {
+      goto leave;  // end of block, or a length without distance codes
+    }
+    if (out >= lapEnd) {
+      out = FlushLap(out);
+      lapEnd = lap_ + kWindowSize;
+    }
+  }
+leave:
+  // Hand back the state as the bit-exact reader would hold it at the start
+  // of the code at codeIn/codeCount, its root lookup's bits fetched.
+  const int32_t start = 8 * static_cast<int32_t>(codeIn - base) - static_cast<int32_t>(codeCount);
+  int32_t reach = start + static_cast<int32_t>(literalWidth);
+  if (reach < asked) reach = asked;
+  const int32_t pos = (reach + 7) / 8;
+  uint32_t held = 0;
+  for (int32_t i = pos - 1; i >= start / 8; --i) held = held << 8 | base[i];
+  bitBuffer = held >> (start % 8);
+  bitCount = static_cast<uint32_t>(8 * pos - start);
+  inputPos_ = pos;
+  w = static_cast<int32_t>(out - lap_);
+}
+
+}  // namespace
+
+void InflateEntry(EntryTransfer& transfer) {
+  Inflater inflater(transfer);
+  inflater.Run();
+}
+
+}  // namespace quillon
