@@ -273,8 +273,21 @@ bool Driver::NeedCurrent() {
   return true;
 }
 
+bool Driver::Sync() {
+  // The system makes WM_PAINT only when no posted message or input is left
+  // in the thread's queue: once a spot made invalid here has been painted,
+  // the clicks and keys posted before have all been handled.
+  const HWND window = current_;
+  if (!IsWindowVisible(window)) return true;
+  RECT spot{0, 0, 1, 1};
+  if (!RedrawWindow(window, &spot, nullptr, RDW_INVALIDATE)) return NeedCurrent();
+  const bool painted = WaitFor([&]() { return !IsWindow(window) || !GetUpdateRect(window, nullptr, FALSE); },
+                               "the window to handle its messages", true);
+  return painted && NeedCurrent();
+}
+
 HWND Driver::UsableControl(long long id) {
-  if (!NeedCurrent()) return nullptr;
+  if (!NeedCurrent() || !Sync()) return nullptr;
   const HWND control = FindControl(current_, id);
   if (control == nullptr) {
     failure_ = "the window " + Quoted(StoredText(current_)) + " has no control " + IdText(id);
@@ -435,7 +448,7 @@ bool Driver::SetCheck(const Command& command, bool checked) {
 }
 
 bool Driver::PressKey(const Command& command) {
-  if (!NeedCurrent()) return false;
+  if (!NeedCurrent() || !Sync()) return false;
   if (!IsWindowEnabled(current_)) {
     failure_ = "the window " + Quoted(StoredText(current_)) + " is disabled (is a modal window open?)";
     return false;
@@ -475,7 +488,7 @@ bool Driver::PressKey(const Command& command) {
 }
 
 bool Driver::Close() {
-  if (!NeedCurrent()) return false;
+  if (!NeedCurrent() || !Sync()) return false;
   const LONG style = GetWindowLongW(current_, GWL_STYLE);
   const bool close_box = (style & WS_SYSMENU) != 0 && (style & WS_CAPTION) == WS_CAPTION &&
                          (GetClassLongW(current_, GCL_STYLE) & CS_NOCLOSE) == 0;

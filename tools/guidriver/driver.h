@@ -75,6 +75,10 @@ class Driver {
   void Sleep(DWORD ms);
 
   bool NeedCurrent();
+  // Waits until the thread of the current window has handled all that was
+  // posted to it before, so that the next action sees the state that a user
+  // would (the focus, enabled controls).
+  bool Sync();
   // The control as a user could reach it: present, visible, enabled, in an
   // enabled window.
   HWND UsableControl(long long id);
