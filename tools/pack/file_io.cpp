@@ -148,6 +148,20 @@ void OutputFile::WriteAt(int64_t offset, const uint8_t* data, size_t size) {
   }
 }
 
+void OutputFile::ReadAt(int64_t offset, uint8_t* data, size_t size) const {
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = pread(fd_, data + done, size - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) Fail("read back");
+    if (n == 0) {
+      errno = EIO;
+      Fail("read back");
+    }
+    done += static_cast<size_t>(n);
+  }
+}
+
 void OutputFile::Commit() {
   // mkstemp makes the file private; give it the mode of any newly created file.
   const mode_t mask = umask(0);

@@ -31,6 +31,9 @@ class OutputFile {
   // Overwrites bytes already written.
   void WriteAt(int64_t offset, const uint8_t* data, size_t size);
 
+  // Reads bytes already written.
+  void ReadAt(int64_t offset, uint8_t* data, size_t size) const;
+
   [[nodiscard]] int64_t size() const { return size_; }
 
   // Flushes the file to disk and moves it to its final path.

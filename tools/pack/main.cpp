@@ -11,6 +11,7 @@
 #include "inputs.h"
 #include "options.h"
 #include "package_writer.h"
+#include "read_back.h"
 #include "zip_entries.h"
 #include "zip_import.h"
 
@@ -204,6 +205,14 @@ int Run(const Options& options, const char* programPath) {
     }
   }
   writer.Finish(options.ending);
+  // A header forced by --header-field is meant to mislead the installer.
+  if (options.overrides.empty()) {
+    std::vector<ExpectedEntry> expected;
+    for (const PlannedEntry& entry : entries) {
+      expected.push_back({entry.name, entry.archiveEntry != nullptr && entry.archiveEntry->encrypted});
+    }
+    ReadBack(output, expected);
+  }
   output.Commit();
   return 0;
 }
