@@ -208,6 +208,7 @@ int Run(const Options& options, const char* programPath) {
   // A header forced by --header-field is meant to mislead the installer.
   if (options.overrides.empty()) {
     std::vector<ExpectedEntry> expected;
+    expected.reserve(entries.size());
     for (const PlannedEntry& entry : entries) {
       expected.push_back({entry.name, entry.archiveEntry != nullptr && entry.archiveEntry->encrypted});
     }
