@@ -473,16 +473,6 @@ class EntriesTest(PackTestCase):
                 else:
                     self.assertEqual(result.stderr, "")
 
-    def test_more_files_than_the_installer_deletes(self):
-        many = self.dir / "many"
-        many.mkdir()
-        for i in range(256):
-            (many / f"f{i:03}.txt").write_bytes(b"%d" % i)
-        result = run_pack("-o", self.dir / "m.exe", "--stub", self.stub, "--inf", "><f000.txt",
-                          many)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertIn("256 files", result.stderr)
-
 
 class FromZipTest(PackTestCase):
     def make_source(self):

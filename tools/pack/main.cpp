@@ -22,9 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kStubName = "setup-stub.exe";
-// The installer deletes the files it extracted when setup is over, but keeps
-// the names of no more than this many.
-constexpr size_t kFilesDeletedAfterSetup = 255;
 
 fs::path FindStub(const Options& options, const char* programPath) {
   if (options.stub) return *options.stub;
@@ -66,9 +63,9 @@ struct PlannedEntry {
 // Orders the entries, refuses names the installer cannot write, and drops
 // directory entries that other entries already imply.
 //
-// The installer writes a directory entry as the directory and has nothing to
-// write after it, so directory entries go behind all files; only directories
-// that would otherwise be missing (empty ones) keep an entry.
+// Directory entries go behind all files, so that every file is extracted even
+// by a reader that ends its walk at a directory entry; only directories that
+// would otherwise be missing (empty ones) keep an entry.
 std::vector<PlannedEntry> PlanEntries(std::vector<PlannedEntry> all) {
   std::map<std::string, const PlannedEntry*> files;  // folded name
   std::set<std::string> parents;                     // folded, with "/" at the end
@@ -111,15 +108,11 @@ std::vector<PlannedEntry> PlanEntries(std::vector<PlannedEntry> all) {
 }
 
 void WarnAboutContents(const std::vector<PlannedEntry>& entries, const Bytes& inf) {
-  size_t fileCount = 0;
   size_t nonAscii = 0;
   const PlannedEntry* firstNonAscii = nullptr;
   std::set<std::string> files;
   for (const PlannedEntry& entry : entries) {
-    if (!entry.directory) {
-      ++fileCount;
-      files.insert(FoldName(entry.name));
-    }
+    if (!entry.directory) files.insert(FoldName(entry.name));
     for (const char c : entry.name) {
       if (static_cast<unsigned char>(c) >= 0x80) {
         if (nonAscii++ == 0) firstNonAscii = &entry;
@@ -130,10 +123,6 @@ void WarnAboutContents(const std::vector<PlannedEntry>& entries, const Bytes& in
   if (nonAscii > 0) {
     Warn(std::to_string(nonAscii) + " entry name(s) have bytes outside ASCII (the first is " +
          Quote(firstNonAscii->name) + "); the installer takes names in the ANSI code page of the target machine");
-  }
-  if (fileCount > kFilesDeletedAfterSetup) {
-    Warn("the package has " + std::to_string(fileCount) + " files; the installer deletes only the first " +
-         std::to_string(kFilesDeletedAfterSetup) + " after setup, the others stay in the temporary directory");
   }
   std::string text(inf.begin(), inf.end());
   if (text.empty()) {
