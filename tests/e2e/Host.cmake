@@ -1,0 +1,41 @@
+# End-to-end tests: the Windows programs of the target build run under Wine on
+# a private X server. One fixture makes the Wine prefix (once; it is slow) and
+# starts the X server and a persistent wineserver, another stops them; the
+# tests share them one at a time.
+find_program(E2E_WINE wine)
+find_program(E2E_XVFB Xvfb)
+find_package(Python3 COMPONENTS Interpreter)
+if(NOT E2E_WINE OR NOT E2E_XVFB OR NOT Python3_FOUND)
+  message(WARNING "End-to-end tests left out: wine, Xvfb or python3 is missing (scripts/setup.sh installs them)")
+  return()
+endif()
+
+set(E2E_DIR ${CMAKE_SOURCE_DIR}/tests/e2e)
+set(E2E_ENV
+  QUILLON_BUILD_DIR=${CMAKE_BINARY_DIR}
+  QUILLON_TARGET_DIR=${QUILLON_TARGET_DIR}
+  PYTHONPATH=${E2E_DIR}
+  PYTHONDONTWRITEBYTECODE=1)
+
+add_test(NAME e2e_setup
+  COMMAND ${Python3_EXECUTABLE} ${E2E_DIR}/harness.py setup --build ${CMAKE_BINARY_DIR}
+          --target-dir ${QUILLON_TARGET_DIR})
+add_test(NAME e2e_cleanup
+  COMMAND ${Python3_EXECUTABLE} ${E2E_DIR}/harness.py cleanup --build ${CMAKE_BINARY_DIR}
+          --target-dir ${QUILLON_TARGET_DIR})
+set_tests_properties(e2e_setup PROPERTIES FIXTURES_SETUP e2e_wine LABELS e2e RESOURCE_LOCK e2e_wine TIMEOUT 900
+  ENVIRONMENT "${E2E_ENV}")
+set_tests_properties(e2e_cleanup PROPERTIES FIXTURES_CLEANUP e2e_wine LABELS e2e RESOURCE_LOCK e2e_wine TIMEOUT 120
+  ENVIRONMENT "${E2E_ENV}")
+
+file(GLOB E2E_TESTS CONFIGURE_DEPENDS ${E2E_DIR}/test_*.py)
+foreach(test ${E2E_TESTS})
+  get_filename_component(name ${test} NAME_WE)
+  string(REGEX REPLACE "^test_" "" short ${name})
+  add_test(NAME e2e_${short}
+    COMMAND ${Python3_EXECUTABLE} -m unittest -v ${name}
+    WORKING_DIRECTORY ${E2E_DIR})
+  set_tests_properties(e2e_${short} PROPERTIES
+    FIXTURES_REQUIRED e2e_wine LABELS e2e RESOURCE_LOCK e2e_wine TIMEOUT 900
+    ENVIRONMENT "${E2E_ENV}")
+endforeach()
