@@ -205,8 +205,3 @@ void ExtractEntries(HWND mainWindow) {
 }
 
 }  // namespace quillon
-
-// TEMPORARY until the decoder lands.
-namespace quillon {
-__attribute__((weak)) void InflateEntry(EntryTransfer& /*transfer*/) {}
-}  // namespace quillon
