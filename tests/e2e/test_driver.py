@@ -1,5 +1,6 @@
 """The GUI driver and the harness, end to end under Wine, against dialog_probe.exe."""
 
+import json
 import subprocess
 import unittest
 
@@ -325,6 +326,27 @@ class FailureTest(unittest.TestCase):
                 self.assertEqual(result.driver_exit, 2)
                 self.assertEqual((result.errors[0]["line"], result.of("start")), (line, []))
                 self.assertIn(message, result.errors[0]["message"])
+
+    def test_driver_refuses_bad_arguments(self):
+        script = session.work / "arguments.script"
+        script.write_text("wait-exit\n")
+        script_path = session.windows_path(script)
+        # arguments, the driver's exit code, its message
+        cases = [
+            ([script_path], 2, "'--' and the target program are missing"),
+            ([script_path, "--"], 2, "the target program is missing"),
+            (["--timeout", "soon", script_path, "--", "x.exe"], 2, "--timeout needs a number of seconds"),
+            (["--shots"], 2, "--shots needs a value"),
+            ([session.windows_path(session.work / "missing.script"), "--", "x.exe"], 2, "cannot open the script"),
+            ([script_path, "--", "Z:\\nonexistent\\program.exe"], 3, "cannot start"),
+        ]
+        for arguments, code, message in cases:
+            with self.subTest(arguments):
+                result = session.run("guidriver.exe", arguments)
+                self.assertEqual(result.returncode, code, result.stdout)
+                event = json.loads(result.stdout.splitlines()[0])
+                self.assertEqual(event["event"], "error")
+                self.assertIn(message, event["message"])
 
     @staticmethod
     def result_control_ids(window):
