@@ -546,6 +546,9 @@ int32_t Inflater::InflateCodes(const HuffmanEntry* literalRoot, const HuffmanEnt
 void Inflater::FastCodes(const HuffmanEntry* literalRoot, const HuffmanEntry* distanceRoot, uint32_t literalWidth,
                          uint32_t distanceWidth, uint32_t& bitBuffer, uint32_t& bitCount, int32_t& w) {
   const uint8_t* const base = ioBuffer_.get();
+  const int32_t entryPos = inputPos_;
+  const uint32_t entryBits = bitBuffer;
+  const uint32_t entryCount = bitCount;
   const uint8_t* in = base + inputPos_;
   const uint8_t* const inLimit = base + inputCount_ - kFastInputMargin;
   Word bits = bitBuffer;
@@ -621,10 +624,26 @@ leave:
   int32_t reach = start + static_cast<int32_t>(literalWidth);
   if (reach < asked) reach = asked;
   const int32_t pos = (reach + 7) / 8;
+  // The bits held on entry need not be the bytes before inputPos (a bad
+  // block rewinds the bits, not the input), so take them from there while
+  // the code starts among them.
   uint32_t held = 0;
-  for (int32_t i = pos - 1; i >= start / 8; --i) held = held << 8 | base[i];
-  bitBuffer = held >> (start % 8);
-  bitCount = static_cast<uint32_t>(8 * pos - start);
+  uint32_t heldCount = 0;
+  int32_t next = entryPos;
+  if (start < 8 * entryPos) {
+    held = entryBits >> (start - (8 * entryPos - static_cast<int32_t>(entryCount)));
+    heldCount = static_cast<uint32_t>(8 * entryPos - start);
+  } else {
+    next = start / 8;
+    held = static_cast<uint32_t>(base[next++]) >> (start % 8);
+    heldCount = 8 - static_cast<uint32_t>(start % 8);
+  }
+  while (next < pos) {
+    held |= static_cast<uint32_t>(base[next++]) << heldCount;
+    heldCount += 8;
+  }
+  bitBuffer = held;
+  bitCount = heldCount;
   inputPos_ = pos;
   w = static_cast<int32_t>(out - lap_);
 }
