@@ -1,0 +1,164 @@
+#include "inflate/huffman.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "../fuzz/reference_inflate.h"
+#include "inflate_test_support.h"
+
+namespace quillon {
+namespace {
+
+const uint16_t kBase[32] = {};
+const uint8_t kExtra[32] = {};
+
+std::vector<uint16_t> FixedLiteralLengths() {
+  std::vector<uint16_t> lengths(288);
+  for (size_t i = 0; i < 288; ++i) lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+  return lengths;
+}
+
+struct Tables {
+  HuffmanEntry* root = nullptr;
+  HuffmanEntry* chain = nullptr;
+  int32_t width = 0;
+  int32_t status = -1;
+  Tables(const std::vector<uint16_t>& lengths, uint32_t s, int32_t widthAsked) : width(widthAsked) {
+    status =
+        BuildHuffmanTable(lengths.data(), static_cast<uint32_t>(lengths.size()), s, kBase, kExtra, root, chain, width);
+  }
+  ~Tables() { FreeHuffmanTables(chain); }
+  Tables(const Tables&) = delete;
+  Tables& operator=(const Tables&) = delete;
+};
+
+// Follows a code (bit-reversed, as it comes from the input) through the tables.
+const HuffmanEntry* Resolve(const HuffmanEntry* table, uint32_t width, uint32_t bits) {
+  const HuffmanEntry* t = table + (bits & ((1u << width) - 1));
+  while (t->extra > kLinkEntry && t->extra != kInvalidEntry) {
+    bits >>= t->bits;
+    const uint32_t link = static_cast<uint32_t>(t->extra - kLinkEntry);
+    t = t->next + (bits & ((1u << link) - 1));
+  }
+  return t;
+}
+
+uint32_t Reverse(uint32_t code, uint32_t bits) {
+  uint32_t r = 0;
+  for (uint32_t i = 0; i < bits; ++i) r |= ((code >> i) & 1u) << (bits - 1 - i);
+  return r;
+}
+
+struct StatusCase {
+  const char* name;
+  std::vector<uint16_t> lengths;
+  uint32_t simple;
+  int32_t widthAsked;
+  int32_t status;
+  int32_t widthBuilt;
+  std::vector<uint32_t> invalidSlots;  // root slots that must decode as invalid
+};
+
+TEST(BuildHuffmanTable, StatusesWidthsAndFillers) {
+  std::vector<uint16_t> sparse(19, 0);
+  sparse[3] = 1;
+  std::vector<uint16_t> longCodes(20);  // lengths 1, 2, ..., 15, 15: complete, codes up to 15 bits
+  for (uint16_t i = 0; i < 15; ++i) longCodes[i] = static_cast<uint16_t>(i + 1);
+  longCodes[15] = 15;
+  longCodes.resize(16);
+  const StatusCase cases[] = {
+      {"all lengths zero: no table", std::vector<uint16_t>(19, 0), 19, 7, kStatusOk, 0, {}},
+      {"one code of one bit counts as complete", sparse, 19, 7, kStatusOk, 1, {1}},
+      {"fixed literal/length code", FixedLiteralLengths(), 257, 7, kStatusOk, 7, {}},
+      {"fixed distance code: 30 of 32 codes", std::vector<uint16_t>(30, 5), 0, 5, kStatusIncomplete, 5, {15, 31}},
+      {"three codes of one bit", {1, 1, 1}, 3, 7, kStatusOversubscribed, 7, {}},
+      {"over-subscribed only at the longest length", {1, 2, 3, 3, 3}, 5, 7, kStatusOversubscribed, 7, {}},
+      {"two codes, one missing", {1, 2, 0}, 3, 7, kStatusIncomplete, 2, {3}},
+      {"width asked below the shortest code", {2, 2, 2, 2}, 4, 1, kStatusOk, 2, {}},
+      {"width asked above the longest code", {1, 1}, 2, 9, kStatusOk, 1, {}},
+      {"codes up to 15 bits make sub-tables", longCodes, 16, 9, kStatusOk, 9, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Tables t(c.lengths, c.simple, c.widthAsked);
+    EXPECT_EQ(c.status, t.status);
+    EXPECT_EQ(c.widthBuilt, t.width);
+    if (c.status >= kStatusOversubscribed) {
+      EXPECT_EQ(nullptr, t.chain);
+      continue;
+    }
+    if (c.widthBuilt == 0) {
+      EXPECT_EQ(nullptr, t.root);
+      continue;
+    }
+    ASSERT_NE(nullptr, t.root);
+    for (uint32_t slot = 0; slot < (1u << t.width); ++slot) {
+      const bool invalid = std::find(c.invalidSlots.begin(), c.invalidSlots.end(), slot) != c.invalidSlots.end();
+      EXPECT_EQ(invalid, t.root[slot].extra == kInvalidEntry) << "slot " << slot;
+    }
+  }
+}
+
+// Random length sets, complete and incomplete: every code must lead to its
+// own symbol, and the table shapes (which decide how many bits each lookup
+// asks for) must be those of the reference builder.
+TEST(BuildHuffmanTable, EveryCodeLeadsToItsSymbolAndShapesMatchTheReference) {
+  std::mt19937 random(3);
+  for (int round = 0; round < 3000; ++round) {
+    const uint32_t n = 2 + random() % 287;
+    const uint32_t maxLength = 1 + random() % 15;
+    std::vector<uint16_t> lengths(n);
+    for (auto& l : lengths) l = random() % 3 == 0 ? 0 : static_cast<uint16_t>(1 + random() % maxLength);
+    if (round % 2 == 0) {
+      // Trim to a Kraft-valid set: drop codes while the code space is overfull.
+      auto space = [&] {
+        uint64_t used = 0;
+        for (uint16_t l : lengths) used += l != 0 ? uint64_t{1} << (16 - l) : 0;
+        return used;
+      };
+      for (size_t i = 0; space() > (uint64_t{1} << 16); i = (i + 1) % n) {
+        if (lengths[i] != 0 && lengths[i] < 15) ++lengths[i];
+        if (lengths[i] == 15 && space() > (uint64_t{1} << 16)) lengths[i] = 0;
+      }
+    }
+    const int32_t widthAsked = static_cast<int32_t>(1 + random() % 10);
+    SCOPED_TRACE(round);
+    Tables t(lengths, n, widthAsked);
+    reference::Entry* refRoot = nullptr;
+    reference::Entry* refChain = nullptr;
+    int refWidth = widthAsked;
+    const int refStatus = reference::BuildTable(lengths.data(), n, n, nullptr, nullptr, refRoot, refChain, refWidth);
+    ASSERT_EQ(refStatus, t.status);
+    if (t.status <= kStatusIncomplete) {
+      ASSERT_EQ(refWidth, t.width);
+      // Same shapes, same entries.
+      std::function<void(const HuffmanEntry*, const reference::Entry*, uint32_t)> same =
+          [&](const HuffmanEntry* a, const reference::Entry* b, uint32_t bits) {
+            for (uint32_t i = 0; i < (1u << bits); ++i) {
+              ASSERT_EQ(b[i].extra, a[i].extra);
+              ASSERT_EQ(b[i].bits, a[i].bits);
+              if (a[i].extra > kLinkEntry && a[i].extra != kInvalidEntry) {
+                same(a[i].next, b[i].next, static_cast<uint32_t>(a[i].extra - kLinkEntry));
+              } else if (a[i].extra != kInvalidEntry) {
+                ASSERT_EQ(b[i].value, a[i].value);
+              }
+            }
+          };
+      if (t.root != nullptr) same(t.root, refRoot, static_cast<uint32_t>(t.width));
+      const auto codes = test::CanonicalCodes(lengths);
+      for (uint32_t v = 0; v < n; ++v) {
+        if (lengths[v] == 0) continue;
+        const HuffmanEntry* e = Resolve(t.root, static_cast<uint32_t>(t.width), Reverse(codes[v], lengths[v]));
+        ASSERT_NE(kInvalidEntry, e->extra) << "symbol " << v;
+        ASSERT_EQ(v, e->value) << "symbol " << v;
+      }
+    }
+    reference::FreeTables(refChain);
+  }
+}
+
+}  // namespace
+}  // namespace quillon
