@@ -64,6 +64,27 @@ std::string IdText(long long id) {
   return std::to_string(id);
 }
 
+// Programs that the system starts for the whole session on behalf of the
+// first process that needs them (the desktop, the console host, services);
+// they are no part of the target and must outlive it.
+bool IsSessionProgram(const wchar_t* exe) {
+  static const wchar_t* const kPrograms[] = {L"explorer.exe", L"conhost.exe", L"services.exe", L"winedevice.exe",
+                                             L"plugplay.exe", L"svchost.exe", L"rpcss.exe",    L"winemenubuilder.exe"};
+  for (const wchar_t* program : kPrograms) {
+    if (lstrcmpiW(exe, program) == 0) return true;
+  }
+  return false;
+}
+
+ULONGLONG CreationTime(HANDLE process) {
+  FILETIME created{};
+  FILETIME exited{};
+  FILETIME kernel{};
+  FILETIME user{};
+  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+  return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
 struct WindowSearch {
   std::vector<DWORD> pids;
   std::vector<HWND> found;
@@ -84,7 +105,7 @@ Driver::Driver(Options options)
     : options_(std::move(options)), start_tick_(GetTickCount64()), timeout_ms_(options_.timeout_ms) {}
 
 Driver::~Driver() {
-  for (auto& [pid, handle] : followed_) CloseHandle(handle);
+  for (const Child& child : followed_) CloseHandle(child.handle);
   if (process_.hProcess != nullptr) CloseHandle(process_.hProcess);
   if (process_.hThread != nullptr) CloseHandle(process_.hThread);
 }
@@ -119,6 +140,7 @@ bool Driver::Start() {
     Emit(event);
     return false;
   }
+  target_created_ = std::max<ULONGLONG>(CreationTime(process_.hProcess), 1);
   Json event = Event("start");
   event.Num("pid", process_.dwProcessId).Str("command_line", command_line).Str("cwd", options_.cwd);
   Emit(event);
@@ -135,19 +157,33 @@ void Driver::FollowChildren() {
     entries.push_back(entry);
   }
   CloseHandle(snapshot);
-  auto followed = [&](DWORD pid) {
-    if (pid == process_.dwProcessId) return true;
-    return std::any_of(followed_.begin(), followed_.end(), [&](const auto& p) { return p.first == pid; });
+  // When a followed process was created, or 0 when it is not followed.
+  auto created = [&](DWORD pid) -> ULONGLONG {
+    if (pid == process_.dwProcessId) return target_created_;
+    for (const Child& child : followed_) {
+      if (child.pid == pid) return child.created;
+    }
+    return 0;
   };
   // Grandchildren may be listed before their parents: repeat until stable.
   for (bool added = true; added;) {
     added = false;
     for (const PROCESSENTRY32W& e : entries) {
-      if (followed(e.th32ProcessID) || !followed(e.th32ParentProcessID)) continue;
+      const ULONGLONG parent_created = created(e.th32ParentProcessID);
+      if (parent_created == 0 || created(e.th32ProcessID) != 0) continue;
+      // The name may not be there yet just after the start: look again later.
+      if (e.szExeFile[0] == L'\0' || IsSessionProgram(e.szExeFile)) continue;
       HANDLE handle =
           OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, e.th32ProcessID);
       if (handle == nullptr) continue;
-      followed_.emplace_back(e.th32ProcessID, handle);
+      // Process ids come back soon: a process older than the one whose id it
+      // names as its parent was started by an earlier holder of that id.
+      const ULONGLONG own_created = CreationTime(handle);
+      if (own_created == 0 || own_created < parent_created) {
+        CloseHandle(handle);
+        continue;
+      }
+      followed_.push_back({e.th32ProcessID, handle, own_created});
       Json event = Event("child");
       event.Num("pid", e.th32ProcessID).Num("parent", e.th32ParentProcessID).Str("exe", e.szExeFile);
       Emit(event);
@@ -159,13 +195,13 @@ void Driver::FollowChildren() {
 bool Driver::TreeAlive() const {
   if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) return true;
   return std::any_of(followed_.begin(), followed_.end(),
-                     [](const auto& p) { return WaitForSingleObject(p.second, 0) == WAIT_TIMEOUT; });
+                     [](const Child& c) { return WaitForSingleObject(c.handle, 0) == WAIT_TIMEOUT; });
 }
 
 std::vector<HWND> Driver::Windows() const {
   WindowSearch search;
   search.pids.push_back(process_.dwProcessId);
-  for (const auto& [pid, handle] : followed_) search.pids.push_back(pid);
+  for (const Child& child : followed_) search.pids.push_back(child.pid);
   EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
@@ -566,7 +602,7 @@ bool Driver::Execute(const Command& command) {
 void Driver::KillTree() {
   killed_ = !exit_reported_;
   std::vector<HANDLE> handles{process_.hProcess};
-  for (auto& [pid, handle] : followed_) handles.push_back(handle);
+  for (const Child& child : followed_) handles.push_back(child.handle);
   for (HANDLE handle : handles) {
     if (WaitForSingleObject(handle, 0) == WAIT_TIMEOUT) TerminateProcess(handle, kKilledExitCode);
   }
@@ -605,12 +641,12 @@ int Driver::Run(const std::vector<Command>& commands) {
     return kStepFailed;
   }
   // Programs that the target started and left running would outlive the run.
-  for (auto& [pid, handle] : followed_) {
-    if (WaitForSingleObject(handle, 0) != WAIT_TIMEOUT) continue;
+  for (const Child& child : followed_) {
+    if (WaitForSingleObject(child.handle, 0) != WAIT_TIMEOUT) continue;
     Json event = Event("leftover");
-    event.Num("pid", pid);
+    event.Num("pid", child.pid);
     Emit(event);
-    TerminateProcess(handle, kKilledExitCode);
+    TerminateProcess(child.handle, kKilledExitCode);
   }
   return kScriptPassed;
 }

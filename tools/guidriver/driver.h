@@ -89,7 +89,13 @@ class Driver {
   ULONGLONG start_tick_;
   DWORD timeout_ms_;
   PROCESS_INFORMATION process_{};
-  std::vector<std::pair<DWORD, HANDLE>> followed_;  // child processes: id and handle
+  struct Child {
+    DWORD pid;
+    HANDLE handle;
+    ULONGLONG created;  // FILETIME ticks
+  };
+  std::vector<Child> followed_;  // processes started by the target and its children
+  ULONGLONG target_created_ = 0;
   bool exit_reported_ = false;
   bool killed_ = false;
   std::vector<Seen> seen_;
