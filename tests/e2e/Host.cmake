@@ -16,6 +16,9 @@ set(E2E_ENV
   QUILLON_TARGET_DIR=${QUILLON_TARGET_DIR}
   PYTHONPATH=${E2E_DIR}
   PYTHONDONTWRITEBYTECODE=1)
+if(TARGET quillon-pack)
+  list(APPEND E2E_ENV QUILLON_PACK=$<TARGET_FILE:quillon-pack>)
+endif()
 
 add_test(NAME e2e_setup
   COMMAND ${Python3_EXECUTABLE} ${E2E_DIR}/harness.py setup --build ${CMAKE_BINARY_DIR}

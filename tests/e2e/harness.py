@@ -467,7 +467,18 @@ class WineSession:
         self._stop_server()
         self._start_server()
 
-    def _wine(self, argv: list[str], timeout: float, cwd=None, input: bytes | None = None) -> RunResult:
+    def env_with(self, extra: dict[str, str] | None) -> dict[str, str]:
+        """The session's environment with extra variables; a WINEDLLOVERRIDES among
+        them is added to the session's own overrides instead of replacing them."""
+        env = self.env
+        for name, value in (extra or {}).items():
+            if name == "WINEDLLOVERRIDES" and env.get(name):
+                value = env[name] + ";" + value
+            env[name] = value
+        return env
+
+    def _wine(self, argv: list[str], timeout: float, cwd=None, input: bytes | None = None,
+              env: dict[str, str] | None = None) -> RunResult:
         self._counter += 1
         base = self.work / f"run{os.getpid()}-{self._counter}"
         # Files rather than pipes: a Windows process started on the way (the
@@ -476,8 +487,8 @@ class WineSession:
         stdin_path.write_bytes(input or b"")
         with open(stdin_path, "rb") as stdin, open(base.with_suffix(".out"), "wb") as out, \
                 open(base.with_suffix(".err"), "wb") as err:
-            process = subprocess.Popen(["wine", *argv], env=self.env, cwd=cwd or self.work, stdin=stdin, stdout=out,
-                                       stderr=err)
+            process = subprocess.Popen(["wine", *argv], env=self.env_with(env), cwd=cwd or self.work, stdin=stdin,
+                                       stdout=out, stderr=err)
             timed_out = False
             try:
                 process.wait(timeout)
@@ -503,12 +514,19 @@ class WineSession:
         return path.resolve()
 
     def run(self, exe: str | os.PathLike, args=(), cwd=None, timeout: float = 60,
-            input: bytes | None = None) -> RunResult:
-        """Runs a Windows program (a path, a target build program, or a Wine tool such as "reg")."""
+            input: bytes | None = None, env: dict[str, str] | None = None) -> RunResult:
+        """Runs a Windows program (a path, a target build program, or a Wine tool such as "reg").
+
+        env: variables added to the environment of the run (see env_with)."""
         program = str(exe)
         if program.lower().endswith(".exe") or os.sep in program:
             program = self.windows_path(self.executable(exe))
-        return self._wine([program, *map(str, args)], timeout, cwd=cwd, input=input)
+        return self._wine([program, *map(str, args)], timeout, cwd=cwd, input=input, env=env)
+
+    @property
+    def pack_tool(self) -> Path:
+        """The host packager, quillon-pack, of the same build."""
+        return Path(os.environ.get("QUILLON_PACK", self.build_dir / "quillon-pack"))
 
     # -- paths -----------------------------------------------------------
 
@@ -579,13 +597,15 @@ class WineSession:
 
     def drive(self, target_exe: str | os.PathLike, script_text: str, args=(), cwd=None, timeout: float = 60,
               wait_timeout: float | None = None, shots_name: str = "case", shots: bool = True,
-              script_path: bool = True) -> DriveResult:
+              script_path: bool = True, env: dict[str, str] | None = None) -> DriveResult:
         """Runs the target under guidriver.exe with the script.
 
         timeout bounds the whole run (the harness then stops everything); wait_timeout is
         the driver's limit for each wait (its --timeout, 20 s by default). The screenshots
         land in <build>/e2e/shots/<shots_name>/ as PNG files. With script_path=False the
-        script goes to the driver on standard input."""
+        script goes to the driver on standard input. env: variables added to the
+        environment of the driver, which the target and its children inherit (see
+        env_with)."""
         driver = self.executable("guidriver.exe")
         target = self.executable(target_exe)
         bmp_dir = self.work / "bmp" / shots_name
@@ -604,7 +624,7 @@ class WineSession:
             argv += ["--cwd", self.windows_path(cwd)]
         argv += [self.windows_path(script_file) if script_path else "-", "--", self.windows_path(target)]
         argv += [str(a) for a in args]
-        run = self._wine(argv, timeout, input=None if script_path else script_text.encode("utf-8"))
+        run = self._wine(argv, timeout, input=None if script_path else script_text.encode("utf-8"), env=env)
         events, stray = [], []
         for line in run.stdout.splitlines():
             try:

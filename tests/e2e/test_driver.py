@@ -173,6 +173,13 @@ class ActionTest(unittest.TestCase):
         self.assertEqual(picked, ["Probe", "Probe question", "Probe question", "Probe"])
         self.assertEqual(result.exit_code, CLOSED)
 
+    def test_working_directory(self):
+        folder = session.work / "cwd test"
+        folder.mkdir(exist_ok=True)
+        result = drive("wait-window Probe message\nclick IDOK\n", "cwd", args=["--cwd"], cwd=folder).check()
+        self.assertEqual(result.message_text(result.last_snapshot()).rstrip("\\"), session.windows_path(folder))
+        self.assertEqual(result.of("start")[0]["cwd"], session.windows_path(folder))
+
     def test_script_on_standard_input(self):
         result = drive("wait-window Probe\nkey escape\n", "stdin", script_path=False).check()
         self.assertEqual(result.exit_code, CANCELLED)

@@ -6,6 +6,7 @@
 //   dialog_probe.exe --exit N        ends at once with exit code N
 //   dialog_probe.exe --message TEXT  an OK/Cancel message box "Probe message"; exits with the answer
 //   dialog_probe.exe --spawn TEXT    runs "--message TEXT" as a child process and exits with its code
+//   dialog_probe.exe --cwd           a message box "Probe message" with the current directory
 #include <windows.h>
 
 #include <commctrl.h>
@@ -206,5 +207,10 @@ int main() {
   if (mode == L"--exit") return static_cast<int>(std::wcstol(value.c_str(), nullptr, 10));
   if (mode == L"--message") return MessageBoxW(nullptr, value.c_str(), L"Probe message", MB_OKCANCEL);
   if (mode == L"--spawn") return Spawn(value);
+  if (mode == L"--cwd") {
+    wchar_t cwd[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, cwd);
+    return MessageBoxW(nullptr, cwd, L"Probe message", MB_OKCANCEL);
+  }
   return ShowProbe();
 }
