@@ -71,7 +71,7 @@ constexpr int32_t kFastInputMargin = kSymbolInputBytes + static_cast<int32_t>(si
 // the lap before the first, so history is always the 32768 bytes just before
 // the output position. Slack behind the last lap takes a match that runs past
 // its end and the word-sized stores that overshoot a match.
-constexpr int32_t kLaps = 3;
+constexpr int32_t kLaps = 2;
 constexpr int32_t kWindowSlack = kMaxMatch + 4 * static_cast<int32_t>(sizeof(Word));
 constexpr size_t kWindowBytes = static_cast<size_t>(kWindowSize) * (kLaps + 1) + kWindowSlack;
 

@@ -87,7 +87,7 @@ inline int BuildTable(const uint16_t* b, unsigned n, unsigned s, const uint16_t*
   // 5.
   std::vector<unsigned> list;
   for (int len = 1; len <= 16; ++len) {
-    for (unsigned v = 0; v < n; ++v) {
+    for (unsigned v = 0; v < n && c[len] != 0; ++v) {
       if (b[v] == len) list.push_back(v);
     }
   }
