@@ -4,15 +4,21 @@
 // The table is built once at start-up into memory that the program entry
 // takes and releases. Row 0 is the classic byte table that CrcStep uses (the
 // decryption keys depend on it); rows 1 to 7 let UpdateCrc fold eight bytes
-// per step with results identical to eight CrcSteps.
+// per step with results identical to eight CrcSteps, and the skip rows let it
+// run two stretches of a buffer side by side and join their registers.
 #pragma once
 
 #include <cstdint>
 
 namespace quillon {
 
+// Bytes in each of the two stretches that UpdateCrc runs side by side.
+constexpr int32_t kCrcStretch = 256;
+
 struct CrcTable {
   uint32_t rows[8][256];
+  // skip[k][v]: the register v << 8k advanced over kCrcStretch zero bytes.
+  uint32_t skip[4][256];
 };
 
 // Set by the program entry (and by test set-up) before any CRC is taken.

@@ -67,35 +67,69 @@ constexpr int32_t kSymbolInputBytes = kWideWord ? 8 : 3 * 4;
 constexpr int32_t kFastInputMargin = kSymbolInputBytes + static_cast<int32_t>(sizeof(Word)) + 8;
 
 // The window: the current lap is where output is assembled, 32768 bytes that
-// are written out when full. A run of laps lies in one block behind a copy of
-// the lap before the first, so history is always the 32768 bytes just before
-// the output position. Slack behind the last lap takes a match that runs past
-// its end and the word-sized stores that overshoot a match.
-constexpr int32_t kLaps = 2;
+// are written out when full. Laps lie in one block behind a copy of the lap
+// before the first, so history is always the 32768 bytes just before the
+// output position. Slack behind the last lap takes a match that runs past its
+// end and the word-sized stores that overshoot a match. One lap keeps the
+// block small: a larger one costs more to take from the heap per entry than
+// the copies it saves.
+constexpr int32_t kLaps = 1;
 constexpr int32_t kWindowSlack = kMaxMatch + 4 * static_cast<int32_t>(sizeof(Word));
 constexpr size_t kWindowBytes = static_cast<size_t>(kWindowSize) * (kLaps + 1) + kWindowSlack;
 
-inline uint32_t Mask(uint32_t bits) {
+// The fast loop's helpers are forced inline: the stub is built for size,
+// and a call per bit operation would cost more than the code it saves.
+#define QUILLON_HOT [[gnu::always_inline]] inline
+// The fast loop itself is compiled for speed even in the size-optimised
+// stub: a few hundred bytes buy nearly half the time back on i686, where the
+// size-tuned register allocation spills the loop's state.
+#if defined(__GNUC__) && !defined(__clang__)
+#define QUILLON_FAST_LOOP __attribute__((optimize("O2")))
+#else
+#define QUILLON_FAST_LOOP
+#endif
+
+QUILLON_HOT uint32_t Mask(uint32_t bits) {
   return (1u << bits) - 1;
 }
 
-inline Word LoadWord(const uint8_t* p) {
+QUILLON_HOT Word LoadWord(const uint8_t* p) {
   Word w;
   std::memcpy(&w, p, sizeof(w));
   return w;
 }
 
-inline void StoreWord(uint8_t* p, Word w) {
+QUILLON_HOT void StoreWord(uint8_t* p, Word w) {
   std::memcpy(p, &w, sizeof(w));
+}
+
+// Tops the bit buffer up to at least kRefillBits bits from a word of input.
+// The position in the stream (8 * in - count) does not change.
+QUILLON_HOT void Refill(Word& bits, uint32_t& count, const uint8_t*& in) {
+  bits |= LoadWord(in) << count;
+  in += (kWordBits - 1 - count) >> 3;
+  count |= kRefillBits;
+}
+
+QUILLON_HOT void Consume(uint32_t n, Word& bits, uint32_t& count) {
+  bits >>= n;
+  count -= n;
 }
 
 // Copies a match forwards, byte for byte in effect: a distance shorter than
 // the length repeats the bytes just written. May write up to a word beyond
 // the match, into output not yet produced.
-inline uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
+QUILLON_HOT uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
   const uint8_t* from = out - distance;
   uint8_t* const end = out + length;
-  if (distance >= sizeof(Word)) {
+  if (distance >= 2 * sizeof(Word)) {
+    do {
+      StoreWord(out, LoadWord(from));
+      StoreWord(out + sizeof(Word), LoadWord(from + sizeof(Word)));
+      from += 2 * sizeof(Word);
+      out += 2 * sizeof(Word);
+    } while (out < end);
+  } else if (distance >= sizeof(Word)) {
     do {
       StoreWord(out, LoadWord(from));
       from += sizeof(Word);
@@ -118,7 +152,9 @@ class Inflater {
  public:
   explicit Inflater(EntryTransfer& transfer)
       : transfer_(transfer),
-        ioBuffer_(kTransferBlock),
+        ioBuffer_(static_cast<size_t>(transfer.dataRemaining > 0 && transfer.dataRemaining < kTransferBlock
+                                          ? transfer.dataRemaining
+                                          : kTransferBlock)),
         unread_(transfer.dataRemaining > 0 ? transfer.dataRemaining : 0),
         window_(kWindowBytes),
         lap_(window_.get() + kWindowSize) {}
@@ -543,8 +579,9 @@ int32_t Inflater::InflateCodes(const HuffmanEntry* literalRoot, const HuffmanEnt
 // what reading the codes bit-exactly would have left: of the bits asked for
 // so far, the furthest is the next literal/length lookup's, or one that a
 // distance sub-table lookup asked for.
-void Inflater::FastCodes(const HuffmanEntry* literalRoot, const HuffmanEntry* distanceRoot, uint32_t literalWidth,
-                         uint32_t distanceWidth, uint32_t& bitBuffer, uint32_t& bitCount, int32_t& w) {
+QUILLON_FAST_LOOP void Inflater::FastCodes(const HuffmanEntry* literalRoot, const HuffmanEntry* distanceRoot,
+                                           uint32_t literalWidth, uint32_t distanceWidth, uint32_t& bitBuffer,
+                                           uint32_t& bitCount, int32_t& w) {
   const uint8_t* const base = ioBuffer_.get();
   const int32_t entryPos = inputPos_;
   const uint32_t entryBits = bitBuffer;
@@ -558,65 +595,60 @@ void Inflater::FastCodes(const HuffmanEntry* literalRoot, const HuffmanEntry* di
   uint8_t* lapEnd = lap_ + kWindowSize;
   const Word literalMask = Mask(literalWidth);
   const Word distanceMask = Mask(distanceWidth);
-  const uint8_t* codeIn = in;
+  const uint8_t* codeIn = in;  // where the code being decoded starts
   uint32_t codeCount = count;
 
-  auto refill = [&]() {
-    bits |= LoadWord(in) << count;
-    in += (kWordBits - 1 - count) >> 3;
-    count |= kRefillBits;
-  };
-  auto consume = [&](uint32_t n) {
-    bits >>= n;
-    count -= n;
-  };
-
   for (;;) {
-    codeIn = in;
-    codeCount = count;
-    if (in > inLimit) break;
-    refill();
+    if (in > inLimit) goto leaveHere;
+    Refill(bits, count, in);
+    // The literal/length code is resolved before any of its bits are
+    // consumed, so a code left to the exact loop leaves from where it starts.
     const HuffmanEntry* t = literalRoot + (bits & literalMask);
+    uint32_t linked = 0;  // bits of the links followed so far
     int32_t e = t->extra;
     while (e > kLinkEntry) {
-      if (e == kInvalidEntry) goto leave;
-      consume(t->bits);
-      const auto link = static_cast<uint32_t>(e - kLinkEntry);
-      t = t->next + (bits & Mask(link));
+      if (e == kInvalidEntry) goto leaveHere;
+      linked += t->bits;
+      t = t->next + ((bits >> linked) & Mask(static_cast<uint32_t>(e - kLinkEntry)));
       e = t->extra;
     }
     if (e == kLiteralEntry) {
-      consume(t->bits);
+      Consume(linked + t->bits, bits, count);
       *out++ = static_cast<uint8_t>(t->value);
     } else if (e < kEndOfBlockEntry && distanceRoot != nullptr) {
-      consume(t->bits);
-      uint32_t length = t->value + static_cast<uint32_t>(bits & Mask(static_cast<uint32_t>(e)));
-      consume(static_cast<uint32_t>(e));
-      if constexpr (!kWideWord) refill();
+      codeIn = in;
+      codeCount = count;
+      Consume(linked + t->bits, bits, count);
+      const uint32_t length = t->value + static_cast<uint32_t>(bits & Mask(static_cast<uint32_t>(e)));
+      Consume(static_cast<uint32_t>(e), bits, count);
+      if constexpr (!kWideWord) Refill(bits, count, in);
       t = distanceRoot + (bits & distanceMask);
       e = t->extra;
       while (e > kLinkEntry) {
         if (e == kInvalidEntry) goto leave;
-        consume(t->bits);
+        Consume(t->bits, bits, count);
         const auto link = static_cast<uint32_t>(e - kLinkEntry);
         const int32_t reach = 8 * static_cast<int32_t>(in - base) - static_cast<int32_t>(count - link);
         if (reach > asked) asked = reach;
         t = t->next + (bits & Mask(link));
         e = t->extra;
       }
-      consume(t->bits);
-      if constexpr (!kWideWord) refill();
+      Consume(t->bits, bits, count);
+      if constexpr (!kWideWord) Refill(bits, count, in);
       const uint32_t distance = t->value + static_cast<uint32_t>(bits & Mask(static_cast<uint32_t>(e)));
-      consume(static_cast<uint32_t>(e));
+      Consume(static_cast<uint32_t>(e), bits, count);
       out = CopyMatch(out, distance, length);
     } else {
-      goto leave;  // end of block, or a length without distance codes
+      goto leaveHere;  // end of block, or a length without distance codes
     }
     if (out >= lapEnd) {
       out = FlushLap(out);
       lapEnd = lap_ + kWindowSize;
     }
   }
+leaveHere:
+  codeIn = in;
+  codeCount = count;
 leave:
   // Hand back the state as the bit-exact reader would hold it at the start
   // of the code at codeIn/codeCount, its root lookup's bits fetched.
