@@ -12,11 +12,13 @@ rounds=${1:-5}
 dlls=/usr/lib/i386-linux-gnu/wine/i386-windows
 headers=/usr/share/mingw-w64/include
 
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLON_TARGET=OFF >/dev/null
-cmake --build build-bench --target inflate_bench >/dev/null
-cmake -S . -B build-bench/i686 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
-  -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-bench/i686 --target inflate_bench_i686 >/dev/null
+mkdir -p build-bench
+quiet() { "$@" >build-bench/build.log 2>&1 || { cat build-bench/build.log; exit 1; }; }
+quiet cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLON_TARGET=OFF
+quiet cmake --build build-bench --target inflate_bench
+quiet cmake -S . -B build-bench/i686 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
+quiet cmake --build build-bench/i686 --target inflate_bench_i686
+
 
 corpus=build-bench/corpus.bin
 if [ ! -s "$corpus" ]; then

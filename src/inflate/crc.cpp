@@ -66,7 +66,8 @@ void UpdateCrc(const uint8_t* data, int32_t count, uint32_t& crc) {
   if (count <= 0) return;
   const CrcTable& table = *crcTable;
   uint32_t c = crc;
-  while (count >= 2 * kCrcStretch) {
+  constexpr int32_t kPair = 2 * kCrcStretch;
+  while (count >= kPair) {
     uint32_t first = c;
     uint32_t second = 0;
     for (int32_t i = 0; i < kCrcStretch; i += 8) {
@@ -75,8 +76,8 @@ void UpdateCrc(const uint8_t* data, int32_t count, uint32_t& crc) {
     }
     const auto& s = table.skip;
     c = (s[0][first & 0xFFu] ^ s[1][(first >> 8) & 0xFFu]) ^ (s[2][(first >> 16) & 0xFFu] ^ s[3][first >> 24]) ^ second;
-    data += 2 * kCrcStretch;
-    count -= 2 * kCrcStretch;
+    data += kPair;
+    count -= kPair;
   }
   while (count >= 8) {
     c = Fold8(table, c, data);

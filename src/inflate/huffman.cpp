@@ -107,7 +107,7 @@ int32_t BuildHuffmanTable(const uint16_t* lengths, uint32_t n, uint32_t s, const
           entered[h] = code;
           HuffmanEntry& link = table[h - 1][(code & ((1u << resolved) - 1)) >> (resolved - levelBits[h - 1])];
           link.bits = static_cast<uint8_t>(levelBits[h - 1]);
-          link.extra = static_cast<int8_t>(kLinkEntry + j);
+          link.extra = static_cast<uint8_t>(kLinkEntry + j);
           link.next = table[h];
         }
       }
@@ -119,7 +119,7 @@ int32_t BuildHuffmanTable(const uint16_t* lengths, uint32_t n, uint32_t s, const
           entry.extra = v < 256 ? kLiteralEntry : kEndOfBlockEntry;
           entry.value = static_cast<uint16_t>(v);
         } else {
-          entry.extra = static_cast<int8_t>(extra[v - s]);
+          entry.extra = extra[v - s];
           entry.value = base[v - s];
         }
       }

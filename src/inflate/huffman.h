@@ -9,14 +9,14 @@
 namespace quillon {
 
 // What a table entry is, by its `extra` field.
-constexpr int8_t kEndOfBlockEntry = 15;  // the end-of-block code
-constexpr int8_t kLiteralEntry = 16;     // a literal byte in `value`
-constexpr int8_t kLinkEntry = 16;        // above: `next` is a sub-table of (extra - 16) bits
-constexpr int8_t kInvalidEntry = 99;     // filler of an incomplete set, or a symbol with no meaning
+constexpr uint8_t kEndOfBlockEntry = 15;  // the end-of-block code
+constexpr uint8_t kLiteralEntry = 16;     // a literal byte in `value`
+constexpr uint8_t kLinkEntry = 16;        // above: `next` is a sub-table of (extra - 16) bits
+constexpr uint8_t kInvalidEntry = 99;     // filler of an incomplete set, or a symbol with no meaning
 // 0 to 13: a length or distance base in `value`, followed by `extra` extra bits.
 
 struct HuffmanEntry {
-  int8_t extra;
+  uint8_t extra;
   uint8_t bits;  // input bits that this table level consumes for the entry
   uint16_t value;
   HuffmanEntry* next;

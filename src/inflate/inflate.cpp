@@ -12,7 +12,7 @@ namespace {
 
 // ---- Format constants (RFC 1951, 3.2.5 to 3.2.7) ----
 
-constexpr uint8_t kNoSymbol = static_cast<uint8_t>(kInvalidEntry);
+constexpr uint8_t kNoSymbol = kInvalidEntry;
 
 // Literal/length symbols 257 to 287; 286 and 287 have no length and decode as
 // invalid codes.
@@ -595,8 +595,8 @@ QUILLON_FAST_LOOP void Inflater::FastCodes(const HuffmanEntry* literalRoot, cons
   uint8_t* lapEnd = lap_ + kWindowSize;
   const Word literalMask = Mask(literalWidth);
   const Word distanceMask = Mask(distanceWidth);
-  const uint8_t* codeIn = in;  // where the code being decoded starts
-  uint32_t codeCount = count;
+  const uint8_t* codeIn = nullptr;  // where the code being decoded starts
+  uint32_t codeCount = 0;
 
   for (;;) {
     if (in > inLimit) goto leaveHere;
@@ -605,11 +605,11 @@ QUILLON_FAST_LOOP void Inflater::FastCodes(const HuffmanEntry* literalRoot, cons
     // consumed, so a code left to the exact loop leaves from where it starts.
     const HuffmanEntry* t = literalRoot + (bits & literalMask);
     uint32_t linked = 0;  // bits of the links followed so far
-    int32_t e = t->extra;
+    uint32_t e = t->extra;
     while (e > kLinkEntry) {
       if (e == kInvalidEntry) goto leaveHere;
       linked += t->bits;
-      t = t->next + ((bits >> linked) & Mask(static_cast<uint32_t>(e - kLinkEntry)));
+      t = t->next + ((bits >> linked) & Mask(e - kLinkEntry));
       e = t->extra;
     }
     if (e == kLiteralEntry) {
@@ -619,15 +619,15 @@ QUILLON_FAST_LOOP void Inflater::FastCodes(const HuffmanEntry* literalRoot, cons
       codeIn = in;
       codeCount = count;
       Consume(linked + t->bits, bits, count);
-      const uint32_t length = t->value + static_cast<uint32_t>(bits & Mask(static_cast<uint32_t>(e)));
-      Consume(static_cast<uint32_t>(e), bits, count);
+      const uint32_t length = t->value + static_cast<uint32_t>(bits & Mask(e));
+      Consume(e, bits, count);
       if constexpr (!kWideWord) Refill(bits, count, in);
       t = distanceRoot + (bits & distanceMask);
       e = t->extra;
       while (e > kLinkEntry) {
         if (e == kInvalidEntry) goto leave;
         Consume(t->bits, bits, count);
-        const auto link = static_cast<uint32_t>(e - kLinkEntry);
+        const uint32_t link = e - kLinkEntry;
         const int32_t reach = 8 * static_cast<int32_t>(in - base) - static_cast<int32_t>(count - link);
         if (reach > asked) asked = reach;
         t = t->next + (bits & Mask(link));
@@ -635,8 +635,8 @@ QUILLON_FAST_LOOP void Inflater::FastCodes(const HuffmanEntry* literalRoot, cons
       }
       Consume(t->bits, bits, count);
       if constexpr (!kWideWord) Refill(bits, count, in);
-      const uint32_t distance = t->value + static_cast<uint32_t>(bits & Mask(static_cast<uint32_t>(e)));
-      Consume(static_cast<uint32_t>(e), bits, count);
+      const uint32_t distance = t->value + static_cast<uint32_t>(bits & Mask(e));
+      Consume(e, bits, count);
       out = CopyMatch(out, distance, length);
     } else {
       goto leaveHere;  // end of block, or a length without distance codes
