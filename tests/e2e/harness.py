@@ -455,6 +455,17 @@ class WineSession:
         with log:
             subprocess.call(["wineserver", "-p"], env=self.env, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                             start_new_session=True)
+        # The first Wine processes of a session start the session's own (services,
+        # the desktop), which keep the standard handles of the process that
+        # started them: start them here, on files, before a test runs anything.
+        warm_up = self.work / "warm-up.script"
+        warm_up.write_text("")
+        driver = self.target_dir / "guidriver.exe"
+        if driver.exists():
+            self._wine([self.windows_path(driver), self.windows_path(warm_up), "--", "cmd.exe", "/c", "exit"], 120,
+                       reset_on_timeout=False)
+        else:
+            self._wine(["reg", "query", r"HKCU\Software\Wine"], 120, reset_on_timeout=False)
 
     def _stop_server(self) -> None:
         subprocess.call(["wineserver", "-k"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
@@ -478,7 +489,7 @@ class WineSession:
         return env
 
     def _wine(self, argv: list[str], timeout: float, cwd=None, input: bytes | None = None,
-              env: dict[str, str] | None = None) -> RunResult:
+              env: dict[str, str] | None = None, reset_on_timeout: bool = True) -> RunResult:
         self._counter += 1
         base = self.work / f"run{os.getpid()}-{self._counter}"
         # Files rather than pipes: a Windows process started on the way (the
@@ -500,7 +511,7 @@ class WineSession:
         stderr = base.with_suffix(".err").read_bytes().decode("utf-8", "replace")
         for suffix in (".in", ".out", ".err"):
             base.with_suffix(suffix).unlink()
-        if timed_out:
+        if timed_out and reset_on_timeout:
             self.reset()
         return RunResult(None if timed_out else process.returncode, stdout, stderr, timed_out)
 
