@@ -27,6 +27,7 @@ bool PathExists(char* path) {
 
 void CreateDirectoryPath(const char* directory, void (*created)(const char* path)) {
   PathText d(directory);
+  ToBackslashes(d.data());
   StripBackslash(d.data());
   d.Resync();
   if (d.length() < 3 || PathExists(d.data())) return;

@@ -105,6 +105,7 @@ Outcome WriteEntry(HWND mainWindow, EntryStream& stream, HandleFile& package, co
     Report(targetPath.c_str(), kCannotOpen);  // too long for the file functions
     return Outcome::Failed;
   }
+  ToBackslashes(targetPath.data());
   if (IsDirectoryName(entryName)) return MakeDirectory(targetPath.c_str()) ? Outcome::Done : Outcome::Failed;
 
   if (PathExists(targetPath.data())) {
