@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config python3
   g++-mingw-w64-i686 libz-mingw-w64-dev
-  wine wine32:i386 xvfb imagemagick
+  wine wine32:i386 fonts-wine xvfb imagemagick
   googletest libgtest-dev libbenchmark-dev zlib1g-dev libdeflate-dev
   zip unzip p7zip-full
   clang clang-format clang-tidy libclang-rt-14-dev

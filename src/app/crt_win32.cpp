@@ -7,10 +7,15 @@
 
 extern "C" {
 
+// String instructions: the decoder moves every 32 KiB of output through
+// memcpy once, and on every x86 since the Pentium Pro "rep movs" runs at
+// close to memory speed for blocks of that size.
 void* memcpy(void* destination, const void* source, size_t count) {
-  auto* d = static_cast<unsigned char*>(destination);
-  const auto* s = static_cast<const unsigned char*>(source);
-  while (count-- > 0) *d++ = *s++;
+  void* d = destination;
+  size_t words = count / 4;
+  size_t rest = count % 4;
+  asm volatile("rep movsl" : "+D"(d), "+S"(source), "+c"(words) : : "memory");
+  asm volatile("rep movsb" : "+D"(d), "+S"(source), "+c"(rest) : : "memory");
   return destination;
 }
 
@@ -26,8 +31,8 @@ void* memmove(void* destination, const void* source, size_t count) {
 }
 
 void* memset(void* destination, int value, size_t count) {
-  auto* d = static_cast<unsigned char*>(destination);
-  while (count-- > 0) *d++ = static_cast<unsigned char>(value);
+  void* d = destination;
+  asm volatile("rep stosb" : "+D"(d), "+c"(count) : "a"(value) : "memory");
   return destination;
 }
 

@@ -3,7 +3,6 @@ through the setup engine with identical bytes, archives made by other ZIP
 tools become installers, and a disk that fills up during extraction fails the
 installation instead of running the INF on truncated files."""
 
-import os
 import random
 import shutil
 import subprocess
@@ -111,8 +110,7 @@ class DeflatedInstall(unittest.TestCase):
         self.assertEqual(methods["data/text.txt"], 8)
         target = session.linux_path("C:\\") / "DeflateTest"
         shutil.rmtree(target, ignore_errors=True)
-        subprocess.run(["wine", "reg", "delete", r"HKCU\Software\Quillon Tests", "/f"], env=session.env,
-                       capture_output=True)
+        session.run("reg", ["delete", r"HKCU\Software\Quillon Tests", "/f"])
         result = session.drive(exe, "wait-window Deflated\nclick IDOK\ntimeout 120\nwait-exit\n",
                                shots_name="deflated-install", timeout=180)
         result.check()
