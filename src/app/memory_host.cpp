@@ -8,7 +8,7 @@ namespace quillon {
 void* MemAlloc(size_t size) {
   void* block = std::calloc(size == 0 ? 1 : size, 1);
   if (block == nullptr) {
-    std::fputs("out of memory\n", stderr);
+    static_cast<void>(std::fputs("out of memory\n", stderr));
     std::abort();
   }
   return block;

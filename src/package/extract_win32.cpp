@@ -119,8 +119,8 @@ Outcome WriteEntry(HWND mainWindow, EntryStream& stream, HandleFile& package, co
     return Outcome::Failed;
   }
 
-  const HANDLE output = CreateFileA(targetPath.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE output = CreateFileA(targetPath.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (!IsOpen(output)) {
     Report(targetPath.c_str(), kCannotOpen);
     return Outcome::Failed;

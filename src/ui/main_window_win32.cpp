@@ -23,7 +23,7 @@ void SetStatus(HWND window, const char* prefix, const char* first, const char* s
 }
 
 void OnInitDialog(HWND window) {
-  const HICON icon = LoadIconA(state.instanceHandle, "MNICON");
+  HICON icon = LoadIconA(state.instanceHandle, "MNICON");
   SetClassLongA(window, GCL_HICON, static_cast<LONG>(reinterpret_cast<LONG_PTR>(icon)));
   state.overwriteMode = OverwriteMode::Ask;
   state.installStarted = false;
