@@ -61,7 +61,10 @@ void OnInstall(HWND window) {
   StripBackslash(state.workDirectory);
   HWND install = GetDlgItem(window, IDOK);
   HWND close = GetDlgItem(window, IDCANCEL);
-  if (state.header.hideInfoButton) DestroyWindow(install);
+  if (state.header.hideInfoButton) {
+    DestroyWindow(install);
+    install = nullptr;  // later labels and enables of button 1 then reach nothing
+  }
   EnableWindow(install, FALSE);
   EnableWindow(close, FALSE);
 
