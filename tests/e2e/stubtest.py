@@ -238,17 +238,19 @@ def gui_recorder() -> Path:
 class Runner(SystemFiles):
     """runner_recorder.exe in place of the setup engine's runner.
 
-    nine_x=False: the recorder is system32\\rundll32.exe and SetupX.dll is
-    absent. nine_x=True: SetupX.dll is present and the recorder is
-    RunDll.exe in the directories given (the Windows directory by default).
-    Wine runs a replaced runner only with a native override, which env
-    carries along with the recorder's own variables."""
+    nine_x=False: SetupX.dll is absent and the recorder is rundll32.exe in
+    the folders given (the system directory by default); nine_x=True:
+    SetupX.dll is present and the recorder is rundll.exe in the folders given
+    (the Windows directory by default). Of the Windows and the system
+    directory, the one not given has no runner of that name. Wine runs a
+    replaced runner only with a native override, which env carries along with
+    the recorder's own variables."""
 
-    def __init__(self, nine_x: bool = False, nine_x_dirs=(WINDOWS,), exit_code: int | None = None,
+    def __init__(self, nine_x: bool = False, dirs=None, exit_code: int | None = None,
                  sleep_ms: int | None = None, copy_to: Path | None = None):
         super().__init__()
         self.nine_x = nine_x
-        self.nine_x_dirs = nine_x_dirs
+        self.dirs = dirs if dirs is not None else (WINDOWS,) if nine_x else (SYSTEM32,)
         self.record = session.work / "runner-record.txt"
         self.copy_to = copy_to
         self.recorder = gui_recorder()
@@ -270,14 +272,14 @@ class Runner(SystemFiles):
         try:
             if self.nine_x:
                 self.put(SETUPX, b"MZ")
-                for folder in (WINDOWS, SYSTEM32):
-                    if folder in self.nine_x_dirs:
-                        self.put(folder + r"\rundll.exe", self.recorder)
-                    else:
-                        self.remove(folder + r"\rundll.exe")
             else:
                 self.remove(SETUPX)
-                self.put(RUNNER_NT, self.recorder)
+            name = r"\rundll.exe" if self.nine_x else r"\rundll32.exe"
+            for folder in (WINDOWS, SYSTEM32):
+                if folder in self.dirs:
+                    self.put(folder + name, self.recorder)
+                else:
+                    self.remove(folder + name)
         except BaseException:
             self.restore()
             raise
