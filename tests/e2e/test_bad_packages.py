@@ -5,6 +5,7 @@ with its message, never runs the setup engine, and writes nothing outside
 the work directory."""
 
 import os
+import re
 import time
 import unittest
 
@@ -137,6 +138,23 @@ class FailedInstall(unittest.TestCase):
                                            answers=answers)
                 self.assertEqual(self.message(result), (path, CANNOT_OPEN))
                 self.assertNotIn("setup.inf", st.tree(st.work()))
+
+    def test_directory_that_cannot_be_created(self):
+        # A directory below a file: the fatal-error report, with the system's
+        # error number as the exit code, and nothing run.
+        exe = st.installer("bad-directory", title=TITLE, inf="><setup.inf",
+                           entries=[pb.stored("a.txt", b"a"), pb.stored("a.txt/sub/b.txt", b"b"),
+                                    pb.stored("setup.inf", b"[Version]\r\n")])
+        result = st.session.drive(exe, f"wait-window {TITLE}\nclick 1\nwait-window Error\nclick IDOK\nwait-exit\n",
+                                  shots_name="bad-directory", env=self.runner.env).check()
+        [box] = st.boxes(result)
+        match = re.fullmatch(r"Runtime error +(\d+) at [0-9A-F]{8}", result.message_text(box))
+        self.assertIsNotNone(match, result.message_text(box))
+        self.assertEqual(len(result.message_text(box)), len("Runtime error     at 00000000"))
+        self.assertNotEqual(int(match.group(1)), 0)
+        self.assertEqual(result.exit_code, int(match.group(1)))
+        self.assertEqual(self.runner.records(), [])
+        self.assertEqual(st.tree(st.work()), {"a.txt": b"a"})
 
     def test_unknown_compression(self):
         stamp = (2001, 2, 3, 4, 5, 6)

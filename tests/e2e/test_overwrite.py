@@ -110,16 +110,19 @@ class OverwritePrompt(unittest.TestCase):
 
     def test_untitled_package(self):
         # The main window keeps its template caption and the prompt gets none.
-        # While the prompt is open the main window shows the file written last.
-        result = self.run_case("wait-window-any\nwait-window Self-extracting Archive\n"
-                               + answer_script("ticked yes", find="wait-window-class #32770"), title="")
-        [prompt] = self.prompts(result)
-        self.assertEqual(prompt["caption"], "")
-        self.assertEqual(result.text(prompt, PROMPT_TEXT), "a.txt already exists - overwrite?")
+        # While the second prompt is open, the main window still shows the
+        # file written before the first: a kept file gets no status text.
+        result = self.run_case("wait-window-any\nclick 2\nwait-gone\n"
+                               "wait-window-any\nwait-window Self-extracting Archive\n"
+                               + answer_script("ticked no", find="wait-window-class #32770"), title="")
+        prompts = self.prompts(result)
+        self.assertEqual([p["caption"] for p in prompts], ["", ""])
+        self.assertEqual([result.text(p, PROMPT_TEXT) for p in prompts],
+                         ["a.txt already exists - overwrite?", "b.txt already exists - overwrite?"])
         main = [s for s in result.windows_with_caption("Self-extracting Archive") if s["reason"] == "wait-window"][-1]
         self.assertEqual(result.text(main, STATUS), st.EXTRACTING + st.WORK + r"\setup.inf")
         self.assertFalse(result.control(main, 1)["enabled"] or result.control(main, 2)["enabled"])
-        self.assertEqual(st.tree(st.work()), {})
+        self.assertEqual(st.tree(st.work()), OLD)
 
 
 if __name__ == "__main__":
