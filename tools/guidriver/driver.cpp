@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "inspect.h"
+#include "window_snapshot.h"
 
 namespace quillon::guidriver {
 namespace {

@@ -1,4 +1,4 @@
-#include "inspect.h"
+#include "window_snapshot.h"
 
 #include <commctrl.h>
 
