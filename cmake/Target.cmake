@@ -31,8 +31,8 @@ target_link_options(setup-stub PRIVATE
 target_link_libraries(setup-stub PRIVATE kernel32 user32 gcc)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I ${CMAKE_CURRENT_BINARY_DIR} -I ${CMAKE_SOURCE_DIR}/src")
 add_custom_command(TARGET setup-stub POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:setup-stub> -DLIMIT=${STUB_SIZE_LIMIT}
-          -P ${CMAKE_SOURCE_DIR}/cmake/CheckSize.cmake
+  COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:setup-stub> -DLIMIT=${STUB_SIZE_LIMIT} -DOBJDUMP=${CMAKE_OBJDUMP}
+          -P ${CMAKE_SOURCE_DIR}/cmake/CheckStub.cmake
   VERBATIM)
 
 # The GUI test driver is an ordinary mingw program with its runtime linked in.
