@@ -8,9 +8,19 @@ packages=(
   g++-mingw-w64-i686 libz-mingw-w64-dev
   wine wine32:i386 fonts-wine xvfb imagemagick
   googletest libgtest-dev libbenchmark-dev zlib1g-dev libdeflate-dev
-  zip unzip p7zip-full
+  zip unzip p7zip-full locales
   clang clang-format clang-tidy libclang-rt-14-dev
 )
+
+# The end-to-end tests of double-byte names run Wine with ANSI code page 932,
+# which Wine takes from this locale.
+make_locales() {
+  locale -a 2>/dev/null | grep -qx 'ja_JP.utf8' && return 0
+  $SUDO localedef -i ja_JP -c -f UTF-8 -A /usr/share/locale/locale.alias ja_JP.UTF-8
+}
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
 missing=()
 have_i386=0
@@ -19,11 +29,10 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing+=("$p")
 done
 if [ "$have_i386" = 1 ] && [ ${#missing[@]} -eq 0 ]; then
+  make_locales
   exit 0
 fi
 
-SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
 
 [ "$have_i386" = 1 ] || $SUDO dpkg --add-architecture i386
@@ -44,3 +53,4 @@ Pin-Priority: 100
 PREF
   install -o Dir::Etc::Preferences="$prefs" --allow-downgrades
 fi
+make_locales
