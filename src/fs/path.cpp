@@ -7,13 +7,6 @@ namespace {
 
 constexpr int32_t kMaxNamePart = 255;
 
-// Scans look at the first byte of each character only. That byte is a
-// separator or a forbidden character only when the character is a single
-// byte, since lead bytes are never ASCII.
-int32_t CharacterLength(const char* p, LeadByteTest isLead) {
-  return isLead(static_cast<uint8_t>(*p)) && p[1] != '\0' ? 2 : 1;
-}
-
 bool IsSeparator(char c) {
   return c == '\\' || c == '/';
 }
@@ -82,6 +75,10 @@ bool IsDeviceName(const char* component, int32_t length, LeadByteTest isLead) {
 
 bool NoLeadBytes(uint8_t /*byte*/) {
   return false;
+}
+
+int32_t CharacterLength(const char* p, LeadByteTest isLead) {
+  return isLead(static_cast<uint8_t>(*p)) && p[1] != '\0' ? 2 : 1;
 }
 
 int32_t TextLength(const char* text) {

@@ -24,6 +24,11 @@ using LeadByteTest = bool (*)(uint8_t byte);
 // The test of a single-byte code page.
 [[nodiscard]] bool NoLeadBytes(uint8_t byte);
 
+// The number of bytes of the character at p: 2 for a lead byte that has a
+// byte after it, else 1. Lead bytes are never ASCII, so a scan for an ASCII
+// character looks at the first byte of each character only.
+[[nodiscard]] int32_t CharacterLength(const char* p, LeadByteTest isLead);
+
 [[nodiscard]] int32_t TextLength(const char* text);
 
 // Whether the last character is "\".

@@ -20,7 +20,7 @@ constexpr DWORD kFailedExitCode = 0xFFFFFFFFu;
 // The INF path in its short form when that is shorter.
 PathText ShortInfPath() {
   AppendBackslash(state.workDirectory, kDirectoryBufferSize, IsSystemLeadByte);
-  const PathText path = BuildInfPath(state.infFileName, state.workDirectory);
+  const PathText path = BuildInfPath(state.infFileName, state.workDirectory, IsSystemLeadByte);
   char shortPath[kMaxPath] = {};
   const DWORD length = path.overflowed() ? 0 : GetShortPathNameA(path.c_str(), shortPath, kMaxPath);
   return length > 0 && static_cast<int32_t>(length) < path.length() ? PathText(shortPath) : path;

@@ -107,7 +107,8 @@ Outcome WriteEntry(HWND mainWindow, EntryStream& stream, HandleFile& package, co
     return Outcome::Failed;
   }
   ToBackslashes(targetPath.data(), IsSystemLeadByte);
-  if (IsDirectoryName(entryName, IsSystemLeadByte)) return MakeDirectory(targetPath.c_str()) ? Outcome::Done : Outcome::Failed;
+  if (IsDirectoryName(entryName, IsSystemLeadByte))
+    return MakeDirectory(targetPath.c_str()) ? Outcome::Done : Outcome::Failed;
 
   if (PathExists(targetPath.data())) {
     if (state.overwriteMode == OverwriteMode::Keep) return Outcome::Skipped;

@@ -153,8 +153,7 @@ std::string NameBelowBase(const Input& input) {
 
 }  // namespace
 
-void CheckEntryName(const std::string& name, bool directory, const std::string& origin,
-                    const NameEncoding& encoding) {
+void CheckEntryName(const std::string& name, bool directory, const std::string& origin, const NameEncoding& encoding) {
   const std::string problem = NameProblem(name, directory, encoding);
   if (!problem.empty()) throw PackError("entry name " + Quote(encoding.Shown(name)) + " (" + origin + "): " + problem);
 }

@@ -23,8 +23,7 @@ constexpr size_t kMaxNameLength = 255;
 // colon, a control character or a character that Windows refuses in file
 // names, or naming a DOS device. Directory names end with "/". `origin` says
 // where the name came from. The name is read in the characters of encoding.
-void CheckEntryName(const std::string& name, bool directory, const std::string& origin,
-                    const NameEncoding& encoding);
+void CheckEntryName(const std::string& name, bool directory, const std::string& origin, const NameEncoding& encoding);
 
 // The name folded as Windows compares file names (ASCII letters only, which
 // every ANSI code page has; the second byte of a double-byte character stays).

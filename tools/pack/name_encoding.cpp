@@ -20,11 +20,13 @@ class Converter {
   Converter(const Converter&) = delete;
   Converter& operator=(const Converter&) = delete;
 
-  [[nodiscard]] bool valid() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
+  [[nodiscard]] bool valid() const {
+    return handle_ != reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr): iconv_open's failure
+  }
 
   struct Result {
     std::string text;
-    int error = 0;     // errno of the stop: EILSEQ, EINVAL (input ends within a character); 0 when done
+    int error = 0;    // errno of the stop: EILSEQ, EINVAL (input ends within a character); 0 when done
     size_t done = 0;  // input bytes converted
   };
 
@@ -54,9 +56,16 @@ class Converter {
 size_t Utf8CharacterLength(std::string_view text) {
   if (text.empty()) return 0;
   const auto first = static_cast<uint8_t>(text[0]);
-  const size_t length = first < 0x80 ? 1 : first >= 0xC2 && first <= 0xDF ? 2 : first >= 0xE0 && first <= 0xEF ? 3
-                                         : first >= 0xF0 && first <= 0xF4 ? 4
-                                                                          : 0;
+  size_t length = 0;
+  if (first < 0x80) {
+    length = 1;
+  } else if (first >= 0xC2 && first <= 0xDF) {
+    length = 2;
+  } else if (first >= 0xE0 && first <= 0xEF) {
+    length = 3;
+  } else if (first >= 0xF0 && first <= 0xF4) {
+    length = 4;
+  }
   if (length == 0 || length > text.size()) return 0;
   for (size_t i = 1; i < length; ++i) {
     if ((static_cast<uint8_t>(text[i]) & 0xC0) != 0x80) return 0;
@@ -109,7 +118,8 @@ std::string NameEncoding::Shown(const std::string& name) const {
   if (!converts()) return name;
   Converter toUtf8("UTF-8", codePage_);
   Converter::Result result = toUtf8.Run(name);
-  return result.error == 0 ? std::move(result.text) : name;
+  if (result.error != 0) return name;
+  return std::move(result.text);
 }
 
 }  // namespace quillon::pack
