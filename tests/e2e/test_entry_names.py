@@ -32,6 +32,8 @@ DONT_ASK = 401
 INVALID = ("Invalid filename.", "Error")
 ESCAPE = "quillon-escape.txt"
 INF = b"[Version]\r\n"
+# Wine may first build its font cache anew for another locale.
+WAIT = 60
 
 
 def sjis(text: str) -> bytes:
@@ -67,20 +69,23 @@ class EntryNames(unittest.TestCase):
         # In code page 932 the title is found by its Japanese caption.
         script = f"wait-window {title or UNTITLED}\nclick 1\n{answers}wait-exit\n"
         with st.Runner(copy_to=self.copy) as runner:
-            result = st.session.drive(exe, script, shots_name=name, env=dict(runner.env, **(env or {}))).check()
+            result = st.session.drive(exe, script, shots_name=name, env=dict(runner.env, **(env or {})),
+                                      wait_timeout=WAIT, timeout=3 * WAIT).check()
             records = runner.records()
         self.assertEqual(result.exit_code, 0)
         self.assertEqual(st.box_texts(result), [])
         self.assertEqual(len(records), 1, "the setup engine did not run once")
         return result
 
-    def refuse(self, name, env):
-        """Installs a package whose second entry is refused; returns what was left."""
+    def refuse(self, name):
+        """Installs in code page 932 a package whose second entry must be
+        refused; only the first file may be written."""
         exe = st.installer("refused", title=sjis(TITLE), inf="><setup.inf",
                            entries=[pb.stored("first.txt", b"first"), pb.stored(name, b"evil")])
         script = f"wait-window {TITLE}\nclick 1\nwait-window Error\nclick IDOK\nwait-exit\n"
         with st.Runner() as runner:
-            result = st.session.drive(exe, script, shots_name="refused", env=dict(runner.env, **env)).check()
+            result = st.session.drive(exe, script, shots_name="refused", env=dict(runner.env, **JAPANESE),
+                                      wait_timeout=WAIT, timeout=3 * WAIT).check()
             self.assertEqual(runner.records(), [], "the setup engine ran")
         self.assertEqual(st.box_texts(result), [INVALID])
         self.assertEqual(st.tree(st.work()), {"first.txt": b"first"})
@@ -137,7 +142,7 @@ class EntryNames(unittest.TestCase):
         for name in names:
             with self.subTest(name=name):
                 st.clear_work()
-                self.refuse(name, JAPANESE)
+                self.refuse(name)
 
     def test_leading_separators_are_stripped(self):
         entries = [
