@@ -8,25 +8,19 @@ packages=(
   g++-mingw-w64-i686 libz-mingw-w64-dev
   wine wine32:i386 fonts-wine xvfb imagemagick
   googletest libgtest-dev libbenchmark-dev zlib1g-dev libdeflate-dev
-  zip unzip p7zip-full
+  zip unzip p7zip-full locales
   clang clang-format clang-tidy libclang-rt-14-dev
-  qemu-user-static
 )
 
-# Some kernels are built without 32-bit execution; 32-bit Linux programs
-# (Wine's i386 loader among them) then run through qemu's user emulation,
-# registered with binfmt_misc under a name of our own.
-i386_runs() { /lib/ld-linux.so.2 --help >/dev/null 2>&1; }
-register_i386() {
-  i386_runs && return 0
-  [ -e /proc/sys/fs/binfmt_misc/register ] || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
-  if [ ! -e /proc/sys/fs/binfmt_misc/quillon-i386 ]; then
-    # 32-bit little-endian ELF executables and shared objects for the i386.
-    printf '%s' ':quillon-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
-      >/proc/sys/fs/binfmt_misc/register
-  fi
-  i386_runs || { echo "setup: 32-bit programs cannot run on this machine, not even through qemu" >&2; return 1; }
+# The end-to-end tests of double-byte names run Wine with ANSI code page 932,
+# which Wine takes from this locale.
+make_locales() {
+  locale -a 2>/dev/null | grep -qx 'ja_JP.utf8' && return 0
+  $SUDO localedef -i ja_JP -c -f UTF-8 -A /usr/share/locale/locale.alias ja_JP.UTF-8
 }
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
 missing=()
 have_i386=0
@@ -35,12 +29,10 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing+=("$p")
 done
 if [ "$have_i386" = 1 ] && [ ${#missing[@]} -eq 0 ]; then
-  register_i386
+  make_locales
   exit 0
 fi
 
-SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
 
 [ "$have_i386" = 1 ] || $SUDO dpkg --add-architecture i386
@@ -61,4 +53,4 @@ Pin-Priority: 100
 PREF
   install -o Dir::Etc::Preferences="$prefs" --allow-downgrades
 fi
-register_i386
+make_locales

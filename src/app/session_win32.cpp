@@ -9,6 +9,7 @@
 #include "app/package_integrity.h"
 #include "app/part_join_win32.h"
 #include "app/setup_state.h"
+#include "fs/code_page_win32.h"
 #include "fs/file_win32.h"
 #include "ui/dialog_win32.h"
 #include "ui/ui_texts.h"
@@ -32,7 +33,8 @@ void SelectDirectories() {
   GetSystemDirectoryA(state.systemDirectory, 127);
   char tempPath[kDirectoryBufferSize] = {};
   const DWORD tempLength = GetTempPathA(254, tempPath);
-  ChooseWorkDirectory(tempPath, tempLength, state.startDirectory, state.systemDirectory, state.workDirectory);
+  ChooseWorkDirectory(tempPath, tempLength, state.startDirectory, state.systemDirectory, state.workDirectory,
+                      IsSystemLeadByte);
 }
 
 int32_t ReadPackage(void* buffer, int32_t count) {

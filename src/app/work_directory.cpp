@@ -18,12 +18,12 @@ bool ContainsSpace(const char* text) {
 }  // namespace
 
 void ChooseWorkDirectory(const char* tempPath, uint32_t tempLength, const char* startDirectory,
-                         const char* systemDirectory, char workDirectory[kDirectoryBufferSize]) {
+                         const char* systemDirectory, char workDirectory[kDirectoryBufferSize], LeadByteTest isLead) {
   int32_t insertion = -1;
   if (tempLength > 1 && tempLength < kTempQueryLength) {
     std::memcpy(workDirectory, tempPath, tempLength);
     workDirectory[tempLength] = '\0';
-    StripBackslash(workDirectory);
+    StripBackslash(workDirectory, isLead);
     const int32_t base = TextLength(workDirectory);
     const bool usable = base > 0 && std::strcmp(workDirectory, startDirectory) != 0 && !ContainsSpace(workDirectory);
     if (usable && base + kSuffixLength < kDirectoryBufferSize) insertion = base;
@@ -33,7 +33,7 @@ void ChooseWorkDirectory(const char* tempPath, uint32_t tempLength, const char* 
     const int32_t length = TextLength(systemDirectory);
     std::memcpy(workDirectory, systemDirectory, static_cast<size_t>(length));
     workDirectory[length] = '\0';
-    StripBackslash(workDirectory);
+    StripBackslash(workDirectory, isLead);
     insertion = TextLength(workDirectory);
   }
   std::memcpy(workDirectory + insertion, kWorkDirectorySuffix, sizeof kWorkDirectorySuffix);

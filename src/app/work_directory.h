@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "fs/path.h"
+
 namespace quillon {
 
 constexpr int32_t kDirectoryBufferSize = 256;
@@ -15,7 +17,8 @@ constexpr char kWorkDirectorySuffix[] = "\\$Quillon.Tmp";
 // tempPath and tempLength are what GetTempPathA reported for a buffer of 254
 // bytes (0 on failure, more than 253 when the path did not fit). Writes a
 // NUL-terminated path into workDirectory; never writes past its 256 bytes.
+// The paths are in the code page that isLead belongs to.
 void ChooseWorkDirectory(const char* tempPath, uint32_t tempLength, const char* startDirectory,
-                         const char* systemDirectory, char workDirectory[kDirectoryBufferSize]);
+                         const char* systemDirectory, char workDirectory[kDirectoryBufferSize], LeadByteTest isLead);
 
 }  // namespace quillon

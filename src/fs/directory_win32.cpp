@@ -3,21 +3,21 @@
 #include <windows.h>
 
 #include "app/fatal_win32.h"
+#include "fs/code_page_win32.h"
 
 namespace quillon {
 
 bool PathExists(char* path) {
-  const int32_t length = TextLength(path);
   WIN32_FIND_DATAA found;
   HANDLE search = INVALID_HANDLE_VALUE;
-  if (length > 0 && path[length - 1] == '\\') {
+  if (EndsWithBackslash(path, IsSystemLeadByte)) {
     PathText pattern(path);
     pattern.Append("*.*");
     if (pattern.overflowed()) return false;
-    ToBackslashes(pattern.data());
+    ToBackslashes(pattern.data(), IsSystemLeadByte);
     search = FindFirstFileA(pattern.c_str(), &found);
   } else {
-    ToBackslashes(path);
+    ToBackslashes(path, IsSystemLeadByte);
     search = FindFirstFileA(path, &found);
   }
   if (search == INVALID_HANDLE_VALUE) return false;
@@ -27,11 +27,11 @@ bool PathExists(char* path) {
 
 void CreateDirectoryPath(const char* directory, void (*created)(const char* path)) {
   PathText d(directory);
-  ToBackslashes(d.data());
-  StripBackslash(d.data());
+  ToBackslashes(d.data(), IsSystemLeadByte);
+  StripBackslash(d.data(), IsSystemLeadByte);
   d.Resync();
   if (d.length() < 3 || PathExists(d.data())) return;
-  CreateDirectoryPath(DirectoryPart(d.c_str()).c_str(), created);
+  CreateDirectoryPath(DirectoryPart(d.c_str(), IsSystemLeadByte).c_str(), created);
   if (CreateDirectoryA(d.c_str(), nullptr) == FALSE) FatalError(GetLastError());
   if (created != nullptr) created(d.c_str());
 }

@@ -11,13 +11,27 @@ bool IsSeparator(char c) {
   return c == '\\' || c == '/';
 }
 
-// 1-based position of the last "\", "/" or ":", 0 when there is none.
-int32_t LastSeparatorPosition(const char* path, int32_t length) {
-  for (int32_t i = length; i > 0; --i) {
-    const char c = path[i - 1];
-    if (IsSeparator(c) || c == ':') return i;
+// Where the last character of text starts; 0 for an empty text.
+int32_t LastCharacterAt(const char* text, LeadByteTest isLead) {
+  int32_t last = 0;
+  for (int32_t i = 0; text[i] != '\0'; i += CharacterLength(text + i, isLead)) last = i;
+  return last;
+}
+
+bool ContainsColon(const char* text, LeadByteTest isLead) {
+  for (; *text != '\0'; text += CharacterLength(text, isLead)) {
+    if (*text == ':') return true;
   }
-  return 0;
+  return false;
+}
+
+// 1-based position of the last "\", "/" or ":", 0 when there is none.
+int32_t LastSeparatorPosition(const char* path, LeadByteTest isLead) {
+  int32_t position = 0;
+  for (int32_t i = 0; path[i] != '\0'; i += CharacterLength(path + i, isLead)) {
+    if (IsSeparator(path[i]) || path[i] == ':') position = i + 1;
+  }
+  return position;
 }
 
 bool IsForbiddenNameCharacter(char c) {
@@ -43,9 +57,9 @@ char Upper(char c) {
 
 // CON, PRN, AUX, NUL, COM1..COM9, LPT1..LPT9, with or without an extension:
 // opening such a name reaches a device, not a file in the work directory.
-bool IsDeviceName(const char* component, int32_t length) {
+bool IsDeviceName(const char* component, int32_t length, LeadByteTest isLead) {
   int32_t stem = 0;
-  while (stem < length && component[stem] != '.') ++stem;
+  while (stem < length && component[stem] != '.') stem += CharacterLength(component + stem, isLead);
   while (stem > 0 && component[stem - 1] == ' ') --stem;
   char upper[5] = {};
   if (stem < 3 || stem > 4) return false;
@@ -59,28 +73,40 @@ bool IsDeviceName(const char* component, int32_t length) {
 
 }  // namespace
 
+bool NoLeadBytes(uint8_t /*byte*/) {
+  return false;
+}
+
+int32_t CharacterLength(const char* p, LeadByteTest isLead) {
+  return isLead(static_cast<uint8_t>(*p)) && p[1] != '\0' ? 2 : 1;
+}
+
 int32_t TextLength(const char* text) {
   int32_t length = 0;
   while (text[length] != '\0') ++length;
   return length;
 }
 
-bool AppendBackslash(char* text, int32_t capacity) {
+bool EndsWithBackslash(const char* text, LeadByteTest isLead) {
+  return text[LastCharacterAt(text, isLead)] == '\\';
+}
+
+bool AppendBackslash(char* text, int32_t capacity, LeadByteTest isLead) {
   const int32_t length = TextLength(text);
-  if (length == 0 || text[length - 1] == '\\') return true;
+  if (length == 0 || EndsWithBackslash(text, isLead)) return true;
   if (length + 2 > capacity) return false;
   text[length] = '\\';
   text[length + 1] = '\0';
   return true;
 }
 
-void StripBackslash(char* text) {
-  const int32_t length = TextLength(text);
-  if (length > 0 && text[length - 1] == '\\') text[length - 1] = '\0';
+void StripBackslash(char* text, LeadByteTest isLead) {
+  const int32_t last = LastCharacterAt(text, isLead);
+  if (text[last] == '\\') text[last] = '\0';
 }
 
-void ToBackslashes(char* text) {
-  for (; *text != '\0'; ++text) {
+void ToBackslashes(char* text, LeadByteTest isLead) {
+  for (; *text != '\0'; text += CharacterLength(text, isLead)) {
     if (*text == '/') *text = '\\';
   }
 }
@@ -93,34 +119,44 @@ PathText TextFromBuffer(const char* buffer, int32_t length) {
   return text;
 }
 
-PathText DirectoryPart(const char* path) {
+PathText DirectoryPart(const char* path, LeadByteTest isLead) {
   const int32_t length = TextLength(path);
   PathText result;
-  if (length == 3 && (path[0] == ':' || path[1] == ':' || path[2] == ':')) return PathText(path);
-  int32_t i = LastSeparatorPosition(path, length);
+  if (length == 3 && ContainsColon(path, isLead)) return PathText(path);
+  int32_t i = LastSeparatorPosition(path, isLead);
   if (i == 0) return result;
   if (IsSeparator(path[i - 1]) && !(i == 3 && path[1] == ':')) --i;
   result.Append(path, i);
   return result;
 }
 
-PathText NamePart(const char* path) {
-  const int32_t length = TextLength(path);
-  const int32_t start = LastSeparatorPosition(path, length);
-  const int32_t count = length - start < kMaxNamePart ? length - start : kMaxNamePart;
+PathText NamePart(const char* path, LeadByteTest isLead) {
+  const char* name = path + LastSeparatorPosition(path, isLead);
+  int32_t count = 0;
+  while (name[count] != '\0') {
+    const int32_t next = count + CharacterLength(name + count, isLead);
+    if (next > kMaxNamePart) break;
+    count = next;
+  }
   PathText result;
-  result.Append(path + start, count);
+  result.Append(name, count);
   return result;
 }
 
-bool IsSafeEntryName(const char* name) {
+const char* SkipLeadingSeparators(const char* name) {
+  if (IsSeparator(name[0]) && IsSeparator(name[1]) && name[2] != '\0' && !IsSeparator(name[2])) return name;
+  while (IsSeparator(*name)) ++name;
+  return name;
+}
+
+bool IsSafeEntryName(const char* name, LeadByteTest isLead) {
   if (name[0] == '\0' || IsSeparator(name[0])) return false;
   const char* component = name;
-  for (const char* p = name;; ++p) {
+  for (const char* p = name;; p += CharacterLength(p, isLead)) {
     if (*p == '\0' || IsSeparator(*p)) {
       const auto length = static_cast<int32_t>(p - component);
       if (length == 2 && component[0] == '.' && component[1] == '.') return false;
-      if (IsDeviceName(component, length)) return false;
+      if (IsDeviceName(component, length, isLead)) return false;
       if (*p == '\0') return true;
       component = p + 1;
     } else if (IsForbiddenNameCharacter(*p)) {
@@ -129,9 +165,8 @@ bool IsSafeEntryName(const char* name) {
   }
 }
 
-bool IsDirectoryName(const char* name) {
-  const int32_t length = TextLength(name);
-  return length > 0 && IsSeparator(name[length - 1]);
+bool IsDirectoryName(const char* name, LeadByteTest isLead) {
+  return IsSeparator(name[LastCharacterAt(name, isLead)]);
 }
 
 }  // namespace quillon

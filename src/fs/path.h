@@ -1,6 +1,11 @@
 // Path texts: NUL-terminated ANSI byte strings with "\" as the separator, and
 // "/" and ":" where a routine says so. Routines that work in place take the
 // buffer's capacity and never write beyond it.
+//
+// In a double-byte code page (932, 936, 949, 950) the second byte of a
+// character can be "\" or "|": every routine that looks for a separator or a
+// forbidden character walks the text character by character, with the lead
+// bytes of the code page the text is in.
 #pragma once
 
 #include <cstdint>
@@ -12,32 +17,53 @@ namespace quillon {
 constexpr int32_t kMaxPath = 260;  // the ANSI file functions' limit, NUL included
 using PathText = FixedText<kMaxPath>;
 
+// Whether a byte starts a double-byte character. A lead byte right before
+// the terminating NUL stands alone: no scan reads past the NUL.
+using LeadByteTest = bool (*)(uint8_t byte);
+
+// The test of a single-byte code page.
+[[nodiscard]] bool NoLeadBytes(uint8_t byte);
+
+// The number of bytes of the character at p: 2 for a lead byte that has a
+// byte after it, else 1. Lead bytes are never ASCII, so a scan for an ASCII
+// character looks at the first byte of each character only.
+[[nodiscard]] int32_t CharacterLength(const char* p, LeadByteTest isLead);
+
 [[nodiscard]] int32_t TextLength(const char* text);
 
+// Whether the last character is "\".
+[[nodiscard]] bool EndsWithBackslash(const char* text, LeadByteTest isLead);
 // Appends "\" when the last character is not one. An empty text stays empty;
 // false when there is no room for the backslash.
-bool AppendBackslash(char* text, int32_t capacity);
+bool AppendBackslash(char* text, int32_t capacity, LeadByteTest isLead);
 // Removes one trailing "\".
-void StripBackslash(char* text);
+void StripBackslash(char* text, LeadByteTest isLead);
 // Turns every "/" into "\".
-void ToBackslashes(char* text);
+void ToBackslashes(char* text, LeadByteTest isLead);
 
 // The bytes of buffer[0..length), cut before the first NUL.
 [[nodiscard]] PathText TextFromBuffer(const char* buffer, int32_t length);
 
 // The directory part of a path: C:\dir\file gives C:\dir, C:\file gives C:\,
-// C:file gives C:, a three-character text with a colon is returned as it is,
-// and a path without a separator gives an empty text.
-[[nodiscard]] PathText DirectoryPart(const char* path);
-// The part after the last "\", "/" or ":", at most 255 characters.
-[[nodiscard]] PathText NamePart(const char* path);
+// C:file gives C:, a three-byte text with a colon is returned as it is, and
+// a path without a separator gives an empty text.
+[[nodiscard]] PathText DirectoryPart(const char* path, LeadByteTest isLead);
+// The part after the last "\", "/" or ":", at most 255 bytes, cut before a
+// character that would not fit whole.
+[[nodiscard]] PathText NamePart(const char* path, LeadByteTest isLead);
+
+// Where an entry name starts below the work directory: behind its leading
+// "/" and "\", which ZIP tools strip too. Exactly two of them in front of a
+// name make a server or device path on Windows (\\server\share, \\.\COM1);
+// those are kept, so that IsSafeEntryName refuses the name.
+[[nodiscard]] const char* SkipLeadingSeparators(const char* name);
 
 // Whether an entry name from a package may be written below the work
 // directory: not empty, relative, no drive, no ".." component, and none of the
 // characters that Windows forbids in names. "/" and "\" both separate.
-[[nodiscard]] bool IsSafeEntryName(const char* name);
+[[nodiscard]] bool IsSafeEntryName(const char* name, LeadByteTest isLead);
 
 // A name that ends with a separator stands for a directory.
-[[nodiscard]] bool IsDirectoryName(const char* name);
+[[nodiscard]] bool IsDirectoryName(const char* name, LeadByteTest isLead);
 
 }  // namespace quillon

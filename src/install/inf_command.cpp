@@ -2,14 +2,16 @@
 
 namespace quillon {
 
-PathText BuildInfPath(const char* infText, const char* workDirectory) {
+PathText BuildInfPath(const char* infText, const char* workDirectory, LeadByteTest isLead) {
   PathText path;
-  for (const char* p = infText; *p != '\0' && *p != '|'; ++p) {
+  for (const char* p = infText; *p != '\0' && *p != '|';) {
     if (p[0] == '>' && p[1] == '<') {
       path.Append(workDirectory);
-      ++p;
+      p += 2;
     } else {
-      path.Append(*p);
+      const int32_t length = CharacterLength(p, isLead);
+      path.Append(p, length);
+      p += length;
     }
   }
   return path;

@@ -17,8 +17,9 @@ constexpr char kInstallSection[] = ",InstallHinfSection DefaultInstall 132 ";
 using CommandText = FixedText<kMaxPath + sizeof kRunnerNtPrefix + sizeof kInstallSection>;
 
 // The INF path before it is shortened. workDirectory ends with a backslash.
-// Its overflowed() tells a path too long for the file functions.
-[[nodiscard]] PathText BuildInfPath(const char* infText, const char* workDirectory);
+// Its overflowed() tells a path too long for the file functions. The text is
+// read in characters: a "|" that is the second byte of one cuts nothing.
+[[nodiscard]] PathText BuildInfPath(const char* infText, const char* workDirectory, LeadByteTest isLead);
 
 [[nodiscard]] CommandText BuildCommandLine(const char* prefix, const char* infPath);
 

@@ -7,6 +7,7 @@
 
 #include "app/fatal_win32.h"
 #include "app/setup_state.h"
+#include "fs/code_page_win32.h"
 #include "fs/directory_win32.h"
 #include "install/inf_command.h"
 #include "ui/dialog_win32.h"
@@ -18,8 +19,8 @@ constexpr DWORD kFailedExitCode = 0xFFFFFFFFu;
 
 // The INF path in its short form when that is shorter.
 PathText ShortInfPath() {
-  AppendBackslash(state.workDirectory, kDirectoryBufferSize);
-  const PathText path = BuildInfPath(state.infFileName, state.workDirectory);
+  AppendBackslash(state.workDirectory, kDirectoryBufferSize, IsSystemLeadByte);
+  const PathText path = BuildInfPath(state.infFileName, state.workDirectory, IsSystemLeadByte);
   char shortPath[kMaxPath] = {};
   const DWORD length = path.overflowed() ? 0 : GetShortPathNameA(path.c_str(), shortPath, kMaxPath);
   return length > 0 && static_cast<int32_t>(length) < path.length() ? PathText(shortPath) : path;
@@ -37,7 +38,7 @@ bool FindRunner(bool windows9x, PathText& runner) {
   const char* const directories[] = {first, second};
   for (const char* directory : directories) {
     runner = PathText(directory);
-    StripBackslash(runner.data());
+    StripBackslash(runner.data(), IsSystemLeadByte);
     runner.Resync();
     runner.Append(name);
     if (!runner.overflowed() && GetFileAttributesA(runner.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
@@ -76,7 +77,7 @@ void RunInfInstallation() {
   const bool windows9x = !setupX.overflowed() && PathExists(setupX.data());
   CommandText command = BuildCommandLine(windows9x ? kRunner9xPrefix : kRunnerNtPrefix, infPath.c_str());
 
-  StripBackslash(state.workDirectory);
+  StripBackslash(state.workDirectory, IsSystemLeadByte);
   ChangeDirectory(state.workDirectory);
   PathText runner;
   DWORD exitCode = kFailedExitCode;

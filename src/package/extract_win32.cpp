@@ -5,6 +5,7 @@
 #include "app/memory.h"
 #include "app/setup_state.h"
 #include "crypt/zip_crypt.h"
+#include "fs/code_page_win32.h"
 #include "fs/directory_win32.h"
 #include "fs/file_win32.h"
 #include "inflate/inflate.h"
@@ -83,7 +84,7 @@ void FinishFile(HANDLE output, const EntryHeader& h, const char* targetPath) {
 bool MakeDirectory(const char* directory) {
   CreateDirectoryPath(directory, RecordDirectory);
   PathText check(directory);
-  StripBackslash(check.data());
+  StripBackslash(check.data(), IsSystemLeadByte);
   if (check.empty() || PathExists(check.data())) return true;
   Report(directory, kDirectoryError);
   return false;
@@ -105,17 +106,18 @@ Outcome WriteEntry(HWND mainWindow, EntryStream& stream, HandleFile& package, co
     Report(targetPath.c_str(), kCannotOpen);  // too long for the file functions
     return Outcome::Failed;
   }
-  ToBackslashes(targetPath.data());
-  if (IsDirectoryName(entryName)) return MakeDirectory(targetPath.c_str()) ? Outcome::Done : Outcome::Failed;
+  ToBackslashes(targetPath.data(), IsSystemLeadByte);
+  if (IsDirectoryName(entryName, IsSystemLeadByte))
+    return MakeDirectory(targetPath.c_str()) ? Outcome::Done : Outcome::Failed;
 
   if (PathExists(targetPath.data())) {
     if (state.overwriteMode == OverwriteMode::Keep) return Outcome::Skipped;
     if (state.overwriteMode == OverwriteMode::Ask) {
-      state.promptFileName = NamePart(targetPath.c_str());
+      state.promptFileName = NamePart(targetPath.c_str(), IsSystemLeadByte);
       ShowDialog("FileExist", OverwritePromptProc);
       if (!state.overwriteAnswer) return Outcome::Skipped;
     }
-  } else if (!MakeDirectory(DirectoryPart(targetPath.c_str()).c_str())) {
+  } else if (!MakeDirectory(DirectoryPart(targetPath.c_str(), IsSystemLeadByte).c_str())) {
     return Outcome::Failed;
   }
 
@@ -183,7 +185,10 @@ void ExtractEntries(HWND mainWindow) {
     static_cast<void>(package.Read(nameBuffer.get(), nameLength));
     const PathText entryName = TextFromBuffer(nameBuffer.get(), nameLength);
     stream.SeekPackage(stream.DataPosition(entryStart));
-    if (!IsSafeEntryName(entryName.c_str())) {
+    // "/name" and "\name" are taken as ZIP tools take them: below the work
+    // directory, never at the root of its drive.
+    const char* name = SkipLeadingSeparators(entryName.c_str());
+    if (!IsSafeEntryName(name, IsSystemLeadByte)) {
       Report("Invalid filename.", kErrorCaption);
       return;
     }
@@ -191,9 +196,9 @@ void ExtractEntries(HWND mainWindow) {
     accepted = (h.flags & kFlagEncrypted) == 0;
     if (!accepted && !passwordStage.Run(stream, package, keys, accepted)) return;
     if (accepted) {
-      AppendBackslash(state.workDirectory, kDirectoryBufferSize);
-      StripBackslash(state.workDirectory);
-      if (WriteEntry(mainWindow, stream, package, keys, entryName.c_str()) == Outcome::Failed) return;
+      AppendBackslash(state.workDirectory, kDirectoryBufferSize, IsSystemLeadByte);
+      StripBackslash(state.workDirectory, IsSystemLeadByte);
+      if (WriteEntry(mainWindow, stream, package, keys, name) == Outcome::Failed) return;
     }
     stream.SeekPackage(stream.NextEntryPosition(entryStart));
   }

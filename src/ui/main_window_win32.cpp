@@ -3,6 +3,7 @@
 #include "ui/main_window_win32.h"
 
 #include "app/setup_state.h"
+#include "fs/code_page_win32.h"
 #include "install/inf_launcher_win32.h"
 #include "package/extract_win32.h"
 #include "resources/resource_ids.h"
@@ -58,7 +59,7 @@ void DeleteExtractedFiles(HWND window) {
 void OnInstall(HWND window) {
   if (state.header.licenceLength != 0 && ShowDialog("DLG_LIC", LicenceDialogProc) != IDOK) return;
   state.installStarted = true;
-  StripBackslash(state.workDirectory);
+  StripBackslash(state.workDirectory, IsSystemLeadByte);
   HWND install = GetDlgItem(window, IDOK);
   HWND close = GetDlgItem(window, IDCANCEL);
   if (state.header.hideInfoButton) {

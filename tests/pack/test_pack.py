@@ -34,8 +34,9 @@ HAVE_ZIP = shutil.which("zip") is not None and shutil.which("unzip") is not None
 
 def run_pack(*args, tz="UTC0", cwd=None, packager=None):
     env = dict(os.environ, TZ=tz)
+    # Names that are no UTF-8 may turn up in messages.
     return subprocess.run([packager or PACK, *map(str, args)], capture_output=True, cwd=cwd,
-                          env=env, text=True)
+                          env=env, text=True, errors="replace")
 
 
 def dos_words(seconds, zone_offset_hours=0):
@@ -82,6 +83,17 @@ def read_tree(root: Path):
         else:
             found[name] = path.read_bytes()
     return found
+
+
+def plain_zip(files, **entry_fields):
+    """A ZIP archive of deflated entries (name -> data; names may be bytes)."""
+    entries = [pb.Entry(name, data, method=8, **entry_fields) for name, data in files.items()]
+    stream = b"".join(e.local_bytes() for e in entries)
+    offsets, at = [], 0
+    for entry in entries:
+        offsets.append((entry, at))
+        at += len(entry.local_bytes())
+    return stream + pb.central_directory(offsets, directory_offset=len(stream))
 
 
 class PackTestCase(unittest.TestCase):
@@ -306,7 +318,7 @@ class LayoutTest(PackTestCase):
                        "--licence-info-file", "--info", "--info-file", "--licence",
                        "--licence-file", "--wait-for-finish", "--no-wait", "--admin",
                        "--hide-info-button", "--trailer", "--level", "--store", "--from-zip",
-                       "--base", "--header-field", "NAME=PATH", "--help"):
+                       "--base", "--header-field", "--name-encoding", "NAME=PATH", "--help"):
             self.assertIn(option, result.stdout)
         for field in pb.HEADER_FIELDS:
             self.assertIn(field, result.stdout)
@@ -545,13 +557,7 @@ class FromZipTest(PackTestCase):
         self.assertEqual([e["name"] for e in local], [b"first.txt", b"from-zip.txt", b"last.txt"])
 
     def plain_zip(self, files, **entry_fields):
-        entries = [pb.Entry(name, data, method=8, **entry_fields) for name, data in files.items()]
-        stream = b"".join(e.local_bytes() for e in entries)
-        offsets, at = [], 0
-        for entry in entries:
-            offsets.append((entry, at))
-            at += len(entry.local_bytes())
-        return stream + pb.central_directory(offsets, directory_offset=len(stream))
+        return plain_zip(files, **entry_fields)
 
     def test_installer_as_archive(self):
         # An installer is a ZIP archive with bytes in front: it can be re-packed.
@@ -648,6 +654,85 @@ class FromZipTest(PackTestCase):
         (self.dir / "piped.zip").write_bytes(piped.stdout)
         self.assert_refused(["--from-zip", self.dir / "piped.zip"],
                             "lacks the real CRC-32 and sizes")
+
+
+class NameEncodingTest(PackTestCase):
+    """--name-encoding: names of files converted from UTF-8 to the ANSI code
+    page of the target machines, and every name read in its characters, where
+    a second byte may be 0x5C ("\\") or 0x7C ("|")."""
+
+    def make_files(self, names):
+        root = self.dir / "names"
+        for name in names:
+            path = root / name
+            if name.endswith("/"):
+                path.mkdir(parents=True)
+            else:
+                path.parent.mkdir(parents=True, exist_ok=True)
+                path.write_bytes(name.encode())
+        return root
+
+    def test_names_converted(self):
+        japanese = ["setup.inf", "ソフト/ポート.txt", "表", "能/", "ア.txt", "ヂ.txt", "ｶﾅ.txt"]
+        cases = [
+            # (label, names on disk, code page or None, stored names)
+            # ア and ヂ differ only in a second byte that looks like "A" and "a".
+            ("cp932", japanese, "cp932", [n.encode("cp932") for n in japanese]),
+            ("cp950", ["setup.inf", "功能/許.txt"], "cp950", [b"setup.inf", b"\xa5\\\xaf\xe0/\xb3\\.txt"]),
+            ("cp1252", ["setup.inf", "café.txt", "naïve/"], "cp1252", [b"setup.inf", b"caf\xe9.txt", b"na\xefve/"]),
+            ("none: UTF-8 bytes", ["setup.inf", "café.txt"], None, [b"setup.inf", "café.txt".encode()]),
+        ]
+        for label, names, code_page, stored in cases:
+            with self.subTest(label):
+                shutil.rmtree(self.dir / "names", ignore_errors=True)
+                root = self.make_files(names)
+                args = ["--name-encoding", code_page] if code_page else []
+                result = run_pack("-o", self.dir / "n.exe", "--stub", self.stub, "--inf", "><setup.inf", *args, root)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                _, local = self.entries((self.dir / "n.exe").read_bytes())
+                self.assertEqual(sorted(e["name"] for e in local), sorted(stored))
+                if code_page:
+                    self.assertEqual(result.stderr, "")
+                else:
+                    self.assertIn("bytes outside ASCII", result.stderr)
+
+    def test_names_from_archives_are_read_in_the_code_page(self):
+        archive = self.dir / "sjis.zip"
+        archive.write_bytes(plain_zip({"ソ.txt".encode("cp932"): b"s", "表/x.txt".encode("cp932"): b"x"}))
+        self.assert_refused(["--from-zip", archive], "backslash")
+        installer = self.pack("--name-encoding", "cp932", "--from-zip", archive)
+        _, local = self.entries(installer)
+        self.assertEqual([e["name"] for e in local], [b"\x83\\.txt", b"\x95\\/x.txt"])
+
+    def test_inf_text_in_the_code_page(self):
+        root = self.make_files(["表/setup.inf"])
+        inf = os.fsdecode(b"><" + "表".encode("cp932") + b"\\setup.inf")
+        result = run_pack("-o", self.dir / "i.exe", "--stub", self.stub, "--name-encoding", "cp932", "--inf", inf,
+                          root)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr, "")
+
+    def test_refusals(self):
+        ok = self.write("ok.txt", b"ok")
+        (self.dir / "bad").mkdir()
+        (self.dir / "bad" / os.fsdecode(b"\xff.txt")).write_bytes(b"a")
+        cp932 = ["--name-encoding", "cp932"]
+        cases = [
+            ("a character the code page lacks", ["--name-encoding", "cp1252", f"ア.txt={ok}"],
+             "cp1252 has no character 'ア'", 1),
+            ("no UTF-8", cp932 + [self.dir / "bad"], "is not UTF-8", 1),
+            ("one file after conversion", cp932 + [f"～.txt={ok}", f"〜.txt={ok}"], "the same file", 1),
+            ("a real pipe after ポ", cp932 + [f"ポ|.txt={ok}"], "'|'", 1),
+            ("a real backslash after ソ", cp932 + [f"ソ\\x.txt={ok}"], "backslash", 1),
+            ("a parent component", cp932 + [f"ソ/../x.txt={ok}"], "'..' component", 1),
+            ("a device", cp932 + [f"表/con.txt={ok}"], "device", 1),
+            ("an unknown code page", ["--name-encoding", "no-such-page", ok], "iconv knows no code page", 2),
+            ("UTF-8 is no ANSI code page", ["--name-encoding", "UTF-8", ok], "one- and two-byte characters", 2),
+            ("three-byte characters", ["--name-encoding", "EUC-JP", ok], "one- and two-byte characters", 2),
+        ]
+        for label, args, message, status in cases:
+            with self.subTest(label):
+                self.assert_refused(args, message, status=status)
 
 
 class BadInputTest(PackTestCase):

@@ -11,6 +11,12 @@
 
 namespace quillon::test {
 
+// The lead bytes of code page 932 (Shift-JIS), whose second bytes include
+// "\" (0x5C) and "|" (0x7C).
+inline bool IsLeadByte932(uint8_t byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
 // A package held in memory, with the semantics of a file handle.
 class MemorySource final : public PackageSource {
  public:

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "test_support.h"
+
 namespace quillon {
 namespace {
 
@@ -35,13 +37,21 @@ TEST(WorkDirectory, Selection) {
     char work[kDirectoryBufferSize];
     std::memset(work, 'x', sizeof work);
     const auto length = static_cast<uint32_t>(c.tempLength < 0 ? c.tempPath.size() : c.tempLength);
-    ChooseWorkDirectory(c.tempPath.c_str(), length, c.startDirectory, "C:\\WINDOWS\\SYSTEM", work);
+    ChooseWorkDirectory(c.tempPath.c_str(), length, c.startDirectory, "C:\\WINDOWS\\SYSTEM", work, NoLeadBytes);
     EXPECT_STREQ(c.expected, work) << c.label;
   }
   char work[kDirectoryBufferSize];
-  ChooseWorkDirectory(fitsTemp.c_str(), static_cast<uint32_t>(fitsTemp.size()), "C:\\", "C:\\W", work);
+  ChooseWorkDirectory(fitsTemp.c_str(), static_cast<uint32_t>(fitsTemp.size()), "C:\\", "C:\\W", work, NoLeadBytes);
   EXPECT_EQ(fitsTemp + "$Quillon.Tmp", work);
   EXPECT_EQ(255u, std::strlen(work));
+}
+
+TEST(WorkDirectory, TemporaryPathEndingInADoubleByteCharacter) {
+  // "\x95\x5C" is one character in code page 932, not a trailing backslash.
+  const std::string temp = "C:\\TEMP\\\x95\x5C";
+  char work[kDirectoryBufferSize];
+  ChooseWorkDirectory(temp.c_str(), static_cast<uint32_t>(temp.size()), "C:\\", "C:\\W", work, test::IsLeadByte932);
+  EXPECT_EQ(temp + "\\$Quillon.Tmp", work);
 }
 
 }  // namespace

@@ -15,24 +15,36 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool IsDeviceName(std::string_view component) {
+// Where the first character c of text is, or npos. Lead bytes are never
+// ASCII, so only the first byte of each character needs a look.
+size_t FindCharacter(std::string_view text, char c, const NameEncoding& encoding) {
+  for (size_t i = 0; i < text.size(); i += encoding.CharacterLength(text, i)) {
+    if (text[i] == c) return i;
+  }
+  return std::string_view::npos;
+}
+
+bool IsDeviceName(std::string_view component, const NameEncoding& encoding) {
   // Windows opens these devices whatever extension follows.
-  std::string stem(component.substr(0, component.find('.')));
+  std::string stem(component.substr(0, FindCharacter(component, '.', encoding)));
   while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-  stem = FoldName(stem);
+  stem = FoldName(stem, encoding);
   static constexpr std::array<std::string_view, 4> kPlain = {"con", "prn", "aux", "nul"};
   if (std::find(kPlain.begin(), kPlain.end(), stem) != kPlain.end()) return true;
   return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) && stem[3] >= '1' && stem[3] <= '9';
 }
 
-std::string NameProblem(const std::string& name, bool directory) {
+std::string NameProblem(const std::string& name, bool directory, const NameEncoding& encoding) {
   if (name.empty() || name == "/") return "the name is empty";
   if (name.size() > kMaxNameLength) {
     return "the name is " + std::to_string(name.size()) + " bytes long; the installer takes at most " +
            std::to_string(kMaxNameLength);
   }
   if (name.front() == '/') return "the name is absolute";
-  for (const char c : name) {
+  size_t last = 0;  // where the last character starts
+  for (size_t i = 0; i < name.size(); i += encoding.CharacterLength(name, i)) {
+    last = i;
+    const char c = name[i];
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20) return "the name contains a control character";
     if (c == '\\') return "the name contains a backslash, which Windows takes as a directory separator";
@@ -41,17 +53,19 @@ std::string NameProblem(const std::string& name, bool directory) {
   }
   std::string_view rest(name);
   if (directory) {
-    if (rest.back() != '/') return "a directory name must end with '/'";
+    if (name[last] != '/') return "a directory name must end with '/'";
     rest.remove_suffix(1);
-  } else if (rest.back() == '/') {
+  } else if (name[last] == '/') {
     return "a file name must not end with '/'";
   }
   while (true) {
-    const size_t slash = rest.find('/');
+    const size_t slash = FindCharacter(rest, '/', encoding);
     const std::string_view component = rest.substr(0, slash);
     if (component.empty()) return "the name has an empty path component";
     if (component == "." || component == "..") return "the name has a '" + std::string(component) + "' component";
-    if (IsDeviceName(component)) return "'" + std::string(component) + "' names a device on Windows";
+    if (IsDeviceName(component, encoding)) {
+      return "'" + encoding.Shown(std::string(component)) + "' names a device on Windows";
+    }
     if (slash == std::string_view::npos) break;
     rest.remove_prefix(slash + 1);
   }
@@ -139,15 +153,15 @@ std::string NameBelowBase(const Input& input) {
 
 }  // namespace
 
-void CheckEntryName(const std::string& name, bool directory, const std::string& origin) {
-  const std::string problem = NameProblem(name, directory);
-  if (!problem.empty()) throw PackError("entry name " + Quote(name) + " (" + origin + "): " + problem);
+void CheckEntryName(const std::string& name, bool directory, const std::string& origin, const NameEncoding& encoding) {
+  const std::string problem = NameProblem(name, directory, encoding);
+  if (!problem.empty()) throw PackError("entry name " + Quote(encoding.Shown(name)) + " (" + origin + "): " + problem);
 }
 
-std::string FoldName(const std::string& name) {
+std::string FoldName(const std::string& name, const NameEncoding& encoding) {
   std::string folded = name;
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (size_t i = 0; i < folded.size(); i += encoding.CharacterLength(folded, i)) {
+    if (folded[i] >= 'A' && folded[i] <= 'Z') folded[i] = static_cast<char>(folded[i] - 'A' + 'a');
   }
   return folded;
 }
@@ -175,7 +189,8 @@ std::optional<FileId> IdentifyFile(const fs::path& path) {
   return FileId{info.st_dev, info.st_ino};
 }
 
-std::vector<SourceItem> CollectInput(const Input& input, const std::optional<FileId>& exclude) {
+std::vector<SourceItem> CollectInput(const Input& input, const std::optional<FileId>& exclude,
+                                     const NameEncoding& encoding) {
   std::vector<SourceItem> items;
   Walker walker{exclude, items, {}};
   std::string name;
@@ -190,6 +205,7 @@ std::vector<SourceItem> CollectInput(const Input& input, const std::optional<Fil
     if (!isDirectory) name = fs::path(input.path).lexically_normal().filename().string();
   }
   walker.AddPath(input.path, name, input.argument, true);
+  for (SourceItem& item : items) item.name = encoding.Convert(item.name, Quote(item.path.string()));
   return items;
 }
 

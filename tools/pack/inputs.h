@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "name_encoding.h"
 #include "pack_support.h"
 
 namespace quillon::pack {
@@ -21,12 +22,12 @@ constexpr size_t kMaxNameLength = 255;
 // absolute, with "." or ".." or empty components, with a backslash, a drive
 // colon, a control character or a character that Windows refuses in file
 // names, or naming a DOS device. Directory names end with "/". `origin` says
-// where the name came from.
-void CheckEntryName(const std::string& name, bool directory, const std::string& origin);
+// where the name came from. The name is read in the characters of encoding.
+void CheckEntryName(const std::string& name, bool directory, const std::string& origin, const NameEncoding& encoding);
 
-// The name folded as Windows compares file names (ASCII letters only: the
-// ANSI code page of the target machine is unknown here).
-[[nodiscard]] std::string FoldName(const std::string& name);
+// The name folded as Windows compares file names (ASCII letters only, which
+// every ANSI code page has; the second byte of a double-byte character stays).
+[[nodiscard]] std::string FoldName(const std::string& name, const NameEncoding& encoding);
 
 struct Input {
   std::string argument;             // as given, for messages
@@ -63,6 +64,8 @@ struct SourceItem {
 // sorted order (depth first, names compared byte by byte) and an entry for
 // each empty directory. Symbolic links are followed. Missing inputs, special
 // files and directory cycles are refused; the file `exclude` is left out.
-[[nodiscard]] std::vector<SourceItem> CollectInput(const Input& input, const std::optional<FileId>& exclude);
+// The names, UTF-8 on this side, are converted by encoding.
+[[nodiscard]] std::vector<SourceItem> CollectInput(const Input& input, const std::optional<FileId>& exclude,
+                                                   const NameEncoding& encoding);
 
 }  // namespace quillon::pack

@@ -66,12 +66,12 @@ struct PlannedEntry {
 // Directory entries go behind all files, so that every file is extracted even
 // by a reader that ends its walk at a directory entry; only directories that
 // would otherwise be missing (empty ones) keep an entry.
-std::vector<PlannedEntry> PlanEntries(std::vector<PlannedEntry> all) {
+std::vector<PlannedEntry> PlanEntries(std::vector<PlannedEntry> all, const NameEncoding& encoding) {
   std::map<std::string, const PlannedEntry*> files;  // folded name
   std::set<std::string> parents;                     // folded, with "/" at the end
   for (const PlannedEntry& entry : all) {
-    CheckEntryName(entry.name, entry.directory, entry.origin);
-    const std::string folded = FoldName(entry.name);
+    CheckEntryName(entry.name, entry.directory, entry.origin, encoding);
+    const std::string folded = FoldName(entry.name, encoding);
     for (size_t slash = folded.find('/'); slash != std::string::npos && slash + 1 < folded.size();
          slash = folded.find('/', slash + 1)) {
       parents.insert(folded.substr(0, slash + 1));
@@ -79,7 +79,7 @@ std::vector<PlannedEntry> PlanEntries(std::vector<PlannedEntry> all) {
     if (entry.directory) continue;
     const auto [place, added] = files.emplace(folded, &entry);
     if (!added) {
-      throw PackError("two entries would be written to the same file " + Quote(entry.name) + " (from " +
+      throw PackError("two entries would be written to the same file " + Quote(encoding.Shown(entry.name)) + " (from " +
                       place->second->origin + " and from " + entry.origin + "; Windows ignores the case of names)");
     }
   }
@@ -87,17 +87,17 @@ std::vector<PlannedEntry> PlanEntries(std::vector<PlannedEntry> all) {
   std::vector<PlannedEntry> directories;
   std::set<std::string> directoriesSeen;
   for (PlannedEntry& entry : all) {
-    const std::string folded = FoldName(entry.name);
+    const std::string folded = FoldName(entry.name, encoding);
     if (!entry.directory) {
       if (parents.contains(folded + "/")) {
-        throw PackError("entry " + Quote(entry.name) + " (" + entry.origin +
+        throw PackError("entry " + Quote(encoding.Shown(entry.name)) + " (" + entry.origin +
                         ") is a file, but other entries need it as a directory");
       }
       ordered.push_back(std::move(entry));
       continue;
     }
     if (const auto file = files.find(folded.substr(0, folded.size() - 1)); file != files.end()) {
-      throw PackError("entry " + Quote(entry.name) + " (" + entry.origin + ") is a directory, but " +
+      throw PackError("entry " + Quote(encoding.Shown(entry.name)) + " (" + entry.origin + ") is a directory, but " +
                       file->second->origin + " has a file of that name");
     }
     if (parents.contains(folded) || !directoriesSeen.insert(folded).second) continue;
@@ -107,12 +107,12 @@ std::vector<PlannedEntry> PlanEntries(std::vector<PlannedEntry> all) {
   return ordered;
 }
 
-void WarnAboutContents(const std::vector<PlannedEntry>& entries, const Bytes& inf) {
+void WarnAboutContents(const std::vector<PlannedEntry>& entries, const Bytes& inf, const NameEncoding& encoding) {
   size_t nonAscii = 0;
   const PlannedEntry* firstNonAscii = nullptr;
   std::set<std::string> files;
   for (const PlannedEntry& entry : entries) {
-    if (!entry.directory) files.insert(FoldName(entry.name));
+    if (!entry.directory) files.insert(FoldName(entry.name, encoding));
     for (const char c : entry.name) {
       if (static_cast<unsigned char>(c) >= 0x80) {
         if (nonAscii++ == 0) firstNonAscii = &entry;
@@ -120,7 +120,7 @@ void WarnAboutContents(const std::vector<PlannedEntry>& entries, const Bytes& in
       }
     }
   }
-  if (nonAscii > 0) {
+  if (nonAscii > 0 && !encoding.converts()) {
     Warn(std::to_string(nonAscii) + " entry name(s) have bytes outside ASCII (the first is " +
          Quote(firstNonAscii->name) + "); the installer takes names in the ANSI code page of the target machine");
   }
@@ -132,11 +132,11 @@ void WarnAboutContents(const std::vector<PlannedEntry>& entries, const Bytes& in
   text = text.substr(0, text.find('|'));
   if (!text.starts_with("><") || text.find("><", 2) != std::string::npos) return;
   std::string name = text.substr(2);
-  for (char& c : name) {
-    if (c == '\\') c = '/';
+  for (size_t i = 0; i < name.size(); i += encoding.CharacterLength(name, i)) {
+    if (name[i] == '\\') name[i] = '/';
   }
-  if (!files.contains(FoldName(name))) {
-    Warn("the INF text names " + Quote(name) + ", which is not among the files of the package");
+  if (!files.contains(FoldName(name, encoding))) {
+    Warn("the INF text names " + Quote(encoding.Shown(name)) + ", which is not among the files of the package");
   }
 }
 
@@ -162,6 +162,7 @@ int Run(const Options& options, const char* programPath) {
   std::vector<std::unique_ptr<ZipArchive>> archives;
   std::vector<std::unique_ptr<std::vector<SourceItem>>> sources;
   std::vector<PlannedEntry> planned;
+  const NameEncoding encoding = options.nameEncoding ? NameEncoding(*options.nameEncoding) : NameEncoding();
   for (const Input& input : options.inputs) {
     if (input.fromZip) {
       archives.push_back(std::make_unique<ZipArchive>(input.path));
@@ -170,15 +171,15 @@ int Run(const Options& options, const char* programPath) {
         planned.push_back({entry.name, entry.directory, "archive " + archive.shownPath(), &archive, &entry, nullptr});
       }
     } else {
-      sources.push_back(std::make_unique<std::vector<SourceItem>>(CollectInput(input, oldOutput)));
+      sources.push_back(std::make_unique<std::vector<SourceItem>>(CollectInput(input, oldOutput, encoding)));
       for (const SourceItem& item : *sources.back()) {
         planned.push_back({item.name, item.directory, Quote(item.path.string()), nullptr, nullptr, &item});
       }
     }
   }
-  const std::vector<PlannedEntry> entries = PlanEntries(std::move(planned));
+  const std::vector<PlannedEntry> entries = PlanEntries(std::move(planned), encoding);
   if (entries.empty()) throw PackError("nothing to package: the inputs hold no files");
-  WarnAboutContents(entries, texts.inf);
+  WarnAboutContents(entries, texts.inf, encoding);
 
   OutputFile output(options.output);
   PackageWriter writer(output, stub, texts, options.flags, options.overrides);

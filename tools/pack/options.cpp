@@ -46,6 +46,14 @@ Inputs:
                          encrypted); may be repeated
   Directories are walked in sorted order and symbolic links are followed;
   empty directories become "NAME/" entries, written after all files.
+  --name-encoding CP     write the names of files and directories (UTF-8
+                         here) in the ANSI code page CP of the machines the
+                         installer is for, e.g. cp1252 or cp932 (any name
+                         iconv knows); a name CP cannot hold is refused.
+                         Names from --from-zip are taken as they are, and
+                         all names are checked in the characters of CP.
+                         Without it, names are taken as bytes, and names
+                         outside ASCII get a warning.
 
 Output:
   -o, --output FILE      the installer to write (required); it appears only
@@ -141,6 +149,7 @@ Options ParseCommandLine(const std::vector<std::string>& arguments) {
          if (!v.empty()) base = v;
        }},
       {"--header-field", [&](const std::string& v) { options.overrides.push_back(ParseHeaderOverride(v)); }},
+      {"--name-encoding", [&](const std::string& v) { options.nameEncoding = v; }},
   };
   const std::map<std::string, std::function<void()>> switches = {
       {"--help", [&] { options.help = true; }},

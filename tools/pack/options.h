@@ -31,6 +31,7 @@ struct Options {
   Ending ending = Ending::CentralDirectory;
   std::vector<Input> inputs;  // files, directories and archives, in the order given
   std::vector<HeaderOverride> overrides;
+  std::optional<std::string> nameEncoding;  // code page of the entry names, e.g. cp932
 };
 
 // Throws UsageError for anything it cannot make sense of.

@@ -1,0 +1,125 @@
+#include "name_encoding.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+
+#include "pack_support.h"
+
+namespace quillon::pack {
+
+namespace {
+
+// One iconv conversion descriptor.
+class Converter {
+ public:
+  Converter(const std::string& to, const std::string& from) : handle_(iconv_open(to.c_str(), from.c_str())) {}
+  ~Converter() {
+    if (valid()) iconv_close(handle_);
+  }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+
+  [[nodiscard]] bool valid() const {
+    return handle_ != reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr): iconv_open's failure
+  }
+
+  struct Result {
+    std::string text;
+    int error = 0;    // errno of the stop: EILSEQ, EINVAL (input ends within a character); 0 when done
+    size_t done = 0;  // input bytes converted
+  };
+
+  // Converts input from the initial state.
+  Result Run(std::string_view input) {
+    std::string in(input);
+    std::string out(input.size() * 4 + 16, '\0');  // room for any character of any code page
+    char* inNext = in.data();
+    size_t inLeft = in.size();
+    char* outNext = out.data();
+    size_t outLeft = out.size();
+    Result result;
+    iconv(handle_, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(handle_, &inNext, &inLeft, &outNext, &outLeft) == static_cast<size_t>(-1)) result.error = errno;
+    result.done = in.size() - inLeft;
+    out.resize(out.size() - outLeft);
+    result.text = std::move(out);
+    return result;
+  }
+
+ private:
+  iconv_t handle_;
+};
+
+// The bytes of the UTF-8 character that text starts with; 0 when it does not
+// start with one.
+size_t Utf8CharacterLength(std::string_view text) {
+  if (text.empty()) return 0;
+  const auto first = static_cast<uint8_t>(text[0]);
+  size_t length = 0;
+  if (first < 0x80) {
+    length = 1;
+  } else if (first >= 0xC2 && first <= 0xDF) {
+    length = 2;
+  } else if (first >= 0xE0 && first <= 0xEF) {
+    length = 3;
+  } else if (first >= 0xF0 && first <= 0xF4) {
+    length = 4;
+  }
+  if (length == 0 || length > text.size()) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((static_cast<uint8_t>(text[i]) & 0xC0) != 0x80) return 0;
+  }
+  return length;
+}
+
+}  // namespace
+
+NameEncoding::NameEncoding(const std::string& codePage) : codePage_(codePage) {
+  Converter toUtf8("UTF-8", codePage);
+  Converter fromUtf8(codePage, "UTF-8");
+  if (codePage.empty() || !toUtf8.valid() || !fromUtf8.valid()) {
+    throw UsageError("--name-encoding: iconv knows no code page " + Quote(codePage));
+  }
+  // The installer finds separators and forbidden characters as ASCII bytes,
+  // and steps over the second byte of a double-byte character.
+  std::string ascii;
+  for (int c = 1; c < 0x80; ++c) ascii += static_cast<char>(c);
+  const Converter::Result kept = fromUtf8.Run(ascii);
+  bool fits = kept.error == 0 && kept.text == ascii;
+  for (int b = 0x80; b <= 0xFF && fits; ++b) {
+    const char first = static_cast<char>(b);
+    lead_[static_cast<size_t>(b)] = toUtf8.Run(std::string(1, first)).error == EINVAL;
+    for (int second = 1; second <= 0xFF && fits && lead_[static_cast<size_t>(b)]; ++second) {
+      fits = toUtf8.Run(std::string{first, static_cast<char>(second)}).error != EINVAL;
+    }
+  }
+  if (!fits) {
+    throw UsageError("--name-encoding: " + Quote(codePage) +
+                     " is no code page of one- and two-byte characters that keeps ASCII as it is, as the ANSI "
+                     "code pages of Windows are (cp1252, cp932, ...)");
+  }
+}
+
+std::string NameEncoding::Convert(const std::string& name, const std::string& origin) const {
+  if (!converts()) return name;
+  Converter fromUtf8(codePage_, "UTF-8");
+  Converter::Result result = fromUtf8.Run(name);
+  if (result.error == 0) return std::move(result.text);
+  const std::string_view rest = std::string_view(name).substr(result.done);
+  const size_t length = Utf8CharacterLength(rest);
+  const std::string problem =
+      length == 0 ? "it is not UTF-8" : codePage_ + " has no character " + Quote(rest.substr(0, length));
+  throw PackError("entry name " + Quote(name) + " (" + origin + ") cannot be converted to " + codePage_ + ": " +
+                  problem);
+}
+
+std::string NameEncoding::Shown(const std::string& name) const {
+  if (!converts()) return name;
+  Converter toUtf8("UTF-8", codePage_);
+  Converter::Result result = toUtf8.Run(name);
+  if (result.error != 0) return name;
+  return std::move(result.text);
+}
+
+}  // namespace quillon::pack

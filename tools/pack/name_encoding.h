@@ -1,0 +1,45 @@
+// Entry names in the ANSI code page of the machines an installer is made for
+// (--name-encoding): the UTF-8 names of files are converted with iconv, and
+// every name is read character by character in that code page, where the
+// second byte of a double-byte character may be "\" or "|".
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quillon::pack {
+
+class NameEncoding {
+ public:
+  // Names are taken as the bytes they are, one byte a character.
+  NameEncoding() = default;
+  // Throws UsageError for a code page that iconv does not know, or that is
+  // not made of one- and two-byte characters with ASCII as it is (UTF-8 and
+  // UTF-16, say, are not: Windows has no such ANSI code page).
+  explicit NameEncoding(const std::string& codePage);
+
+  [[nodiscard]] bool converts() const { return !codePage_.empty(); }
+  [[nodiscard]] const std::string& codePage() const { return codePage_; }
+
+  // The UTF-8 name in the code page; without a code page the name as it is.
+  // Throws PackError, naming the name and origin, when the name is no UTF-8
+  // or has a character that the code page lacks.
+  [[nodiscard]] std::string Convert(const std::string& name, const std::string& origin) const;
+  // A name in the code page back in UTF-8, for messages; as it is when it
+  // does not convert.
+  [[nodiscard]] std::string Shown(const std::string& name) const;
+
+  // The number of bytes of the character at text[i]: 2 for a lead byte that
+  // has a byte after it, else 1.
+  [[nodiscard]] size_t CharacterLength(std::string_view text, size_t i) const {
+    return lead_[static_cast<uint8_t>(text[i])] && i + 1 < text.size() ? 2 : 1;
+  }
+
+ private:
+  std::string codePage_;
+  std::array<bool, 256> lead_{};
+};
+
+}  // namespace quillon::pack
