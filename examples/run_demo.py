@@ -83,6 +83,10 @@ def main() -> int:
     build = args.build.resolve()
     installer = pack(build)
     print(f"Packed {installer} ({installer.stat().st_size} bytes)")
+    unavailable = harness.i386_unavailable()
+    if unavailable:
+        print(f"Cannot run the installer: {unavailable}. Copy it to a Windows machine to try it.")
+        return 1
     if os.environ.get("DISPLAY") and not os.environ.get("CI") and not args.headless:
         return interactive(build, installer)
     return headless(build, installer)

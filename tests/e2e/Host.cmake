@@ -36,9 +36,10 @@ foreach(test ${E2E_TESTS})
   get_filename_component(name ${test} NAME_WE)
   string(REGEX REPLACE "^test_" "" short ${name})
   add_test(NAME e2e_${short}
-    COMMAND ${Python3_EXECUTABLE} -m unittest -v ${name}
+    COMMAND ${Python3_EXECUTABLE} ${E2E_DIR}/harness.py test ${name} --build ${CMAKE_BINARY_DIR}
+            --target-dir ${QUILLON_TARGET_DIR}
     WORKING_DIRECTORY ${E2E_DIR})
   set_tests_properties(e2e_${short} PROPERTIES
-    FIXTURES_REQUIRED e2e_wine LABELS e2e RESOURCE_LOCK e2e_wine TIMEOUT 900
+    FIXTURES_REQUIRED e2e_wine LABELS e2e RESOURCE_LOCK e2e_wine TIMEOUT 900 SKIP_RETURN_CODE 77
     ENVIRONMENT "${E2E_ENV}")
 endforeach()
