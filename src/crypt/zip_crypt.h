@@ -21,6 +21,7 @@ void UpdateKeys(ZipKeys& keys, uint8_t c);
 void DecryptBuffer(ZipKeys& keys, uint8_t* data, int32_t count);
 
 constexpr int32_t kEncryptionHeaderSize = 12;
+constexpr int32_t kPasswordBufferSize = 80;  // a typed password: 79 characters and a NUL
 
 // Whether password fits an entry. header holds 24 bytes: the 12 encrypted
 // header bytes as read from the package in bytes 12 to 23, which are never

@@ -6,12 +6,13 @@
 
 #include <cstdint>
 
+#include "crypt/zip_crypt.h"
+
 namespace quillon {
 
 // Result IDOK when the user agreed to the licence.
 INT_PTR CALLBACK LicenceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-constexpr int32_t kPasswordBufferSize = 80;
 // Result IDOK with the typed text in passwordBuffer; anything else cancels.
 INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 extern char passwordBuffer[kPasswordBufferSize];

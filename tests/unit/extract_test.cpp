@@ -1,0 +1,229 @@
+#include "package/extract.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <string>
+#include <vector>
+
+#include "inflate_test_support.h"
+#include "memory_host.h"
+#include "test_support.h"
+
+namespace quillon {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using test::MemoryHost;
+
+constexpr char kWork[] = "C:\\TEMP\\$Quillon.Tmp";
+constexpr uint16_t kDate = 0x5A21;
+constexpr uint16_t kTime = 0x6000;
+const std::pair<std::string, std::string> kDamaged = {kExtractionError, "Error"};
+const std::pair<std::string, std::string> kInvalid = {kInvalidFilename, "Error"};
+
+Bytes Raw(const std::string& text) {
+  return Bytes(text.begin(), text.end());
+}
+
+Bytes Deflate(const Bytes& data) {
+  z_stream z{};
+  deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+  Bytes out(deflateBound(&z, data.size()));
+  z.next_in = const_cast<uint8_t*>(data.data());
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+struct Entry {
+  std::string name;
+  Bytes data;
+  uint16_t method = 0;
+  const char* password = nullptr;
+  uint32_t crcFlip = 0;  // XORed into the stored CRC
+};
+
+void Put16(Bytes& out, uint32_t v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
+void Put32(Bytes& out, uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
+}
+
+// The entries as local headers behind a few bytes that stand for the texts.
+Bytes Package(const std::vector<Entry>& entries) {
+  Bytes out(7, 'T');
+  for (const Entry& e : entries) {
+    const uint32_t crc = static_cast<uint32_t>(crc32(0, e.data.data(), static_cast<uInt>(e.data.size())));
+    Bytes data = e.method == 8 ? Deflate(e.data) : e.data;
+    if (e.password != nullptr) {
+      Bytes header(kEncryptionHeaderSize, 0x5A);
+      header.back() = static_cast<uint8_t>(crc >> 24);
+      data.insert(data.begin(), header.begin(), header.end());
+      data = test::Encrypt(data, e.password);
+    }
+    Put32(out, kLocalHeaderSignature);
+    Put16(out, 20);
+    Put16(out, e.password != nullptr ? kFlagEncrypted : 0);
+    Put16(out, e.method);
+    Put16(out, kTime);
+    Put16(out, kDate);
+    Put32(out, crc ^ e.crcFlip);
+    Put32(out, static_cast<uint32_t>(data.size()));
+    Put32(out, static_cast<uint32_t>(e.data.size()));
+    Put16(out, static_cast<uint32_t>(e.name.size()));
+    Put16(out, 0);
+    out.insert(out.end(), e.name.begin(), e.name.end());
+    out.insert(out.end(), data.begin(), data.end());
+  }
+  Put32(out, 0x06054B50);  // where the central directory would begin
+  return out;
+}
+
+ExtractionResult Extract(MemoryHost& host, const std::vector<Entry>& entries) {
+  test::MemorySource package(Package(entries));
+  package.maxRead = 5000;
+  const ExtractionResult result = ExtractPackage(package, 7, kWork, NoLeadBytes, host);
+  EXPECT_FALSE(host.escaped) << "something was created outside the work directory";
+  return result;
+}
+
+TEST(Extract, WritesEveryKindOfEntry) {
+  const Bytes text = Raw(std::string(70000, 'q') + "end");
+  MemoryHost host(kWork);
+  const ExtractionResult result = Extract(host, {{"setup.inf", Raw("[Version]")},
+                                                 {"sub/deep/text.txt", text, 8},
+                                                 {"sub\\empty.dat", {}},
+                                                 {"/leading.txt", Raw("lead")},
+                                                 {"emptydir/", {}}});
+  EXPECT_TRUE(result.succeeded);
+  EXPECT_FALSE(result.ioFailed);
+  EXPECT_TRUE(host.reports.empty());
+  EXPECT_EQ(Raw("[Version]"), *host.File("setup.inf"));
+  EXPECT_EQ(text, *host.File("sub/deep/text.txt"));
+  EXPECT_EQ(Bytes(), *host.File("sub/empty.dat"));
+  EXPECT_EQ(Raw("lead"), *host.File("leading.txt"));  // stripped, inside the work directory
+  EXPECT_TRUE(host.directories.contains("c:\\temp\\$quillon.tmp\\emptydir"));
+  const std::vector<std::string> created = {
+      std::string(kWork) + "\\setup.inf", std::string(kWork) + "\\sub\\deep\\text.txt",
+      std::string(kWork) + "\\sub\\empty.dat", std::string(kWork) + "\\leading.txt"};
+  EXPECT_EQ(created, host.created);
+  EXPECT_EQ((std::pair<uint16_t, uint16_t>{kDate, kTime}), host.times.begin()->second);
+}
+
+TEST(Extract, ExistingFiles) {
+  struct Case {
+    std::string label;
+    std::vector<bool> answers;
+    Bytes expected;
+  };
+  const Case cases[] = {{"kept", {false}, Raw("old")}, {"replaced", {true}, Raw("new")}};
+  for (const Case& c : cases) {
+    MemoryHost host(kWork);
+    host.files["c:\\temp\\$quillon.tmp\\a.txt"] = Raw("old");
+    host.replaceAnswers = c.answers;
+    const ExtractionResult result = Extract(host, {{"A.TXT", Raw("new")}});
+    EXPECT_TRUE(result.succeeded) << c.label;
+    EXPECT_EQ(std::vector<std::string>{"A.TXT"}, host.prompts) << c.label;
+    EXPECT_EQ(c.expected, *host.File("a.txt")) << c.label;
+    EXPECT_EQ(c.answers[0] ? 1U : 0U, host.created.size()) << c.label;
+  }
+}
+
+TEST(Extract, Failures) {
+  const Bytes data = Raw("payload");
+  struct Case {
+    std::string label;
+    std::vector<Entry> entries;
+    std::pair<std::string, std::string> report;
+    bool failCreate = false;
+    int64_t capacity = -1;
+    bool ioFailed = false;
+  };
+  const Case cases[] = {
+      {"step up", {{"ok.txt", data}, {"../x.txt", data}}, kInvalid},
+      {"drive", {{"C:\\x.txt", data}}, kInvalid},
+      {"server", {{"\\\\server\\share\\x.txt", data}}, kInvalid},
+      {"device", {{"sub/con.txt", data}}, kInvalid},
+      {"forbidden character", {{"a|b.txt", data}}, kInvalid},
+      {"stored CRC", {{"bad.bin", data, 0, nullptr, 1}}, kDamaged},
+      {"deflated CRC", {{"bad.bin", data, 8, nullptr, 0x80000000}}, kDamaged},
+      {"unknown method", {{"x.bin", data, 12}}, {kUnknownCompression, "Error"}},
+      {"cannot create", {{"x.bin", data}}, {std::string(kWork) + "\\x.bin", kCannotOpenFile}, true},
+      {"disk full", {{"x.bin", Raw(std::string(5000, 'x'))}}, kDamaged, false, 100, true},
+      // The message names what fitted of the path.
+      {"name longer than the path functions take", {{std::string(250, 'n'), data}},
+       {std::string(kWork) + "\\", kCannotOpenFile}},
+  };
+  for (const Case& c : cases) {
+    MemoryHost host(kWork);
+    host.failCreate = c.failCreate;
+    host.writeCapacity = c.capacity;
+    const ExtractionResult result = Extract(host, c.entries);
+    EXPECT_FALSE(result.succeeded) << c.label;
+    EXPECT_EQ(c.ioFailed, result.ioFailed) << c.label;
+    ASSERT_EQ(1U, host.reports.size()) << c.label;
+    EXPECT_EQ(c.report, host.reports[0]) << c.label;
+  }
+}
+
+TEST(Extract, Passwords) {
+  const Bytes secret = Raw("secret data");
+  struct Case {
+    std::string label;
+    std::vector<std::string> typed;
+    bool succeeded;
+    int prompts;
+    bool firstWritten;
+    bool secondWritten;
+  };
+  // The second entry is tried silently with the password typed last.
+  const Case cases[] = {
+      {"right at once", {"pw"}, true, 1, true, true},
+      {"wrong, then right", {"no", "pw"}, true, 2, true, true},
+      {"three wrong skip the entry", {"a", "b", "c", "pw"}, true, 4, false, true},
+      {"cancelled", {MemoryHost::kCancel}, false, 1, false, false},
+  };
+  for (const Case& c : cases) {
+    MemoryHost host(kWork);
+    host.passwords = c.typed;
+    const ExtractionResult result = Extract(host, {{"one.txt", secret, 8, "pw"}, {"two.txt", secret, 0, "pw"}});
+    EXPECT_EQ(c.succeeded, result.succeeded) << c.label;
+    EXPECT_EQ(c.prompts, host.passwordPrompts) << c.label;
+    EXPECT_EQ(c.firstWritten, host.File("one.txt") != nullptr) << c.label;
+    EXPECT_EQ(c.secondWritten, host.File("two.txt") != nullptr) << c.label;
+    if (c.firstWritten) {
+      EXPECT_EQ(secret, *host.File("one.txt")) << c.label;
+    }
+    EXPECT_FALSE(result.lastEntryRefused) << c.label;
+  }
+}
+
+TEST(Extract, AnEntrySkippedAtTheEndFailsTheExtraction) {
+  MemoryHost host(kWork);
+  host.passwords = {"a", "b", "c"};
+  const ExtractionResult result = Extract(host, {{"open.txt", Raw("open")}, {"locked.txt", Raw("x"), 0, "pw"}});
+  EXPECT_FALSE(result.succeeded);
+  EXPECT_TRUE(result.lastEntryRefused);
+  EXPECT_EQ(Raw("open"), *host.File("open.txt"));
+  ASSERT_EQ(1U, host.reports.size());
+  EXPECT_EQ(kDamaged, host.reports[0]);
+}
+
+TEST(Extract, NoEntriesAtAll) {
+  MemoryHost host(kWork);
+  const ExtractionResult result = Extract(host, {});
+  EXPECT_FALSE(result.succeeded);
+  ASSERT_EQ(1U, host.reports.size());
+  EXPECT_EQ(kDamaged, host.reports[0]);
+}
+
+}  // namespace
+}  // namespace quillon
