@@ -26,3 +26,25 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   target_link_options(inflate_fuzz PRIVATE ${FUZZ_FLAGS})
   target_link_libraries(inflate_fuzz PRIVATE ZLIB::ZLIB)
 endif()
+
+# The whole package as the installer reads it: package_corpus replays its seed
+# corpus (real installers from the packager) with any compiler; with clang,
+# package_fuzz is the libFuzzer target.
+set(PACKAGE_FUZZ_SOURCES ${INFLATE_FUZZ_DIR}/package_fuzz.cpp)
+add_executable(package_corpus ${PACKAGE_FUZZ_SOURCES} ${INFLATE_FUZZ_DIR}/corpus_main.cpp)
+target_compile_options(package_corpus PRIVATE ${QUILLON_WARNINGS} -Wno-sign-conversion -Wno-conversion)
+target_link_libraries(package_corpus PRIVATE quillon_core)
+add_test(NAME package_fuzz_corpus COMMAND package_corpus ${INFLATE_FUZZ_DIR}/corpus/package)
+set_tests_properties(package_fuzz_corpus PROPERTIES LABELS unit)
+
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  file(GLOB PACKAGE_CORE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/package_*.cpp
+    ${CMAKE_SOURCE_DIR}/src/package/*.cpp ${CMAKE_SOURCE_DIR}/src/inflate/*.cpp ${CMAKE_SOURCE_DIR}/src/crypt/*.cpp
+    ${CMAKE_SOURCE_DIR}/src/fs/path.cpp)
+  list(FILTER PACKAGE_CORE_SOURCES EXCLUDE REGEX "_win32\\.cpp$")
+  add_executable(package_fuzz EXCLUDE_FROM_ALL ${PACKAGE_FUZZ_SOURCES} ${PACKAGE_CORE_SOURCES}
+    ${CMAKE_SOURCE_DIR}/src/app/memory_host.cpp)
+  target_include_directories(package_fuzz PRIVATE ${CMAKE_SOURCE_DIR}/src)
+  target_compile_options(package_fuzz PRIVATE ${FUZZ_FLAGS})
+  target_link_options(package_fuzz PRIVATE ${FUZZ_FLAGS})
+endif()
