@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "app/administrator.h"
+#include "app/system_function_win32.h"
 
 namespace quillon {
 namespace {
@@ -17,22 +18,15 @@ using AllocateAndInitializeSidFn = BOOL(WINAPI*)(PSID_IDENTIFIER_AUTHORITY, BYTE
 using EqualSidFn = BOOL(WINAPI*)(PSID, PSID);
 using FreeSidFn = PVOID(WINAPI*)(PSID);
 
-template <typename Function>
-Function Resolve(HMODULE module, const char* name) {
-  if (module == nullptr) return nullptr;
-  // Casting through a generic function pointer type keeps -Wcast-function-type quiet.
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
 class SystemTokenAccess final : public TokenAccess {
  public:
   explicit SystemTokenAccess(HMODULE advapi)
-      : openThreadToken_(Resolve<OpenThreadTokenFn>(advapi, "OpenThreadToken")),
-        openProcessToken_(Resolve<OpenProcessTokenFn>(advapi, "OpenProcessToken")),
-        getTokenInformation_(Resolve<GetTokenInformationFn>(advapi, "GetTokenInformation")),
-        allocateAndInitializeSid_(Resolve<AllocateAndInitializeSidFn>(advapi, "AllocateAndInitializeSid")),
-        equalSid_(Resolve<EqualSidFn>(advapi, "EqualSid")),
-        freeSid_(Resolve<FreeSidFn>(advapi, "FreeSid")) {}
+      : openThreadToken_(SystemFunction<OpenThreadTokenFn>(advapi, "OpenThreadToken")),
+        openProcessToken_(SystemFunction<OpenProcessTokenFn>(advapi, "OpenProcessToken")),
+        getTokenInformation_(SystemFunction<GetTokenInformationFn>(advapi, "GetTokenInformation")),
+        allocateAndInitializeSid_(SystemFunction<AllocateAndInitializeSidFn>(advapi, "AllocateAndInitializeSid")),
+        equalSid_(SystemFunction<EqualSidFn>(advapi, "EqualSid")),
+        freeSid_(SystemFunction<FreeSidFn>(advapi, "FreeSid")) {}
 
   bool IsNtFamily() override {
     OSVERSIONINFOA version = {};

@@ -4,6 +4,7 @@
 #include "app/memory.h"
 #include "app/session_win32.h"
 #include "app/setup_state.h"
+#include "app/system_function_win32.h"
 #include "fs/file_win32.h"
 #include "inflate/crc.h"
 #include "ui/dialog_win32.h"
@@ -29,7 +30,22 @@ void CleanUp(CrcTable* table) {
   RemoveDirectoryA(state.workDirectory);
 }
 
+// Installers are run from download folders, where anyone can leave a DLL under
+// a name that the process loads later. Where the system allows it, DLLs come
+// from the system directory only, and never from the current directory.
+void RestrictDllSearch() {
+  constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  using SetDllDirectoryAFn = BOOL(WINAPI*)(LPCSTR);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  if (auto setDefault = SystemFunction<SetDefaultDllDirectoriesFn>(kernel, "SetDefaultDllDirectories")) {
+    setDefault(kSearchSystem32);
+  }
+  if (auto setDirectory = SystemFunction<SetDllDirectoryAFn>(kernel, "SetDllDirectoryA")) setDirectory("");
+}
+
 [[noreturn]] void Run() {
+  RestrictDllSearch();
   state.instanceHandle = GetModuleHandleA(nullptr);
   state.title = static_cast<char*>(MemAlloc(kTextBufferSize));
   state.infFileName = static_cast<char*>(MemAlloc(kTextBufferSize));

@@ -17,7 +17,10 @@ bool EndsWithTrailer(PackageSource& package) {
 bool HasEndRecordReachingEnd(const uint8_t* window, int32_t count, int32_t fileSize) {
   const int64_t windowStart = int64_t{fileSize} - count;
   for (int32_t i = 0; i <= count - kEndRecordSize; ++i) {
-    if (std::memcmp(window + i, kEndRecordSignature, sizeof kEndRecordSignature) != 0) continue;
+    if (window[i] != kEndRecordSignature[0] ||
+        std::memcmp(window + i, kEndRecordSignature, sizeof kEndRecordSignature) != 0) {
+      continue;
+    }
     const int32_t commentLength = window[i + kEndRecordCommentField] | window[i + kEndRecordCommentField + 1] << 8;
     if (fileSize <= windowStart + i + kEndRecordSize + commentLength) return true;
   }

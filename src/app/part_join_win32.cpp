@@ -4,6 +4,7 @@
 
 #include "app/memory.h"
 #include "app/part_join.h"
+#include "package/extract.h"
 #include "app/setup_state.h"
 #include "fs/directory_win32.h"
 #include "fs/file_win32.h"
@@ -47,6 +48,11 @@ class DiskParts final : public PartShelf {
 }  // namespace
 
 bool JoinPackageParts() {
+  if (!IsPlainOrMissingDirectory(state.workDirectory)) {
+    state.ioFailed = true;
+    Report(state.workDirectory, kDirectoryError);
+    return false;
+  }
   CreateDirectoryPath(state.workDirectory);
   state.joinedPackagePath.Clear();
   state.joinedPackagePath.Append(state.workDirectory).Append(kJoinedPackageName);

@@ -36,4 +36,10 @@ void CreateDirectoryPath(const char* directory, void (*created)(const char* path
   if (created != nullptr) created(d.c_str());
 }
 
+bool IsPlainOrMissingDirectory(const char* directory) {
+  constexpr DWORD kReparsePoint = 0x00000400;  // FILE_ATTRIBUTE_REPARSE_POINT, unknown to the 9x headers
+  const DWORD attributes = GetFileAttributesA(directory);
+  return attributes == INVALID_FILE_ATTRIBUTES || (attributes & kReparsePoint) == 0;
+}
+
 }  // namespace quillon

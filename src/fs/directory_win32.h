@@ -14,4 +14,9 @@ namespace quillon {
 // cannot be created ends the program with the fatal-error report.
 void CreateDirectoryPath(const char* directory, void (*created)(const char* path) = nullptr);
 
+// Whether the work directory may be written into: it does not exist yet, or
+// it is a plain directory. A junction or symbolic link in its place would lead
+// every file somewhere else, so it is refused.
+[[nodiscard]] bool IsPlainOrMissingDirectory(const char* directory);
+
 }  // namespace quillon

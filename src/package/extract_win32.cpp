@@ -101,6 +101,10 @@ void ExtractEntries(HWND mainWindow) {
   state.extractionSucceeded = false;
   AppendBackslash(state.workDirectory, kDirectoryBufferSize, IsSystemLeadByte);
   StripBackslash(state.workDirectory, IsSystemLeadByte);
+  if (!IsPlainOrMissingDirectory(state.workDirectory)) {
+    Report(state.workDirectory, kDirectoryError);
+    return;
+  }
   HandleFile package(state.packageHandle);
   StubHost host(mainWindow);
   const ExtractionResult result = ExtractPackage(package, state.dataStart, state.workDirectory, IsSystemLeadByte, host);

@@ -9,6 +9,7 @@
 // typed; bit 3: a disk that fills up). Crashes, hangs and leaks are caught by
 // the sanitizers and libFuzzer; a file or directory created outside the work
 // directory aborts.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -37,12 +38,19 @@ class InstallerFile final : public PackageSource {
   InstallerFile(const uint8_t* package, size_t size) : package_(package), size_(static_cast<int64_t>(size)) {}
 
   int32_t Read(void* buffer, int32_t count) override {
-    const int64_t end = kPackageOffset + size_;
-    int32_t n = 0;
     auto* out = static_cast<uint8_t*>(buffer);
-    while (n < count && position_ < end) {
-      out[n++] = position_ < kPackageOffset ? 0 : package_[position_ - kPackageOffset];
-      ++position_;
+    int32_t n = 0;
+    if (n < count && position_ < kPackageOffset) {
+      const auto zeros = static_cast<int32_t>(std::min<int64_t>(count, kPackageOffset - position_));
+      std::memset(out, 0, static_cast<size_t>(zeros));
+      n += zeros;
+      position_ += zeros;
+    }
+    if (n < count && position_ < kPackageOffset + size_) {
+      const auto bytes = static_cast<int32_t>(std::min<int64_t>(count - n, kPackageOffset + size_ - position_));
+      std::memcpy(out + n, package_ + (position_ - kPackageOffset), static_cast<size_t>(bytes));
+      n += bytes;
+      position_ += bytes;
     }
     return n;
   }
