@@ -8,36 +8,50 @@
 #include "inflate/inflate.h"
 #include "inflate/stored.h"
 #include "package/entry_stream.h"
+#include "package_writer.h"
 #include "zip_entries.h"
 
 namespace quillon::pack {
 
 namespace {
 
-// The output file as the installer sees its own file.
-class OutputSource final : public PackageSource {
+// The files of the installer, joined, as the installer sees its package.
+class JoinedSource final : public PackageSource {
  public:
-  explicit OutputSource(const OutputFile& output) : output_(output) {}
+  explicit JoinedSource(const std::vector<const OutputFile*>& files) : files_(files) {
+    for (const OutputFile* file : files_) size_ += file->size();
+  }
 
   int32_t Read(void* buffer, int32_t count) override {
-    if (count <= 0 || position_ >= output_.size()) return 0;
-    const auto n = static_cast<size_t>(std::min<int64_t>(count, output_.size() - position_));
-    output_.ReadAt(position_, static_cast<uint8_t*>(buffer), n);
-    position_ += static_cast<int64_t>(n);
-    return static_cast<int32_t>(n);
+    auto* out = static_cast<uint8_t*>(buffer);
+    int32_t done = 0;
+    int64_t start = 0;  // of the current file in the joined sequence
+    for (const OutputFile* file : files_) {
+      const int64_t end = start + file->size();
+      if (done < count && position_ < end) {
+        const auto n = static_cast<int32_t>(std::min<int64_t>(count - done, end - position_));
+        file->ReadAt(position_ - start, out + done, static_cast<size_t>(n));
+        position_ += n;
+        done += n;
+      }
+      start = end;
+    }
+    return done;
   }
 
   int32_t Seek(int32_t distance, SeekMethod method) override {
-    const int64_t target = (method == SeekMethod::FromEnd ? output_.size() : 0) + distance;
+    const int64_t target = (method == SeekMethod::FromEnd ? size_ : 0) + distance;
     if (target < 0 || target > INT32_MAX - 1) return -1;
     position_ = target;
     return static_cast<int32_t>(target);
   }
 
-  int32_t Size() override { return static_cast<int32_t>(output_.size()); }
+  int32_t Size() override { return static_cast<int32_t>(size_); }
+  [[nodiscard]] int64_t size() const { return size_; }
 
  private:
-  const OutputFile& output_;
+  const std::vector<const OutputFile*>& files_;
+  int64_t size_ = 0;
   int64_t position_ = 0;
 };
 
@@ -47,6 +61,10 @@ class DiscardSink final : public OutputSink {
   int32_t Write(const void* /*buffer*/, int32_t count) override { return count; }
 };
 
+// The tail of the file that the start-up check searches for the end record:
+// 22 bytes of the record and its largest comment, and one byte more.
+constexpr int64_t kIntegrityWindow = 65536 + 22;
+
 [[noreturn]] void Mismatch(const std::string& what) {
   throw PackError("the installer does not read back as it was written (" + what +
                   "); this is a fault of quillon-pack, please report it");
@@ -54,8 +72,22 @@ class DiscardSink final : public OutputSink {
 
 }  // namespace
 
-void ReadBack(const OutputFile& output, const std::vector<ExpectedEntry>& expected) {
-  OutputSource source(output);
+bool PassesIntegrityCheck(const Bytes& tail, int64_t fileSize) {
+  const auto window = static_cast<int64_t>(tail.size());
+  if (window <= static_cast<int64_t>(kEndRecordSize)) return false;
+  if (std::memcmp(tail.data() + window - 4, "RSF", 3) == 0) return true;
+  const int64_t windowStart = fileSize - window;
+  for (size_t i = 0; i + kEndRecordSize <= tail.size(); ++i) {
+    if (Get32(tail.data() + i) != kEndRecordSignature) continue;
+    const int64_t reach = windowStart + static_cast<int64_t>(i + kEndRecordSize) + Get16(tail.data() + i + 20);
+    if (reach >= fileSize) return true;
+  }
+  return false;
+}
+
+void ReadBack(const std::vector<const OutputFile*>& files, const std::vector<ExpectedEntry>& expected,
+              uint16_t signReserve) {
+  JoinedSource source(files);
   uint8_t raw[kPackageHeaderSize];
   if (source.Seek(kPackageOffset, SeekMethod::FromStart) != kPackageOffset ||
       source.Read(raw, kPackageHeaderSize) != kPackageHeaderSize ||
@@ -63,7 +95,8 @@ void ReadBack(const OutputFile& output, const std::vector<ExpectedEntry>& expect
     Mismatch("no package header");
   }
   const PackageHeader header = ParsePackageHeader(raw + 3);
-  if (header.totalSize != output.size()) Mismatch("total size");
+  if (header.totalSize != source.size()) Mismatch("total size");
+  if (header.multiPart != (files.size() > 1)) Mismatch("split flag");
 
   EntryStream stream(source);
   stream.SeekPackage(ComputeDataStart(header));
@@ -98,14 +131,17 @@ void ReadBack(const OutputFile& output, const std::vector<ExpectedEntry>& expect
   }
   if (index != expected.size()) Mismatch("only " + std::to_string(index) + " entries found");
 
-  // The start-up check: the trailer, or an end record reaching the end.
-  uint8_t tail[kEndRecordSize] = {};
-  const auto tailSize = static_cast<int32_t>(std::min<int64_t>(output.size(), kEndRecordSize));
-  source.Seek(-tailSize, SeekMethod::FromEnd);
-  if (source.Read(tail, tailSize) != tailSize) Mismatch("the end");
-  const bool trailer = std::memcmp(tail + tailSize - 4, "RSF", 3) == 0;
-  const bool endRecord = tailSize == kEndRecordSize && Get32(tail) == kEndRecordSignature && Get16(tail + 20) == 0;
-  if (!trailer && !endRecord) Mismatch("the end");
+  // The start-up check, on the file as written and as it is once a signature
+  // of the reserved size is appended (zero bytes stand in for it).
+  const int64_t signature = signReserve == 0 ? 0 : SigningPadding(source.size()) + signReserve;
+  for (const int64_t appended : {int64_t{0}, signature}) {
+    const int64_t fileSize = source.size() + appended;
+    Bytes tail(static_cast<size_t>(std::min(fileSize, kIntegrityWindow)), 0);
+    const int64_t written = std::max<int64_t>(static_cast<int64_t>(tail.size()) - appended, 0);
+    source.Seek(static_cast<int32_t>(-written), SeekMethod::FromEnd);
+    if (source.Read(tail.data(), static_cast<int32_t>(written)) != written) Mismatch("the end");
+    if (!PassesIntegrityCheck(tail, fileSize)) Mismatch(appended == 0 ? "the end" : "the end after signing");
+  }
 }
 
 }  // namespace quillon::pack
