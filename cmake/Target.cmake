@@ -28,7 +28,7 @@ target_link_options(setup-stub PRIVATE
   -Wl,--subsystem,windows:4.0 -Wl,--major-os-version,4 -Wl,--minor-os-version,0
   -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
   -Wl,--disable-dynamicbase -Wl,--disable-nxcompat -Wl,--disable-reloc-section)
-target_link_libraries(setup-stub PRIVATE kernel32 user32 advapi32 gcc)
+target_link_libraries(setup-stub PRIVATE kernel32 user32 gcc)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I ${CMAKE_CURRENT_BINARY_DIR} -I ${CMAKE_SOURCE_DIR}/src")
 add_custom_command(TARGET setup-stub POST_BUILD
   COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:setup-stub> -DLIMIT=${STUB_SIZE_LIMIT}

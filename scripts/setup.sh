@@ -10,7 +10,23 @@ packages=(
   googletest libgtest-dev libbenchmark-dev zlib1g-dev libdeflate-dev
   zip unzip p7zip-full osslsigncode openssl
   clang clang-format clang-tidy libclang-rt-14-dev
+  qemu-user-static
 )
+
+# Some kernels are built without 32-bit execution; 32-bit Linux programs
+# (Wine's i386 loader among them) then run through qemu's user emulation,
+# registered with binfmt_misc under a name of our own.
+i386_runs() { /lib/ld-linux.so.2 --help >/dev/null 2>&1; }
+register_i386() {
+  i386_runs && return 0
+  [ -e /proc/sys/fs/binfmt_misc/register ] || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+  if [ ! -e /proc/sys/fs/binfmt_misc/quillon-i386 ]; then
+    # 32-bit little-endian ELF executables and shared objects for the i386.
+    printf '%s' ':quillon-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+      >/proc/sys/fs/binfmt_misc/register
+  fi
+  i386_runs || { echo "setup: 32-bit programs cannot run on this machine, not even through qemu" >&2; return 1; }
+}
 
 missing=()
 have_i386=0
@@ -19,6 +35,7 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing+=("$p")
 done
 if [ "$have_i386" = 1 ] && [ ${#missing[@]} -eq 0 ]; then
+  register_i386
   exit 0
 fi
 
@@ -44,3 +61,4 @@ Pin-Priority: 100
 PREF
   install -o Dir::Etc::Preferences="$prefs" --allow-downgrades
 fi
+register_i386

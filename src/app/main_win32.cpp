@@ -22,6 +22,8 @@ void CleanUp(CrcTable* table) {
   if (IsOpen(state.packageHandle) && CloseHandle(state.packageHandle) == FALSE) {
     Report(Text(UiText::CannotCloseFile), Text(UiText::Error));
   }
+  // Also after a failed or cancelled join: the work directory must be empty.
+  if (!state.joinedPackagePath.empty()) DeleteFileA(state.joinedPackagePath.c_str());
   MemFree(table);
   crcTable = nullptr;
   RemoveDirectoryA(state.workDirectory);

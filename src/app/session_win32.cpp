@@ -4,10 +4,14 @@
 
 #include <cstring>
 
+#include "app/administrator_win32.h"
 #include "app/memory.h"
+#include "app/package_integrity.h"
+#include "app/part_join_win32.h"
 #include "app/setup_state.h"
 #include "fs/file_win32.h"
 #include "ui/dialog_win32.h"
+#include "ui/ui_texts.h"
 
 namespace quillon {
 namespace {
@@ -51,6 +55,17 @@ char* ReadScrambledText(int32_t length) {
   return text;
 }
 
+// A package without its end cannot be installed: it is refused before any
+// window shows and before anything is created on disk.
+void CheckIntegrityOrEnd() {
+  HandleFile package(state.packageHandle);
+  if (CheckPackageIntegrity(package)) return;
+  MessageBoxA(nullptr, Text(UiText::SetupCorrupted), Text(UiText::Error), MB_ICONHAND);
+  CloseHandle(state.packageHandle);
+  ExitProcess(0);
+}
+
+// False when administrative rights are required and missing.
 bool ReadPackageHeader() {
   SeekPackage(kPackageOffset, SeekMethod::FromStart);
   uint8_t magic[3] = {};
@@ -62,12 +77,17 @@ bool ReadPackageHeader() {
   const PackageHeader& header = state.header;
   state.hasTitle = header.titleLength > 0;
   state.hasInfFileName = header.infLength > 0;
+  if (header.adminRequired && !IsAdministrator()) {
+    Report(Text(UiText::NeedAdministrator), Text(UiText::Error));
+    return false;
+  }
 
   ReadText(state.title, header.titleLength);
   ReadText(state.infFileName, header.infLength);
   state.licenceInfoText = ReadScrambledText(header.licenceInfoLength);
   state.infoText = header.infoLength > 0 ? ReadScrambledText(header.infoLength) : kDefaultInfoText;
   if (header.licenceLength > 0) state.licenceText = ReadScrambledText(header.licenceLength);
+  if (!header.multiPart) CheckIntegrityOrEnd();
   state.dataStart = ComputeDataStart(header);
   return true;
 }
@@ -95,10 +115,7 @@ bool PrepareSession() {
     return false;
   }
   if (!ReadPackageHeader()) return false;
-  if (state.header.multiPart) {
-    Report("Error rebuilding this Setup package.", "Error");
-    return false;
-  }
+  if (state.header.multiPart) return JoinPackageParts();
   return true;
 }
 

@@ -38,6 +38,8 @@ struct SetupState {
   char licenceInfoPrefix[kLicenceInfoPrefixLength + 1];
   int32_t dataStart;
   int32_t lastSeekPosition;
+  // Split packages: the joined package file in the work directory.
+  FixedText<kDirectoryBufferSize + 16> joinedPackagePath;
 
   // Extraction results, read by the main window.
   bool extractionSucceeded;

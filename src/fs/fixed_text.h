@@ -29,6 +29,18 @@ class FixedText {
   }
   FixedText& Append(const char* text) { return Append(text, static_cast<int32_t>(std::strlen(text))); }
   FixedText& Append(char c) { return Append(&c, 1); }
+  // Appends the decimal digits of number.
+  FixedText& AppendNumber(uint32_t number) {
+    char digits[10];
+    int32_t count = 0;
+    do {
+      digits[count++] = static_cast<char>('0' + number % 10);
+      number /= 10;
+    } while (number != 0);
+    char ordered[10];
+    for (int32_t i = 0; i < count; ++i) ordered[i] = digits[count - 1 - i];
+    return Append(ordered, count);
+  }
   template <int32_t Other>
   FixedText& Append(const FixedText<Other>& text) {
     return Append(text.c_str(), text.length());

@@ -25,6 +25,10 @@ enum class UiText {
   Info,
   CannotCloseFile,
   Error,
+  InsertDisk,
+  ErrorRebuilding,
+  SetupCorrupted,
+  NeedAdministrator,
   Count
 };
 
@@ -49,6 +53,10 @@ inline constexpr const char* kUiTexts[] = {
     "&Info",
     "Cannot close the file",
     "Error",
+    "Please insert disk with part number ",
+    "Error rebuilding this Setup package.",
+    "The setup file is corrupted. Please obtain a new copy of the program.",
+    "You need to have administrative privileges to run this program.",
 };
 static_assert(sizeof kUiTexts / sizeof kUiTexts[0] == static_cast<unsigned>(UiText::Count));
 

@@ -302,3 +302,24 @@ class Runner(SystemFiles):
                 key, _, value = line.partition("=")
                 current[key] = value
         return runs
+
+
+class WineVersion:
+    """Makes Wine report another Windows version (such as "win98") to the
+    programs of one file name while the block runs; None changes nothing."""
+
+    def __init__(self, program: str, version: str | None):
+        self.key = "HKCU\\Software\\Wine\\AppDefaults\\" + program
+        self.version = version
+
+    def __enter__(self) -> "WineVersion":
+        if self.version is not None:
+            result = session.run("reg", ["add", self.key, "/v", "Version", "/t", "REG_SZ", "/d", self.version, "/f"],
+                                 timeout=120)
+            if result.returncode != 0:
+                raise harness.HarnessError(f"cannot set the Windows version: {result.stderr}")
+        return self
+
+    def __exit__(self, *exc) -> None:
+        if self.version is not None:
+            session.run("reg", ["delete", self.key, "/f"], timeout=120)

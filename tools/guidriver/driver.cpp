@@ -595,6 +595,12 @@ bool Driver::Execute(const Command& command) {
     case Op::kTimeout:
       timeout_ms_ = static_cast<DWORD>(command.number * 1000);
       return true;
+    case Op::kMoveFile:
+      if (MoveFileW(command.text.c_str(), command.target.c_str()) == FALSE) {
+        failure_ = "cannot move the file (error " + std::to_string(GetLastError()) + ")";
+        return false;
+      }
+      return true;
   }
   return false;
 }

@@ -59,6 +59,7 @@ constexpr OpName kOps[] = {
     {"wait-exit", Op::kWaitExit},
     {"sleep", Op::kSleep},
     {"timeout", Op::kTimeout},
+    {"move-file", Op::kMoveFile},
 };
 
 bool ParseLine(std::string_view line, Command& command, std::string& error) {
@@ -128,6 +129,17 @@ bool ParseLine(std::string_view line, Command& command, std::string& error) {
         return false;
       }
       return want_nothing();
+    }
+    case Op::kMoveFile: {
+      // '|' cannot occur in a Windows path, so it separates the two.
+      const size_t bar = rest.find('|');
+      if (bar == std::string_view::npos || bar == 0 || bar + 1 == rest.size()) {
+        error = "move-file wants FROM|TO";
+        return false;
+      }
+      command.text = Wide(rest.substr(0, bar));
+      command.target = Wide(rest.substr(bar + 1));
+      return true;
     }
     case Op::kWaitWindowAny:
     case Op::kSnapshot:

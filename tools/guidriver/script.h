@@ -23,6 +23,7 @@ enum class Op {
   kWaitExit,         // wait-exit
   kSleep,            // sleep MS
   kTimeout,          // timeout SECONDS
+  kMoveFile,         // move-file FROM|TO
 };
 
 // A key as the keyboard would deliver it.
@@ -36,7 +37,8 @@ struct Command {
   Op op = Op::kSnapshot;
   std::string source;    // the line as written, for reports
   long long id = 0;      // control id
-  std::wstring text;     // caption, class, substring or text to type
+  std::wstring text;     // caption, class, substring or text to type; the source of move-file
+  std::wstring target;   // the destination of move-file
   long long number = 0;  // milliseconds or seconds
   Key key;
 };

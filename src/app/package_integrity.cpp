@@ -1,0 +1,47 @@
+#include "app/package_integrity.h"
+
+#include <cstring>
+
+#include "app/memory.h"
+
+namespace quillon {
+namespace {
+
+bool EndsWithTrailer(PackageSource& package) {
+  uint8_t last[4] = {};
+  if (package.Seek(-4, SeekMethod::FromEnd) < 0 || package.Read(last, 4) != 4) return false;
+  return std::memcmp(last, kTrailerMark, sizeof kTrailerMark) == 0;
+}
+
+// window holds the last count bytes of a file of fileSize bytes.
+bool HasEndRecordReachingEnd(const uint8_t* window, int32_t count, int32_t fileSize) {
+  const int64_t windowStart = int64_t{fileSize} - count;
+  for (int32_t i = 0; i <= count - kEndRecordSize; ++i) {
+    if (std::memcmp(window + i, kEndRecordSignature, sizeof kEndRecordSignature) != 0) continue;
+    const int32_t commentLength = window[i + kEndRecordCommentField] | window[i + kEndRecordCommentField + 1] << 8;
+    if (fileSize <= windowStart + i + kEndRecordSize + commentLength) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool CheckPackageIntegrity(PackageSource& package) {
+  const int32_t fileSize = package.Size();
+  const int32_t window = fileSize < kIntegrityWindow ? fileSize : kIntegrityWindow;
+  if (window <= kEndRecordSize) return false;
+  if (EndsWithTrailer(package)) return true;
+
+  HeapBuffer<uint8_t> tail(static_cast<size_t>(window));
+  if (package.Seek(-window, SeekMethod::FromEnd) < 0) return false;
+  // A read may deliver less than asked without being at the end.
+  int32_t got = 0;
+  while (got < window) {
+    const int32_t n = package.Read(tail.get() + got, window - got);
+    if (n <= 0) return false;
+    got += n;
+  }
+  return HasEndRecordReachingEnd(tail.get(), window, fileSize);
+}
+
+}  // namespace quillon

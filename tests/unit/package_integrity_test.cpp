@@ -1,0 +1,84 @@
+#include "app/package_integrity.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace quillon {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes EndRecord(uint16_t commentLength) {
+  Bytes record = {0x50, 0x4B, 0x05, 0x06};
+  record.resize(kEndRecordSize, 0);
+  record[kEndRecordCommentField] = static_cast<uint8_t>(commentLength);
+  record[kEndRecordCommentField + 1] = static_cast<uint8_t>(commentLength >> 8);
+  return record;
+}
+
+// body, then the pieces in order.
+Bytes Package(size_t bodySize, std::initializer_list<Bytes> pieces) {
+  Bytes bytes(bodySize, 0x41);
+  for (const Bytes& piece : pieces) bytes.insert(bytes.end(), piece.begin(), piece.end());
+  return bytes;
+}
+
+TEST(PackageIntegrity, EndsThatPassAndFail) {
+  const Bytes trailer = {'R', 'S', 'F', 0};
+  struct Case {
+    std::string label;
+    Bytes package;
+    bool passes;
+  };
+  const Case cases[] = {
+      {"trailer", Package(100, {trailer}), true},
+      {"trailer, any fourth byte", Package(100, {{'R', 'S', 'F', 'X'}}), true},
+      {"trailer in lower case", Package(100, {{'r', 's', 'f', 0}}), false},
+      {"end record, no comment", Package(100, {EndRecord(0)}), true},
+      {"end record and its comment", Package(100, {EndRecord(5), Bytes(5, 'c')}), true},
+      {"comment reaching past the end", Package(100, {EndRecord(500), Bytes(5, 'c')}), true},
+      {"largest comment", Package(100, {EndRecord(0xFFFF), Bytes(0xFFFF, 'c')}), true},
+      {"record ends before the end", Package(100, {EndRecord(0), Bytes(1, 0)}), false},
+      {"comment ends before the end", Package(100, {EndRecord(3), Bytes(4, 'c')}), false},
+      {"a later record reaches the end", Package(100, {EndRecord(0), EndRecord(0)}), true},
+      {"largest comment, one byte short of the end", Package(100, {EndRecord(0xFFFF), Bytes(0xFFFF + 1, 'c')}), false},
+      {"cut in the entry stream", Package(70000, {{0x50, 0x4B, 0x03, 0x04, 1, 2, 3}}), false},
+      {"record only, the whole file", EndRecord(0), false},  // no larger than the record: nothing to scan
+      {"record behind one byte", Package(1, {EndRecord(0)}), true},
+      {"empty file", Bytes(), false},
+      {"shorter than a trailer", Bytes{'R', 'S'}, false},
+  };
+  for (const Case& c : cases) {
+    test::MemorySource source(c.package);
+    EXPECT_EQ(c.passes, CheckPackageIntegrity(source)) << c.label;
+  }
+}
+
+TEST(PackageIntegrity, ReadsThatDeliverLittleAtATime) {
+  test::MemorySource source(Package(200000, {EndRecord(0)}));
+  source.maxRead = 1000;
+  EXPECT_TRUE(CheckPackageIntegrity(source));
+}
+
+// A file that says it is larger than what can be read from it.
+class ShortFile final : public PackageSource {
+ public:
+  int32_t Read(void* /*buffer*/, int32_t /*count*/) override { return 0; }
+  int32_t Seek(int32_t distance, SeekMethod method) override {
+    return method == SeekMethod::FromEnd ? kSize + distance : distance;
+  }
+  int32_t Size() override { return kSize; }
+  static constexpr int32_t kSize = 5000;
+};
+
+TEST(PackageIntegrity, AnUnreadableTailFails) {
+  ShortFile file;
+  EXPECT_FALSE(CheckPackageIntegrity(file));
+}
+
+}  // namespace
+}  // namespace quillon
