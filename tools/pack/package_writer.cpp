@@ -152,6 +152,7 @@ void PackageWriter::Finish(const PackageEnd& packageEnd) {
     // The comment's bytes are those that signing appends.
     const int64_t unsignedSize = output_.size() + static_cast<int64_t>(end.size()) + 2;
     const int64_t reach = packageEnd.signReserve == 0 ? 0 : SigningPadding(unsignedSize) + packageEnd.signReserve;
+    CheckSize(unsignedSize + reach);  // the signed installer must still be readable
     Put16(end, static_cast<uint32_t>(reach));
   }
   const int64_t total = output_.size() + static_cast<int64_t>(end.size());

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/package_header.h"
+#include "app/package_integrity.h"
 #include "fs/package_io.h"
 #include "inflate/inflate.h"
 #include "inflate/stored.h"
@@ -15,11 +16,13 @@ namespace quillon::pack {
 
 namespace {
 
-// The files of the installer, joined, as the installer sees its package.
+// The files of the installer, joined, as the installer sees its package;
+// optionally followed by zero bytes that stand in for a signature.
 class JoinedSource final : public PackageSource {
  public:
-  explicit JoinedSource(const std::vector<const OutputFile*>& files) : files_(files) {
-    for (const OutputFile* file : files_) size_ += file->size();
+  explicit JoinedSource(const std::vector<const OutputFile*>& files, int64_t appended = 0) : files_(files) {
+    for (const OutputFile* file : files_) written_ += file->size();
+    size_ = written_ + appended;
   }
 
   int32_t Read(void* buffer, int32_t count) override {
@@ -36,6 +39,12 @@ class JoinedSource final : public PackageSource {
       }
       start = end;
     }
+    if (done < count && position_ >= written_ && position_ < size_) {
+      const auto n = static_cast<int32_t>(std::min<int64_t>(count - done, size_ - position_));
+      std::memset(out + done, 0, static_cast<size_t>(n));
+      position_ += n;
+      done += n;
+    }
     return done;
   }
 
@@ -51,6 +60,7 @@ class JoinedSource final : public PackageSource {
 
  private:
   const std::vector<const OutputFile*>& files_;
+  int64_t written_ = 0;
   int64_t size_ = 0;
   int64_t position_ = 0;
 };
@@ -61,29 +71,12 @@ class DiscardSink final : public OutputSink {
   int32_t Write(const void* /*buffer*/, int32_t count) override { return count; }
 };
 
-// The tail of the file that the start-up check searches for the end record:
-// 22 bytes of the record and its largest comment, and one byte more.
-constexpr int64_t kIntegrityWindow = 65536 + 22;
-
 [[noreturn]] void Mismatch(const std::string& what) {
   throw PackError("the installer does not read back as it was written (" + what +
                   "); this is a fault of quillon-pack, please report it");
 }
 
 }  // namespace
-
-bool PassesIntegrityCheck(const Bytes& tail, int64_t fileSize) {
-  const auto window = static_cast<int64_t>(tail.size());
-  if (window <= static_cast<int64_t>(kEndRecordSize)) return false;
-  if (std::memcmp(tail.data() + window - 4, "RSF", 3) == 0) return true;
-  const int64_t windowStart = fileSize - window;
-  for (size_t i = 0; i + kEndRecordSize <= tail.size(); ++i) {
-    if (Get32(tail.data() + i) != kEndRecordSignature) continue;
-    const int64_t reach = windowStart + static_cast<int64_t>(i + kEndRecordSize) + Get16(tail.data() + i + 20);
-    if (reach >= fileSize) return true;
-  }
-  return false;
-}
 
 void ReadBack(const std::vector<const OutputFile*>& files, const std::vector<ExpectedEntry>& expected,
               uint16_t signReserve) {
@@ -132,16 +125,11 @@ void ReadBack(const std::vector<const OutputFile*>& files, const std::vector<Exp
   if (index != expected.size()) Mismatch("only " + std::to_string(index) + " entries found");
 
   // The start-up check, on the file as written and as it is once a signature
-  // of the reserved size is appended (zero bytes stand in for it).
+  // of the reserved size has been appended.
+  if (!CheckPackageIntegrity(source)) Mismatch("the end");
   const int64_t signature = signReserve == 0 ? 0 : SigningPadding(source.size()) + signReserve;
-  for (const int64_t appended : {int64_t{0}, signature}) {
-    const int64_t fileSize = source.size() + appended;
-    Bytes tail(static_cast<size_t>(std::min(fileSize, kIntegrityWindow)), 0);
-    const int64_t written = std::max<int64_t>(static_cast<int64_t>(tail.size()) - appended, 0);
-    source.Seek(static_cast<int32_t>(-written), SeekMethod::FromEnd);
-    if (source.Read(tail.data(), static_cast<int32_t>(written)) != written) Mismatch("the end");
-    if (!PassesIntegrityCheck(tail, fileSize)) Mismatch(appended == 0 ? "the end" : "the end after signing");
-  }
+  JoinedSource signedSource(files, signature);
+  if (!CheckPackageIntegrity(signedSource)) Mismatch("the end after signing");
 }
 
 }  // namespace quillon::pack

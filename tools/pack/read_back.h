@@ -24,10 +24,4 @@ struct ExpectedEntry {
 void ReadBack(const std::vector<const OutputFile*>& files, const std::vector<ExpectedEntry>& expected,
               uint16_t signReserve);
 
-// The installer's start-up check of a single-file package, given the last
-// min(fileSize, 65558) bytes of the file: they end with the trailer "RSF" (and
-// one byte more), or hold an end record whose comment reaches the end of the
-// file.
-[[nodiscard]] bool PassesIntegrityCheck(const Bytes& tail, int64_t fileSize);
-
 }  // namespace quillon::pack
