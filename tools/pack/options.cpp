@@ -178,7 +178,9 @@ Options ParseCommandLine(const std::vector<std::string>& arguments) {
       {"--header-field", [&](const std::string& v) { options.overrides.push_back(ParseHeaderOverride(v)); }},
       {"--split", [&](const std::string& v) { options.splitSize = ParseSize("--split", v, INT64_MAX); }},
       {"--sign-reserve",
-       [&](const std::string& v) { options.signReserve = ParseSize("--sign-reserve", v, kMaxSignReserve); }},
+       [&](const std::string& v) {
+         options.signReserve = static_cast<uint16_t>(ParseSize("--sign-reserve", v, kMaxSignReserve));
+       }},
   };
   const std::map<std::string, std::function<void()>> switches = {
       {"--help", [&] { options.help = true; }},
