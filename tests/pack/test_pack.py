@@ -318,7 +318,8 @@ class LayoutTest(PackTestCase):
                        "--licence-info-file", "--info", "--info-file", "--licence",
                        "--licence-file", "--wait-for-finish", "--no-wait", "--admin",
                        "--hide-info-button", "--trailer", "--level", "--store", "--from-zip",
-                       "--base", "--header-field", "--name-encoding", "NAME=PATH", "--help"):
+                       "--base", "--header-field", "--name-encoding", "NAME=PATH", "--split",
+                       "--sign-reserve", "--help"):
             self.assertIn(option, result.stdout)
         for field in pb.HEADER_FIELDS:
             self.assertIn(field, result.stdout)
@@ -802,6 +803,11 @@ class BadInputTest(PackTestCase):
             (["--frobnicate", ok], "unknown option"),
             (["--title"], "needs a value"),
             ([], "no files"),
+            (["--sign-reserve", "65529", ok], "from 0 to 65528"),
+            (["--sign-reserve", "64k", ok], "from 0 to 65528"),
+            (["--sign-reserve", "1x", ok], "--sign-reserve"),
+            (["--sign-reserve", "16k", "--trailer", ok], "--trailer"),
+            (["--sign-reserve", "16k", "--split", "1m", ok], "cannot go with --split"),
         ]
         for args, message in cases:
             with self.subTest(args=args):
@@ -845,6 +851,352 @@ class BadInputTest(PackTestCase):
         self.assertIn("does not match its CRC-32", result.stderr)
         self.assertEqual(output.read_bytes(), b"older installer")
         self.assertEqual([p.name for p in output.parent.iterdir()], ["setup.exe"])
+
+
+MULTI_PART_AT = pb.PACKAGE_OFFSET + pb.HEADER_FIELDS["multiPart"][0]
+
+
+def split_files(installer: Path):
+    """The installer and its part files, in joining order: the installer's
+    path with its last three characters replaced by 001, 002, ..."""
+    files = [installer]
+    for number in range(1, 256):
+        part = installer.with_name(installer.name[:-3] + f"{number:03d}")
+        if not part.exists():
+            break
+        files.append(part)
+    return files
+
+
+class SplitTest(PackTestCase):
+    def big_inputs(self, size=150_000):
+        """Incompressible data, so that sizes are foreseeable."""
+        root, files = self.tree()
+        (root / "big.bin").write_bytes(random.Random(3).randbytes(size))
+        os.utime(root / "big.bin", (FIXED_MTIME, FIXED_MTIME))
+        files["big.bin"] = (root / "big.bin").read_bytes()
+        return root, files
+
+    def test_joined_files_are_the_unsplit_installer(self):
+        root, files = self.big_inputs()
+        whole = {}
+        for ending in ([], ["--trailer"]):
+            whole[tuple(ending)] = self.pack(*ending, root, output=self.dir / "whole.exe")
+        total = len(whole[()])
+        cases = [
+            # SIZE as given, in bytes, extra options
+            ("40000", 40000, []),
+            ("48k", 48 * 1024, []),
+            ("64K", 64 * 1024, []),
+            ("64k", 64 * 1024, ["--trailer"]),
+            (str(total - 1), total - 1, []),
+        ]
+        for given, size, extra in cases:
+            with self.subTest(split=given, extra=extra):
+                out = self.dir / "split" / given
+                out.mkdir(parents=True)
+                self.pack("--split", given, *extra, root, output=out / "setup.exe")
+                files_written = split_files(out / "setup.exe")
+                self.assertEqual(sorted(p.name for p in out.iterdir()),
+                                 sorted(p.name for p in files_written))
+                self.assertEqual(files_written[-1].name, f"setup.{len(files_written) - 1:03d}")
+                sizes = [p.stat().st_size for p in files_written]
+                self.assertEqual(len(sizes), -(-total // size))
+                self.assertEqual(sizes[:-1], [size] * (len(sizes) - 1))
+                self.assertLessEqual(sizes[-1], size)
+                joined = b"".join(p.read_bytes() for p in files_written)
+                unsplit = whole[tuple(extra)]
+                self.assertEqual(joined[MULTI_PART_AT], 1)
+                self.assertEqual(joined[:MULTI_PART_AT] + joined[MULTI_PART_AT + 1:],
+                                 unsplit[:MULTI_PART_AT] + unsplit[MULTI_PART_AT + 1:])
+                header = pb.parse_package(joined).header
+                self.assertEqual((header["multiPart"], header["totalSize"]), (1, len(joined)))
+                if not extra:
+                    # The central directory counts offsets in the joined file.
+                    (out / "joined.zip").write_bytes(joined)
+                    self.assert_zip_tools_extract(out / "joined.zip", files)
+
+    def test_installer_that_fits_is_one_file(self):
+        root, _ = self.big_inputs()
+        whole = self.pack(root, output=self.dir / "whole.exe")
+        for given in (str(len(whole)), "1m", "2g", "1G", "999999999g"):
+            with self.subTest(split=given):
+                out = self.dir / "fits" / given
+                out.mkdir(parents=True)
+                self.assertEqual(self.pack("--split", given, root, output=out / "setup.exe"), whole)
+                self.assertEqual([p.name for p in out.iterdir()], ["setup.exe"])
+
+    def test_part_names(self):
+        self.write("a.bin", random.Random(5).randbytes(60_000))
+        cases = [
+            ("setup.exe", ["setup.exe", "setup.001"]),
+            ("SETUP.EXE", ["SETUP.EXE", "SETUP.001"]),
+            ("installer", ["installer", "instal001"]),
+            ("abc", ["abc", "001"]),
+            ("My Setup 1.0", ["My Setup 1.0", "My Setup 001"]),
+            ("setup.000", ["setup.000", "setup.001"]),
+            ("setup.256", ["setup.256", "setup.001"]),
+            ("プログラム.exe", ["プログラム.exe", "プログラム.001"]),
+        ]
+        for name, expected in cases:
+            with self.subTest(name=name):
+                out = self.dir / "names" / name
+                out.mkdir(parents=True)
+                self.pack("--split", "48k", self.dir / "a.bin", output=out / name)
+                self.assertEqual(sorted(p.name for p in out.iterdir()), sorted(expected))
+
+    def test_parts_left_from_an_earlier_split(self):
+        root, _ = self.big_inputs()
+        total = len(self.pack(root, output=self.dir / "whole.exe"))
+        out = self.dir / "out"
+        out.mkdir()
+        installer = out / "setup.exe"
+        unrelated = ["setup.txt", "setup.1000", "other.002", "setup.200"]
+
+        def names():
+            return sorted(p.name for p in out.iterdir())
+
+        def expected(parts):
+            return sorted(["setup.exe"] + [f"setup.{n:03d}" for n in range(1, parts + 1)] + unrelated)
+
+        self.pack("--split", "36k", root, output=installer)
+        many = -(-total // (36 * 1024)) - 1
+        for name in unrelated[:-1]:
+            (out / name).write_bytes(b"not a part")
+        (out / "setup.200").mkdir()  # named like a part, but no file
+        self.assertEqual(names(), expected(many))
+        result = run_pack("-o", installer, "--stub", self.stub, "--split", "64k", root)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("'setup.200'", result.stderr.replace(str(out) + "/", ""))
+        fewer = -(-total // (64 * 1024)) - 1
+        self.assertLess(fewer, many)
+        self.assertEqual(names(), expected(fewer))
+        # An installer that fits needs no parts: all are stale.
+        self.pack("--split", "1m", root, output=installer)
+        self.assertEqual(names(), expected(0))
+        # Without --split older parts are kept, and the user is told.
+        (out / "setup.001").write_bytes(b"older part")
+        result = run_pack("-o", installer, "--stub", self.stub, root)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("warning: ", result.stderr)
+        self.assertIn("setup.001", result.stderr)
+        self.assertEqual((out / "setup.001").read_bytes(), b"older part")
+
+    def test_refusals_leave_older_files_alone(self):
+        # 9 MiB in the smallest files the stub allows: over 255 parts.
+        data = random.Random(9).randbytes(9 * 1024 * 1024)
+        self.write("big.bin", data)
+        self.write("a.txt", b"a")
+        out = self.dir / "out"
+        out.mkdir()
+        older = {"setup.exe": b"older installer", "setup.001": b"older part 1",
+                 "setup.002": b"older part 2"}
+        for name, content in older.items():
+            (out / name).write_bytes(content)
+        minimum = pb.PACKAGE_OFFSET + pb.HEADER_SIZE
+        big = ["--store", self.dir / "big.bin"]
+        cases = [
+            (["--split", str(minimum - 1), self.dir / "a.txt"], "out/setup.exe", 1, "too small"),
+            (["--split", "0", self.dir / "a.txt"], "out/setup.exe", 1, "too small"),
+            (["--split", "1k", "--title", "T" * 200, self.dir / "a.txt"], "out/setup.exe", 1,
+             "too small"),
+            (["--split", str(minimum), *big], "out/setup.exe", 1, "more than the 255"),
+            (["--split", "36k", self.dir / "a.txt"], "out/ab", 1, "shorter than that"),
+            (["--split", "36k", self.dir / "a.txt"], "out/setup.001", 1, "a part number"),
+            (["--split", "36k", self.dir / "a.txt"], "out/x.255", 1, "a part number"),
+            (["--split", "36k", self.dir / "a.txt"], "out/setupé", 1, "ASCII"),
+            (["--split", "36k", self.dir / "a.txt"], "out/セットアップexe", 1, "ASCII"),
+            (["--split", "1x", self.dir / "a.txt"], "out/setup.exe", 2, "--split"),
+            (["--split", "-5", self.dir / "a.txt"], "out/setup.exe", 2, "--split"),
+            (["--split", "k", self.dir / "a.txt"], "out/setup.exe", 2, "--split"),
+            (["--split", "", self.dir / "a.txt"], "out/setup.exe", 2, "--split"),
+            (["--split", "99999999999999999999", self.dir / "a.txt"], "out/setup.exe", 2,
+             "--split"),
+        ]
+        for args, output, status, message in cases:
+            with self.subTest(args=args[:2], output=output):
+                self.assert_refused(args, message, status=status, output=self.dir / output)
+                for name, content in older.items():
+                    self.assertEqual((out / name).read_bytes(), content)
+
+    def test_most_parts_the_installer_can_join(self):
+        self.write("big.bin", random.Random(9).randbytes(9 * 1024 * 1024))
+        whole = self.pack("--store", self.dir / "big.bin", output=self.dir / "whole.exe")
+        size = -(-len(whole) // 256)  # 256 files: the program file and 255 parts
+        installer = self.dir / "out" / "setup.exe"
+        installer.parent.mkdir()
+        self.pack("--store", "--split", size, self.dir / "big.bin", output=installer)
+        files = split_files(installer)
+        self.assertEqual(files[-1].name, "setup.255")
+        self.assertEqual(len(list(installer.parent.iterdir())), 256)
+        joined = b"".join(p.read_bytes() for p in files)
+        self.assertEqual(joined[MULTI_PART_AT + 1:], whole[MULTI_PART_AT + 1:])
+        self.assert_refused(["--store", "--split", size - 1, self.dir / "big.bin"],
+                            "need 256 part files", output=installer)
+
+
+def passes_integrity_check(data: bytes) -> bool:
+    """The installer's start-up check of a single-file package: the last 4
+    bytes begin with RSF, or within the last min(F, 65558) bytes lies an end
+    record whose offset + 22 + comment length reaches the file size F."""
+    size = len(data)
+    window = min(size, 65536 + 22)
+    if window <= 22:
+        return False
+    if data[-4:-1] == b"RSF":
+        return True
+    start = size - window
+    for i in range(window - 22 + 1):
+        at = start + i
+        if data[at:at + 4] == b"PK\x05\x06":
+            comment = struct.unpack_from("<H", data, at + 20)[0]
+            if at + 22 + comment >= size:
+                return True
+    return False
+
+
+class IntegrityRuleTest(unittest.TestCase):
+    """The checker that the signing tests rely on, against the rule's edges."""
+
+    def test_rule(self):
+        record = struct.pack("<IHHHHIIH", pb.END_SIGNATURE, 0, 0, 0, 0, 0, 0, 0)
+
+        def with_comment(length):
+            return record[:20] + struct.pack("<H", length)
+
+        cases = [
+            ("trailer", b"x" * 100 + b"RSF\x00", True),
+            ("trailer's fourth byte is not looked at", b"x" * 100 + b"RSF!", True),
+            ("record at the end", b"x" * 100 + record, True),
+            ("comment reaching the end", b"x" * 100 + with_comment(10) + bytes(10), True),
+            ("comment reaching past the end", b"x" * 100 + with_comment(4000) + bytes(10), True),
+            ("comment ending before the end", b"x" * 100 + with_comment(9) + bytes(10), False),
+            ("longest comment", b"x" * 100 + with_comment(65535) + bytes(65535), True),
+            ("longest comment, one byte short", b"x" * 100 + with_comment(65535) + bytes(65536), False),
+            ("cut off", b"x" * 100 + record[:21], False),
+            ("only a record", record, False),
+        ]
+        for label, data, expected in cases:
+            with self.subTest(label):
+                self.assertEqual(passes_integrity_check(data), expected)
+
+
+HAVE_SIGNING = shutil.which("osslsigncode") is not None and shutil.which("openssl") is not None
+
+
+def certificate_table(signed: bytes):
+    """Offset and size of the certificate table of a PE file (data directory 4)."""
+    pe = struct.unpack_from("<I", signed, 0x3C)[0]
+    optional_header = pe + 24
+    directories = optional_header + (96 if struct.unpack_from("<H", signed, optional_header)[0] == 0x10B
+                                     else 112)
+    return struct.unpack_from("<II", signed, directories + 4 * 8)
+
+
+@unittest.skipUnless(REAL_STUB and Path(REAL_STUB).is_file(), "QUILLON_STUB names no stub")
+@unittest.skipUnless(HAVE_SIGNING and HAVE_ZIP and HAVE_7Z, "needs osslsigncode, openssl, unzip and 7z")
+class SigningTest(PackTestCase):
+    """Installers signed with osslsigncode: the signature is appended behind
+    the end record, which --sign-reserve makes reach over it."""
+
+    def setUp(self):
+        super().setUp()
+        self.stub = Path(REAL_STUB)
+        self.key, self.cert = self.dir / "key.pem", self.dir / "cert.pem"
+        result = subprocess.run(
+            ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", self.key,
+             "-out", self.cert, "-days", "2", "-subj", "/CN=Quillon throw-away test certificate",
+             "-addext", "extendedKeyUsage=codeSigning"], capture_output=True, text=True)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.root, self.files = self.tree()
+
+    def sign(self, installer: Path) -> Path:
+        signed = installer.with_name("signed-" + installer.name)
+        result = subprocess.run(["osslsigncode", "sign", "-certs", self.cert, "-key", self.key,
+                                 "-n", "Quillon test", "-in", installer, "-out", signed],
+                                capture_output=True, text=True)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        result = subprocess.run(["osslsigncode", "verify", "-CAfile", self.cert, "-in", signed],
+                                capture_output=True, text=True)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        return signed
+
+    def zip_tools(self, path: Path):
+        """What each ZIP reader says: {reader: (exit status, complaints)},
+        after checking that each still reads every file right."""
+        said = {}
+        with zipfile.ZipFile(path) as archive:
+            self.assertIsNone(archive.testzip())
+            self.assertEqual(archive.read("random.bin"), self.files["random.bin"])
+            said["zipfile"] = (0, "")
+        result = subprocess.run(["unzip", "-t", path], capture_output=True, text=True)
+        self.assertIn("No errors detected in compressed data", result.stdout)
+        complaints = [line.strip() for line in (result.stdout + result.stderr).splitlines()
+                      if "caution" in line or "warning" in line]
+        said["unzip -t"] = (result.returncode, " ".join(complaints))
+        result = subprocess.run(["7z", "t", "-tzip", path], capture_output=True, text=True)
+        complaints = [line.strip() for line in result.stdout.splitlines()
+                      if "end of" in line or "after the end" in line]
+        said["7z t"] = (result.returncode, " ".join(dict.fromkeys(complaints)))
+        target = self.dir / "x-7z"
+        shutil.rmtree(target, ignore_errors=True)
+        subprocess.run(["7z", "x", "-tzip", "-y", f"-o{target}", path], capture_output=True)
+        self.assertEqual((target / "random.bin").read_bytes(), self.files["random.bin"])
+        return said
+
+    def test_signed_installers(self):
+        plain = self.dir / "plain.exe"
+        self.pack(self.root, output=plain)
+        signed = self.sign(plain)
+        table_at, table_size = certificate_table(signed.read_bytes())
+        appended = signed.stat().st_size - plain.stat().st_size
+        print(f"\nsignature: certificate table {table_size} bytes, {appended} bytes appended",
+              file=sys.stderr)
+        self.assertEqual(table_at % 8, 0)
+        self.assertEqual(table_at + table_size, signed.stat().st_size)
+        # Without a reserve the signed installer would refuse to start.
+        quiet = {"zipfile": (0, ""), "unzip -t": (0, ""), "7z t": (0, "")}
+        self.assertTrue(passes_integrity_check(plain.read_bytes()))
+        self.assertFalse(passes_integrity_check(signed.read_bytes()))
+        self.assertEqual(self.zip_tools(signed),
+                         dict(quiet, **{"7z t": (0, "There are data after the end of archive")}))
+
+        truncated = {"zipfile": (0, ""), "unzip -t": (1, "caution:  zipfile comment truncated"),
+                     "7z t": (2, "Unexpected end of archive")}
+        cases = [
+            # reserve, ZIP readers before signing, after signing
+            (str(table_size), truncated, quiet),
+            ("16k", truncated, truncated),
+            ("65528", truncated, truncated),
+        ]
+        for reserve, before, after in cases:
+            with self.subTest(reserve=reserve):
+                installer = self.dir / f"reserve-{reserve}.exe"
+                unsigned = self.pack("--sign-reserve", reserve, self.root, output=installer)
+                # Only the end record's comment length differs from the plain installer.
+                self.assertEqual(unsigned[:-2], plain.read_bytes()[:-2])
+                signed = self.sign(installer)
+                for state, path, expected in (("unsigned", installer, before),
+                                              ("signed", signed, after)):
+                    self.assertTrue(passes_integrity_check(path.read_bytes()), state)
+                    self.assertEqual(self.zip_tools(path), expected, state)
+
+    def test_comment_covers_the_padding_before_the_table(self):
+        # Signing pads the file to a multiple of 8 first; the reserve is for the
+        # table alone, whatever that padding is.
+        seen = set()
+        for extra in range(8):
+            with self.subTest(extra=extra):
+                self.write("pad.bin", b"p" * extra, FIXED_MTIME)
+                installer = self.dir / f"pad{extra}.exe"
+                data = self.pack("--sign-reserve", "800", "--store", self.dir / "pad.bin",
+                                 output=installer)
+                padding = -len(data) % 8
+                seen.add(padding)
+                self.assertEqual(struct.unpack_from("<H", data, len(data) - 2)[0], 800 + padding)
+                table_at, _ = certificate_table(self.sign(installer).read_bytes())
+                self.assertEqual(table_at, len(data) + padding)
+        self.assertEqual(seen, set(range(8)))
 
 
 @unittest.skipUnless(REAL_STUB and Path(REAL_STUB).is_file(), "QUILLON_STUB names no stub")

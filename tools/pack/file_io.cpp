@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include <cerrno>
 #include <climits>
@@ -36,26 +37,44 @@ class FileDescriptor {
   int fd_;
 };
 
-// The temporary output of the run, removed when an interrupt ends the run
-// before the destructor can (one output per run).
-char pendingTemporary[PATH_MAX] = {};
+// The temporary files of the run, removed when an interrupt ends the run
+// before their destructors can: the installer and its part files. The handler
+// reads the slots while the run may be changing them, hence the atomics.
+constexpr size_t kMaxPending = 1 + kMaxPartFiles;
+std::atomic<const char*> pendingTemporaries[kMaxPending] = {};
+static_assert(std::atomic<const char*>::is_always_lock_free);
+size_t pendingCount = 0;
 
-extern "C" void RemoveTemporaryAndStop(int signalNumber) {
-  if (pendingTemporary[0] != 0) unlink(pendingTemporary);
+extern "C" void RemoveTemporariesAndStop(int signalNumber) {
+  for (const std::atomic<const char*>& pending : pendingTemporaries) {
+    const char* path = pending.load();
+    if (path != nullptr) unlink(path);
+  }
   (void)std::signal(signalNumber, SIG_DFL);
   (void)std::raise(signalNumber);
 }
 
-void WatchTemporary(const std::string& path) {
-  if (path.size() >= sizeof pendingTemporary) return;
-  std::copy(path.begin(), path.end(), pendingTemporary);
-  pendingTemporary[path.size()] = 0;
-  for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) (void)std::signal(signalNumber, RemoveTemporaryAndStop);
+void WatchTemporary(const char* path) {
+  for (std::atomic<const char*>& pending : pendingTemporaries) {
+    const char* empty = nullptr;
+    if (!pending.compare_exchange_strong(empty, path)) continue;
+    if (pendingCount++ == 0) {
+      for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP})
+        (void)std::signal(signalNumber, RemoveTemporariesAndStop);
+    }
+    return;
+  }
 }
 
-void ForgetTemporary() {
-  for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) (void)std::signal(signalNumber, SIG_DFL);
-  pendingTemporary[0] = 0;
+void ForgetTemporary(const char* path) {
+  for (std::atomic<const char*>& pending : pendingTemporaries) {
+    const char* watched = path;
+    if (!pending.compare_exchange_strong(watched, nullptr)) continue;
+    if (--pendingCount == 0) {
+      for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) (void)std::signal(signalNumber, SIG_DFL);
+    }
+    return;
+  }
 }
 
 }  // namespace
@@ -119,14 +138,14 @@ OutputFile::OutputFile(std::filesystem::path path) : path_(std::move(path)) {
                     Quote(directory.string()) + ": " + ErrorText(errno));
   }
   tempPath_ = pattern;
-  WatchTemporary(tempPath_);
+  WatchTemporary(tempPath_.c_str());
 }
 
 OutputFile::~OutputFile() {
   if (committed_) return;
   if (fd_ >= 0) close(fd_);
   if (!tempPath_.empty()) unlink(tempPath_.c_str());
-  ForgetTemporary();
+  ForgetTemporary(tempPath_.c_str());
 }
 
 void OutputFile::Fail(const std::string& action) const {
@@ -162,7 +181,12 @@ void OutputFile::ReadAt(int64_t offset, uint8_t* data, size_t size) const {
   }
 }
 
-void OutputFile::Commit() {
+void OutputFile::Truncate(int64_t size) {
+  if (ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("write");
+  size_ = size;
+}
+
+void OutputFile::Complete() {
   // mkstemp makes the file private; give it the mode of any newly created file.
   const mode_t mask = umask(0);
   umask(mask);
@@ -170,9 +194,13 @@ void OutputFile::Commit() {
   if (fsync(fd_) != 0) Fail("write");
   const int fd = std::exchange(fd_, -1);
   if (close(fd) != 0) Fail("write");
+}
+
+void OutputFile::Commit() {
+  if (fd_ >= 0) Complete();
   if (std::rename(tempPath_.c_str(), path_.c_str()) != 0) Fail("replace");
   committed_ = true;
-  ForgetTemporary();
+  ForgetTemporary(tempPath_.c_str());
 }
 
 }  // namespace quillon::pack

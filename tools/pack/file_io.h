@@ -18,6 +18,8 @@ namespace quillon::pack {
 // over it only by Commit. Until then the final path is never touched, and the
 // destructor removes the temporary file, so a run that fails leaves neither a
 // half-written output nor any debris, and an older output stays as it was.
+// Several outputs may be pending at once (the files of a split installer); an
+// interrupt removes all of their temporary files.
 class OutputFile {
  public:
   explicit OutputFile(std::filesystem::path path);
@@ -35,8 +37,16 @@ class OutputFile {
   void ReadAt(int64_t offset, uint8_t* data, size_t size) const;
 
   [[nodiscard]] int64_t size() const { return size_; }
+  [[nodiscard]] const std::filesystem::path& path() const { return path_; }
 
-  // Flushes the file to disk and moves it to its final path.
+  // Cuts the file to its first `size` bytes.
+  void Truncate(int64_t size);
+
+  // Flushes the file to disk and closes it; nothing can be written or read
+  // afterwards. Commit does this itself when it has not been done.
+  void Complete();
+
+  // Moves the file to its final path.
   void Commit();
 
  private:

@@ -12,6 +12,7 @@
 #include "options.h"
 #include "package_writer.h"
 #include "read_back.h"
+#include "split_output.h"
 #include "zip_entries.h"
 #include "zip_import.h"
 
@@ -145,6 +146,7 @@ int Run(const Options& options, const char* programPath) {
   BuildCrcTable(&table);
   crcTable = &table;
 
+  if (options.splitSize) CheckPartNames(options.output);
   const fs::path stubPath = FindStub(options, programPath);
   const Bytes stub = ReadWholeFile(stubPath, kPackageOffset, "stub");
   PackageTexts texts;
@@ -183,6 +185,11 @@ int Run(const Options& options, const char* programPath) {
 
   OutputFile output(options.output);
   PackageWriter writer(output, stub, texts, options.flags, options.overrides);
+  if (options.splitSize && output.size() > *options.splitSize) {
+    throw PackError("--split " + std::to_string(*options.splitSize) + " is too small: the installer's first file " +
+                    "holds the stub, the package header and the texts, here " + std::to_string(output.size()) +
+                    " bytes");
+  }
   EntryMaker maker(options.level);
   for (const PlannedEntry& entry : entries) {
     if (entry.archive != nullptr) {
@@ -194,7 +201,10 @@ int Run(const Options& options, const char* programPath) {
       writer.Add(maker.MakeFile(entry.name, data, ToDosDateTime(entry.source->modified)));
     }
   }
-  writer.Finish(options.ending);
+  const uint16_t signReserve = options.signReserve.value_or(0);
+  writer.Finish({options.ending, signReserve, options.splitSize.value_or(0)});
+  std::vector<std::unique_ptr<OutputFile>> parts;
+  if (writer.multiPart()) parts = CutIntoParts(output, *options.splitSize);
   // A header forced by --header-field is meant to mislead the installer.
   if (options.overrides.empty()) {
     std::vector<ExpectedEntry> expected;
@@ -202,9 +212,16 @@ int Run(const Options& options, const char* programPath) {
     for (const PlannedEntry& entry : entries) {
       expected.push_back({entry.name, entry.archiveEntry != nullptr && entry.archiveEntry->encrypted});
     }
-    ReadBack(output, expected);
+    std::vector<const OutputFile*> files = {&output};
+    for (const auto& part : parts) files.push_back(part.get());
+    ReadBack(files, expected, signReserve);
   }
-  output.Commit();
+  CommitSplit(output, parts);
+  if (options.splitSize) {
+    RemoveStaleParts(options.output, static_cast<int>(parts.size()) + 1);
+  } else {
+    WarnAboutOldParts(options.output);
+  }
   return 0;
 }
 

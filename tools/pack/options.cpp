@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <cctype>
 #include <charconv>
 #include <functional>
 #include <map>
@@ -22,6 +23,26 @@ int ParseLevel(const std::string& value) {
     throw UsageError("--level wants a number from 0 to " + std::to_string(kMaxLevel) + ", not " + Quote(value));
   }
   return level;
+}
+
+// A size in bytes, or with k, m or g for 1024, 1024^2 or 1024^3 of them.
+int64_t ParseSize(const std::string& option, const std::string& value, int64_t limit) {
+  int64_t number = -1;
+  const char* const end = value.data() + value.size();
+  const auto [rest, error] = std::from_chars(value.data(), end, number);
+  int64_t unit = 1;
+  if (rest != end && rest + 1 == end) {
+    const std::string suffixes = "kmg";
+    const size_t found = suffixes.find(static_cast<char>(std::tolower(static_cast<unsigned char>(*rest))));
+    if (found != std::string::npos) unit = int64_t{1} << (10 * (found + 1));
+  }
+  const bool whole = rest == end || unit > 1;
+  if (error != std::errc() || !whole || number < 0 || number > limit / unit) {
+    const std::string range = limit < INT64_MAX ? " from 0 to " + std::to_string(limit) : "";
+    throw UsageError(option + " wants a number of bytes" + range + " (k, m, g: times 1024, 1024^2, 1024^3), not " +
+                     Quote(value));
+  }
+  return number * unit;
 }
 
 }  // namespace
@@ -63,6 +84,20 @@ Output:
                          beside it (where the build puts it)
   --trailer              end with the 4-byte marker "RSF" instead of a
                          central directory (the installer is then no ZIP)
+  --split SIZE           split into the installer and part files of at most
+                         SIZE bytes each (k, m, g: times 1024, 1024^2,
+                         1024^3; e.g. 1440k), named by replacing the last
+                         three characters of its name: setup.001, setup.002,
+                         ... (at most 255; none when all fits in SIZE);
+                         older parts of that name beyond the new ones are
+                         removed
+  --sign-reserve BYTES   room for a code signature added later: the ZIP end
+                         record's comment reaches over a certificate table of
+                         up to BYTES bytes (at most 65528) and the padding
+                         before it, so that the installer still finds its end
+                         once signed. 16k covers a typical RSA-4096 signature
+                         with its certificate chain and a timestamp; the
+                         exact size keeps ZIP tools quiet once signed
 
 Compression:
   --level N              deflate level 1 (fast) to 12 (smallest), 0 = store;
@@ -150,6 +185,11 @@ Options ParseCommandLine(const std::vector<std::string>& arguments) {
        }},
       {"--header-field", [&](const std::string& v) { options.overrides.push_back(ParseHeaderOverride(v)); }},
       {"--name-encoding", [&](const std::string& v) { options.nameEncoding = v; }},
+      {"--split", [&](const std::string& v) { options.splitSize = ParseSize("--split", v, INT64_MAX); }},
+      {"--sign-reserve",
+       [&](const std::string& v) {
+         options.signReserve = static_cast<uint16_t>(ParseSize("--sign-reserve", v, kMaxSignReserve));
+       }},
   };
   const std::map<std::string, std::function<void()>> switches = {
       {"--help", [&] { options.help = true; }},
@@ -204,6 +244,14 @@ Options ParseCommandLine(const std::vector<std::string>& arguments) {
   if (options.help) return options;
   if (!outputGiven || options.output.empty()) throw UsageError("no output given (-o FILE)");
   if (options.inputs.empty()) throw UsageError("no files to package");
+  if (options.signReserve && options.ending == Ending::Trailer) {
+    throw UsageError("--sign-reserve needs the ZIP end record, which --trailer leaves out");
+  }
+  if (options.signReserve && options.splitSize) {
+    throw UsageError(
+        "--sign-reserve cannot go with --split: a signature appended to the program file would be "
+        "joined into the middle of the package");
+  }
   return options;
 }
 

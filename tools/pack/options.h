@@ -29,7 +29,9 @@ struct Options {
   PackageFlags flags;
   int level = kDefaultLevel;
   Ending ending = Ending::CentralDirectory;
-  std::vector<Input> inputs;  // files, directories and archives, in the order given
+  std::optional<int64_t> splitSize;     // --split: the largest file
+  std::optional<uint16_t> signReserve;  // --sign-reserve
+  std::vector<Input> inputs;            // files, directories and archives, in the order given
   std::vector<HeaderOverride> overrides;
   std::optional<std::string> nameEncoding;  // code page of the entry names, e.g. cp932
 };

@@ -29,6 +29,10 @@ class UsageError : public std::runtime_error {
 // signed 32-bit numbers.
 constexpr int64_t kMaxPackageSize = INT32_MAX;
 
+// A split installer has at most this many part files besides the program
+// file: the installer counts the files it joins in eight bits.
+constexpr int kMaxPartFiles = 255;
+
 inline void Put8(Bytes& out, uint32_t value) {
   out.push_back(static_cast<uint8_t>(value));
 }

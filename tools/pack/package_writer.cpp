@@ -129,9 +129,9 @@ void PackageWriter::Add(const PackEntry& entry) {
   central_.push_back(std::move(central));
 }
 
-void PackageWriter::Finish(Ending ending) {
+void PackageWriter::Finish(const PackageEnd& packageEnd) {
   Bytes end;
-  if (ending == Ending::Trailer) {
+  if (packageEnd.ending == Ending::Trailer) {
     end.assign(kTrailer.begin(), kTrailer.end());
   } else {
     if (central_.size() > kMaxEntriesInDirectory) {
@@ -149,13 +149,18 @@ void PackageWriter::Finish(Ending ending) {
     Put16(end, count);
     Put32(end, directorySize);
     Put32(end, directoryOffset);
-    Put16(end, 0);  // no comment
+    // The comment's bytes are those that signing appends.
+    const int64_t unsignedSize = output_.size() + static_cast<int64_t>(end.size()) + 2;
+    const int64_t reach = packageEnd.signReserve == 0 ? 0 : SigningPadding(unsignedSize) + packageEnd.signReserve;
+    CheckSize(unsignedSize + reach);  // the signed installer must still be readable
+    Put16(end, static_cast<uint32_t>(reach));
   }
   const int64_t total = output_.size() + static_cast<int64_t>(end.size());
   CheckSize(total);
   output_.Write(end);
 
   header_.totalSize = static_cast<int32_t>(total);
+  header_.multiPart = packageEnd.partSize > 0 && total > packageEnd.partSize;
   uint8_t header[kPackageHeaderSize];
   FormatPackageHeader(header_, header);
   for (const HeaderOverride& forced : overrides_) {

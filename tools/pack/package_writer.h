@@ -2,10 +2,10 @@
 // header and its five texts, the entries, and the ending that the installer's
 // integrity check looks for.
 //
-// The installer reads one byte sequence from offset 35840 on. A package cut
-// into part files would be this same sequence written across several files;
-// the writer keeps every offset counted in that sequence, so such a split can
-// sit between it and the files later.
+// The installer reads one byte sequence from offset 35840 on. A split
+// installer is this same sequence cut into files afterwards (split_output.h):
+// every offset, those of the central directory included, counts in the whole
+// sequence, as the installer joins it.
 #pragma once
 
 #include <array>
@@ -28,6 +28,29 @@ enum class Ending {
 constexpr std::array<uint8_t, 4> kTrailer = {'R', 'S', 'F', 0};
 constexpr size_t kMaxShortText = 255;  // title, INF text and licence information
 constexpr size_t kMaxEntriesInDirectory = 0xFFFF;
+// Code signing (Authenticode) appends a certificate table to the installer,
+// first padding the file with up to 7 zero bytes to a multiple of 8. The end
+// record's comment length covers both, so it can claim at most 65535 - 7
+// bytes of table.
+constexpr uint16_t kMaxSignReserve = 0xFFFF - 7;
+
+// The bytes that signing puts before the certificate table of a file of
+// this size.
+[[nodiscard]] constexpr int64_t SigningPadding(int64_t fileSize) {
+  return (8 - fileSize % 8) % 8;
+}
+
+// How the package ends and whether it is to be split.
+struct PackageEnd {
+  Ending ending = Ending::CentralDirectory;
+  // Room for a certificate table of up to this many bytes: the end record's
+  // comment length reaches that far (and over the padding before the table)
+  // past the end of the file, so that the start-up check still finds the
+  // record once the installer is signed. 0: no room, no comment.
+  uint16_t signReserve = 0;
+  // Split into files of at most this many bytes; 0: one file.
+  int64_t partSize = 0;
+};
 
 struct PackageTexts {
   Bytes title;
@@ -73,9 +96,13 @@ class PackageWriter {
 
   void Add(const PackEntry& entry);
 
-  // Writes the ending and the final header. Throws PackError when the
-  // package grew past what the installer can read.
-  void Finish(Ending ending);
+  // Writes the ending and the final header, which marks the package as split
+  // when it is larger than the part size. Throws PackError when the package
+  // grew past what the installer can read.
+  void Finish(const PackageEnd& end);
+
+  // After Finish: whether the package is to be cut into part files.
+  [[nodiscard]] bool multiPart() const { return header_.multiPart; }
 
  private:
   void CheckSize(int64_t size) const;

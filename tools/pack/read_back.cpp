@@ -4,40 +4,64 @@
 #include <cstring>
 
 #include "app/package_header.h"
+#include "app/package_integrity.h"
 #include "fs/package_io.h"
 #include "inflate/inflate.h"
 #include "inflate/stored.h"
 #include "package/entry_stream.h"
+#include "package_writer.h"
 #include "zip_entries.h"
 
 namespace quillon::pack {
 
 namespace {
 
-// The output file as the installer sees its own file.
-class OutputSource final : public PackageSource {
+// The files of the installer, joined, as the installer sees its package;
+// optionally followed by zero bytes that stand in for a signature.
+class JoinedSource final : public PackageSource {
  public:
-  explicit OutputSource(const OutputFile& output) : output_(output) {}
+  explicit JoinedSource(const std::vector<const OutputFile*>& files, int64_t appended = 0) : files_(files) {
+    for (const OutputFile* file : files_) written_ += file->size();
+    size_ = written_ + appended;
+  }
 
   int32_t Read(void* buffer, int32_t count) override {
-    if (count <= 0 || position_ >= output_.size()) return 0;
-    const auto n = static_cast<size_t>(std::min<int64_t>(count, output_.size() - position_));
-    output_.ReadAt(position_, static_cast<uint8_t*>(buffer), n);
-    position_ += static_cast<int64_t>(n);
-    return static_cast<int32_t>(n);
+    auto* out = static_cast<uint8_t*>(buffer);
+    int32_t done = 0;
+    int64_t start = 0;  // of the current file in the joined sequence
+    for (const OutputFile* file : files_) {
+      const int64_t end = start + file->size();
+      if (done < count && position_ < end) {
+        const auto n = static_cast<int32_t>(std::min<int64_t>(count - done, end - position_));
+        file->ReadAt(position_ - start, out + done, static_cast<size_t>(n));
+        position_ += n;
+        done += n;
+      }
+      start = end;
+    }
+    if (done < count && position_ >= written_ && position_ < size_) {
+      const auto n = static_cast<int32_t>(std::min<int64_t>(count - done, size_ - position_));
+      std::memset(out + done, 0, static_cast<size_t>(n));
+      position_ += n;
+      done += n;
+    }
+    return done;
   }
 
   int32_t Seek(int32_t distance, SeekMethod method) override {
-    const int64_t target = (method == SeekMethod::FromEnd ? output_.size() : 0) + distance;
+    const int64_t target = (method == SeekMethod::FromEnd ? size_ : 0) + distance;
     if (target < 0 || target > INT32_MAX - 1) return -1;
     position_ = target;
     return static_cast<int32_t>(target);
   }
 
-  int32_t Size() override { return static_cast<int32_t>(output_.size()); }
+  int32_t Size() override { return static_cast<int32_t>(size_); }
+  [[nodiscard]] int64_t size() const { return size_; }
 
  private:
-  const OutputFile& output_;
+  const std::vector<const OutputFile*>& files_;
+  int64_t written_ = 0;
+  int64_t size_ = 0;
   int64_t position_ = 0;
 };
 
@@ -54,8 +78,9 @@ class DiscardSink final : public OutputSink {
 
 }  // namespace
 
-void ReadBack(const OutputFile& output, const std::vector<ExpectedEntry>& expected) {
-  OutputSource source(output);
+void ReadBack(const std::vector<const OutputFile*>& files, const std::vector<ExpectedEntry>& expected,
+              uint16_t signReserve) {
+  JoinedSource source(files);
   uint8_t raw[kPackageHeaderSize];
   if (source.Seek(kPackageOffset, SeekMethod::FromStart) != kPackageOffset ||
       source.Read(raw, kPackageHeaderSize) != kPackageHeaderSize ||
@@ -63,7 +88,8 @@ void ReadBack(const OutputFile& output, const std::vector<ExpectedEntry>& expect
     Mismatch("no package header");
   }
   const PackageHeader header = ParsePackageHeader(raw + 3);
-  if (header.totalSize != output.size()) Mismatch("total size");
+  if (header.totalSize != source.size()) Mismatch("total size");
+  if (header.multiPart != (files.size() > 1)) Mismatch("split flag");
 
   EntryStream stream(source);
   stream.SeekPackage(ComputeDataStart(header));
@@ -98,14 +124,12 @@ void ReadBack(const OutputFile& output, const std::vector<ExpectedEntry>& expect
   }
   if (index != expected.size()) Mismatch("only " + std::to_string(index) + " entries found");
 
-  // The start-up check: the trailer, or an end record reaching the end.
-  uint8_t tail[kEndRecordSize] = {};
-  const auto tailSize = static_cast<int32_t>(std::min<int64_t>(output.size(), kEndRecordSize));
-  source.Seek(-tailSize, SeekMethod::FromEnd);
-  if (source.Read(tail, tailSize) != tailSize) Mismatch("the end");
-  const bool trailer = std::memcmp(tail + tailSize - 4, "RSF", 3) == 0;
-  const bool endRecord = tailSize == kEndRecordSize && Get32(tail) == kEndRecordSignature && Get16(tail + 20) == 0;
-  if (!trailer && !endRecord) Mismatch("the end");
+  // The start-up check, on the file as written and as it is once a signature
+  // of the reserved size has been appended.
+  if (!CheckPackageIntegrity(source)) Mismatch("the end");
+  const int64_t signature = signReserve == 0 ? 0 : SigningPadding(source.size()) + signReserve;
+  JoinedSource signedSource(files, signature);
+  if (!CheckPackageIntegrity(signedSource)) Mismatch("the end after signing");
 }
 
 }  // namespace quillon::pack

@@ -1,6 +1,7 @@
 // The finished installer read back with the installer's own code before it
 // is handed out: the header, the walk over the entries, every entry's data
 // against its CRC-32, and the ending that the installer's start-up looks for.
+// A split installer is read as the installer joins it, from its files.
 #pragma once
 
 #include <string>
@@ -16,7 +17,11 @@ struct ExpectedEntry {
 };
 
 // Throws PackError when the installer would not find exactly these entries,
-// in this order, each with data that matches its CRC-32.
-void ReadBack(const OutputFile& output, const std::vector<ExpectedEntry>& expected);
+// in this order, each with data that matches its CRC-32, or when the ending
+// would not pass the start-up check, also after signing has appended a
+// certificate table of `signReserve` bytes (PackageEnd). `files` are the
+// program file and the part files in order.
+void ReadBack(const std::vector<const OutputFile*>& files, const std::vector<ExpectedEntry>& expected,
+              uint16_t signReserve);
 
 }  // namespace quillon::pack
