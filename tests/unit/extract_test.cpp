@@ -87,10 +87,10 @@ Bytes Package(const std::vector<Entry>& entries) {
   return out;
 }
 
-ExtractionResult Extract(MemoryHost& host, const std::vector<Entry>& entries) {
+ExtractionResult Extract(MemoryHost& host, const std::vector<Entry>& entries, const char* work = kWork) {
   test::MemorySource package(Package(entries));
   package.maxRead = 5000;
-  const ExtractionResult result = ExtractPackage(package, 7, kWork, NoLeadBytes, host);
+  const ExtractionResult result = ExtractPackage(package, 7, work, NoLeadBytes, host);
   EXPECT_FALSE(host.escaped) << "something was created outside the work directory";
   return result;
 }
@@ -215,6 +215,46 @@ TEST(Extract, AnEntrySkippedAtTheEndFailsTheExtraction) {
   EXPECT_EQ(Raw("open"), *host.File("open.txt"));
   ASSERT_EQ(1U, host.reports.size());
   EXPECT_EQ(kDamaged, host.reports[0]);
+}
+
+TEST(Extract, NameAndPathLengths) {
+  // The file functions take paths of up to 259 characters; "C:\\W\\" leaves 254.
+  constexpr char kShortWork[] = "C:\\W";
+  struct Case {
+    std::string label;
+    std::string name;
+    bool written;
+    std::string caption;
+  };
+  const Case cases[] = {
+      {"path of 259 characters", std::string(254, 'n'), true, ""},
+      {"path of 260 characters", std::string(255, 'n'), false, kCannotOpenFile},
+      {"name of 255 bytes in a folder", "d/" + std::string(253, 'n'), false, kCannotOpenFile},
+      {"longest name the loop reads", std::string(257, 'n'), false, kCannotOpenFile},
+      {"name too long to read", std::string(258, 'n'), false, "Error"},
+  };
+  for (const Case& c : cases) {
+    MemoryHost host(kShortWork);
+    const ExtractionResult result = Extract(host, {{c.name, Raw("x")}}, kShortWork);
+    EXPECT_EQ(c.written, result.succeeded) << c.label;
+    EXPECT_EQ(c.written, host.File(c.name) != nullptr) << c.label;
+    if (!c.written) {
+      ASSERT_EQ(1U, host.reports.size()) << c.label;
+      EXPECT_EQ(c.caption, host.reports[0].second) << c.label;
+    }
+  }
+}
+
+TEST(Extract, TenThousandEntries) {
+  std::vector<Entry> entries;
+  for (int i = 0; i < 10000; ++i) {
+    entries.push_back({"dir" + std::to_string(i % 37) + "/file" + std::to_string(i) + ".txt", Raw(std::to_string(i))});
+  }
+  MemoryHost host(kWork);
+  const ExtractionResult result = Extract(host, entries);
+  EXPECT_TRUE(result.succeeded);
+  EXPECT_EQ(10000U, host.created.size());
+  EXPECT_EQ(Raw("9999"), *host.File("dir9/file9999.txt"));
 }
 
 TEST(Extract, NoEntriesAtAll) {
