@@ -72,8 +72,8 @@ class SystemTokenAccess final : public TokenAccess {
   bool MakeAdministratorsSid() override {
     SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
     return allocateAndInitializeSid_ != nullptr &&
-           allocateAndInitializeSid_(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0,
-                                     0, 0, 0, &administrators_) != FALSE;
+           allocateAndInitializeSid_(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
+                                     0, 0, &administrators_) != FALSE;
   }
 
   bool IsAdministratorsSid(const void* sid) override {

@@ -4,10 +4,10 @@
 
 #include "app/memory.h"
 #include "app/part_join.h"
-#include "package/extract.h"
 #include "app/setup_state.h"
 #include "fs/directory_win32.h"
 #include "fs/file_win32.h"
+#include "package/extract.h"
 #include "ui/dialog_win32.h"
 #include "ui/ui_texts.h"
 

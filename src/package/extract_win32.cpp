@@ -66,8 +66,8 @@ class StubHost final : public ExtractionHost {
   }
 
   OutputSink* CreateOutputFile(const char* path) override {
-    output_ = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                          nullptr);
+    output_ =
+        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (!IsOpen(output_)) return nullptr;
     file_ = HandleFile(output_);
     return &file_;

@@ -23,9 +23,7 @@ class FakeToken final : public TokenAccess {
   bool OpenThreadToken() override { return Open(threadToken, Opened::Thread); }
   bool OpenProcessToken() override { return Open(processToken, Opened::Process); }
   uint32_t GroupListSize() override { return sizeFails ? 0 : static_cast<uint32_t>(Groups().size() + 1); }
-  bool ReadGroupList(void* /*buffer*/, uint32_t size) override {
-    return !readFails && size == Groups().size() + 1;
-  }
+  bool ReadGroupList(void* /*buffer*/, uint32_t size) override { return !readFails && size == Groups().size() + 1; }
   uint32_t GroupCount(const void* /*list*/, uint32_t /*size*/) override {
     return static_cast<uint32_t>(Groups().size());
   }

@@ -53,8 +53,8 @@ void ExpectDesignedEnd(const Outcome& damaged, const Outcome& intact, const std:
   if (damaged.reading.end != test::ReadingEnd::Extracted) return;  // a message of its own
   if (damaged.reading.extraction.succeeded) {
     for (const auto& [path, bytes] : damaged.files) {
-      const bool known = std::any_of(intact.files.begin(), intact.files.end(),
-                                     [&](const auto& file) { return file.second == bytes; });
+      const bool known =
+          std::any_of(intact.files.begin(), intact.files.end(), [&](const auto& file) { return file.second == bytes; });
       EXPECT_TRUE(known) << label << ": success on damaged data in " << path;
     }
     return;

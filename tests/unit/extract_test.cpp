@@ -159,7 +159,8 @@ TEST(Extract, Failures) {
       {"cannot create", {{"x.bin", data}}, {std::string(kWork) + "\\x.bin", kCannotOpenFile}, true},
       {"disk full", {{"x.bin", Raw(std::string(5000, 'x'))}}, kDamaged, false, 100, true},
       // The message names what fitted of the path.
-      {"name longer than the path functions take", {{std::string(250, 'n'), data}},
+      {"name longer than the path functions take",
+       {{std::string(250, 'n'), data}},
        {std::string(kWork) + "\\", kCannotOpenFile}},
   };
   for (const Case& c : cases) {

@@ -89,7 +89,7 @@ class MemoryHost final : public ExtractionHost {
   std::vector<std::pair<std::string, std::string>> reports;
   std::vector<std::string> created;
   std::vector<std::string> prompts;
-  std::vector<bool> replaceAnswers;  // taken in turn; empty: keep
+  std::vector<bool> replaceAnswers;    // taken in turn; empty: keep
   std::vector<std::string> passwords;  // taken in turn; empty or kCancel: cancel
   int passwordPrompts = 0;
   int64_t writeCapacity = -1;  // bytes the disk takes in all; below 0: unlimited

@@ -17,8 +17,8 @@ int main(int argc, char** argv) {
 
   SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
   PSID administrators = nullptr;
-  if (AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
-                               0, &administrators) == FALSE) {
+  if (AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                               &administrators) == FALSE) {
     return 252;
   }
   SID_AND_ATTRIBUTES denyOnly = {administrators, 0};
