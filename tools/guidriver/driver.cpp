@@ -309,7 +309,7 @@ bool Driver::NeedCurrent() {
   return true;
 }
 
-bool Driver::Sync() {
+bool Driver::Sync(bool record_busy) {
   // The system makes WM_PAINT only when no posted message or input is left
   // in the thread's queue: once a spot made invalid here has been painted,
   // the clicks and keys posted before have all been handled.
@@ -317,8 +317,16 @@ bool Driver::Sync() {
   if (!IsWindowVisible(window)) return true;
   RECT spot{0, 0, 1, 1};
   if (!RedrawWindow(window, &spot, nullptr, RDW_INVALIDATE)) return NeedCurrent();
-  const bool painted = WaitFor([&]() { return !IsWindow(window) || !GetUpdateRect(window, nullptr, FALSE); },
-                               "the window to handle its messages", true);
+  // A thread that answers a sent message is pumping and so gets to what was
+  // posted too: only one that stays silent counts as busy.
+  ULONGLONG answered = GetTickCount64();
+  auto handled = [&]() {
+    if (!IsWindow(window) || !GetUpdateRect(window, nullptr, FALSE)) return true;
+    if (!record_busy) return false;
+    if (Responsive(window, kPollMs)) answered = GetTickCount64();
+    return GetTickCount64() - answered >= kSettleMs;
+  };
+  const bool painted = WaitFor(handled, "the window to handle its messages", true);
   return painted && NeedCurrent();
 }
 
@@ -566,7 +574,8 @@ bool Driver::Execute(const Command& command) {
     case Op::kWaitText:
       return WaitText(command);
     case Op::kSnapshot:
-      if (!NeedCurrent()) return false;
+      // Keys and clicks are posted: the snapshot shows what they did.
+      if (!NeedCurrent() || !Sync(true)) return false;
       Snapshot(current_, "snapshot");
       return true;
     case Op::kClick:
