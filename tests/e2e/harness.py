@@ -28,7 +28,7 @@ import subprocess
 import sys
 import time
 from dataclasses import dataclass, field
-from pathlib import Path, PurePosixPath, PureWindowsPath
+from pathlib import Path, PureWindowsPath
 
 HERE = Path(__file__).resolve().parent
 REPO = HERE.parent.parent
@@ -67,6 +67,24 @@ def _pid_alive(pid: int, name: str) -> bool:
     except OSError:
         return False
     return name.encode() in cmdline and Path(f"/proc/{pid}/stat").read_text().split(")")[-1].split()[0] != "Z"
+
+
+def _end_process(pid: int, name: str, timeout: float = 10) -> None:
+    """Stops the process unless its id now names another program, and waits until it has ended."""
+    try:
+        process = os.pidfd_open(pid)
+    except ProcessLookupError:
+        return
+    try:
+        # The signal goes through the handle, which never names a later holder
+        # of the id (it fails once the process is gone).
+        if _pid_alive(pid, name):
+            with contextlib.suppress(ProcessLookupError):
+                signal.pidfd_send_signal(process, signal.SIGTERM)
+            # The handle turns readable when the process ends.
+            select.select([process], [], [], timeout)
+    finally:
+        os.close(process)
 
 
 def _same_id(actual: int, wanted) -> bool:
@@ -353,12 +371,8 @@ class WineSession:
             self.display = state["display"]
         if self.prefix.exists():
             self._stop_server()
-        if state and _pid_alive(state["xvfb_pid"], "Xvfb"):
-            os.kill(state["xvfb_pid"], signal.SIGTERM)
-            for _ in range(100):
-                if not _pid_alive(state["xvfb_pid"], "Xvfb"):
-                    break
-                time.sleep(0.05)
+        if state:
+            _end_process(state["xvfb_pid"], "Xvfb")
         with contextlib.suppress(FileNotFoundError):
             self.state_file.unlink()
 

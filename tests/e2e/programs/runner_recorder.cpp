@@ -76,8 +76,8 @@ int main() {
   const std::string record = Variable("QUILLON_RECORD");
   if (!record.empty()) {
     if (FILE* out = std::fopen(record.c_str(), "ab")) {
-      std::fprintf(out, "cmdline=%s\ncwd=%s\nexe=%s\nshow=%lu,%u\ninf=%s\nend\n", GetCommandLineA(),
-                   directory, program, startup.dwFlags, startup.wShowWindow, InfLongPath(GetCommandLineA()).c_str());
+      std::fprintf(out, "cmdline=%s\ncwd=%s\nexe=%s\nshow=%lu,%u\ninf=%s\nend\n", GetCommandLineA(), directory, program,
+                   startup.dwFlags, startup.wShowWindow, InfLongPath(GetCommandLineA()).c_str());
       std::fclose(out);
     }
   }
