@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the formatting of every C++ file and runs clang-tidy over the
 # project's code: the host build's files as compiled, and the stub's Win32
-# glue as the mingw build compiles it (with that compiler's headers). Python
+# glue and the GUI test driver as the mingw build compiles them (with that
+# compiler's headers). Python
 # files go through pyflakes, shell scripts through shellcheck. Prints every
 # finding and how long each check took; fails when any check found something.
 #   bash scripts/lint.sh [build-dir]
@@ -51,20 +52,31 @@ tidy_host() {
     xargs -P "$jobs" -I{} bash -c 'tidy -p "$1" "$2"' _ "$build" {}
 }
 
-tidy_glue() {
-  local mingw gcc_dir dirs
-  mingw=$(i686-w64-mingw32-g++ -dumpversion)
-  gcc_dir=/usr/lib/gcc/i686-w64-mingw32/$mingw
+# Sets mingw to clang's arguments for the mingw compiler's target and its own
+# headers, for clang-tidy on the Win32 code.
+mingw_args() {
+  local version gcc_dir dirs
+  version=$(i686-w64-mingw32-g++ -dumpversion)
+  gcc_dir=/usr/lib/gcc/i686-w64-mingw32/$version
   if [ ! -d "$gcc_dir" ]; then
     dirs=(/usr/lib/gcc/i686-w64-mingw32/*-win32)
     gcc_dir=${dirs[0]}
   fi
-  local args=(--target=i686-w64-mingw32 -std=c++20 -fno-exceptions -fno-rtti -Isrc -nostdinc++ -nostdinc
+  mingw=(--target=i686-w64-mingw32 -std=c++20 -nostdinc++ -nostdinc
     -isystem "$gcc_dir/include/c++" -isystem "$gcc_dir/include/c++/i686-w64-mingw32"
-    -isystem "$gcc_dir/include" -isystem /usr/i686-w64-mingw32/include
-    -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0400 -DWINVER=0x0400)
-  # shellcheck disable=SC2016 # the inner shell expands its own arguments
-  git ls-files 'src/*_win32.cpp' | xargs -P "$jobs" -I{} bash -c 'tidy "$@"' _ {} -- "${args[@]}"
+    -isystem "$gcc_dir/include" -isystem /usr/i686-w64-mingw32/include)
+}
+
+# shellcheck disable=SC2016 # the inner shell expands its own arguments
+tidy_win32() {
+  local mingw
+  mingw_args
+  git ls-files 'src/*_win32.cpp' | xargs -P "$jobs" -I{} bash -c 'tidy "$@"' _ {} -- "${mingw[@]}" \
+    -fno-exceptions -fno-rtti -Isrc -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0400 -DWINVER=0x0400
+  local glue=$?
+  git ls-files 'tools/guidriver/*.cpp' | xargs -P "$jobs" -I{} bash -c 'tidy "$@"' _ {} -- "${mingw[@]}"
+  local driver=$?
+  [ $glue -eq 0 ] && [ $driver -eq 0 ]
 }
 
 python_files() {
@@ -85,7 +97,7 @@ shell_scripts() {
 
 check "clang-format" format
 check "clang-tidy (host)" tidy_host
-check "clang-tidy (Win32 glue)" tidy_glue
+check "clang-tidy (stub glue, GUI driver)" tidy_win32
 check "pyflakes" python_files
 check "shellcheck" shell_scripts
 
