@@ -334,30 +334,20 @@ class WineSession:
             self.display = shared
             return
         self._owned = True
-        self.display = self._start_xvfb()
-        self.ensure_prefix()
-        self._start_server()
+        self._start_session()
 
     def stop(self) -> None:
         if not self._owned:
             return
         self._stop_server()
-        if self._xvfb is not None:
-            self._xvfb.terminate()
-            try:
-                self._xvfb.wait(10)
-            except subprocess.TimeoutExpired:
-                self._xvfb.kill()
-            self._xvfb = None
+        self._stop_xvfb()
         self._owned = False
 
     def setup_shared(self) -> None:
         """Prepares the prefix and leaves X server and wineserver running for later test processes."""
         self.cleanup_shared()
         self.work.mkdir(parents=True, exist_ok=True)
-        self.display = self._start_xvfb()
-        self.ensure_prefix()
-        self._start_server()
+        self._start_session()
         self.state_file.write_text(json.dumps({"display": self.display, "xvfb_pid": self._xvfb.pid}))
         self._xvfb = None  # it outlives this process
 
@@ -385,6 +375,28 @@ class WineSession:
         if _pid_alive(state["xvfb_pid"], "Xvfb") and Path(f"/tmp/.X11-unix/X{number}").exists():
             return state["display"]
         return None
+
+    def _start_session(self) -> None:
+        """The X server, the prefix and the wineserver. The X server outlives this
+        process: should the rest fail, nobody else would know to stop it."""
+        self.display = self._start_xvfb()
+        try:
+            self.ensure_prefix()
+            self._start_server()
+        except BaseException:
+            self._stop_xvfb()
+            raise
+
+    def _stop_xvfb(self) -> None:
+        if self._xvfb is None:
+            return
+        self._xvfb.terminate()
+        try:
+            self._xvfb.wait(10)
+        except subprocess.TimeoutExpired:
+            self._xvfb.kill()
+            self._xvfb.wait()
+        self._xvfb = None
 
     def _start_xvfb(self) -> str:
         read_end, write_end = os.pipe()
@@ -447,7 +459,9 @@ class WineSession:
                 rc = subprocess.call(["wineboot", "-i"], env=self.env, stdin=subprocess.DEVNULL, stdout=out,
                                      stderr=out, timeout=600)
             if rc != 0:
-                raise HarnessError(f"wineboot failed ({rc}); see {log}")
+                # The log goes with the build tree: tell what it says here.
+                said = log.read_text(errors="replace").strip().splitlines()[-5:]
+                raise HarnessError(f"wineboot failed ({rc}); {log} ends with:\n" + "\n".join(said))
             settings = [
                 # Windows inside one desktop window that Wine draws itself, caption and frame
                 # included: there is no window manager on the virtual display.
