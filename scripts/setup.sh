@@ -9,7 +9,7 @@ packages=(
   wine wine32:i386 fonts-wine xvfb imagemagick
   googletest libgtest-dev libbenchmark-dev zlib1g-dev libdeflate-dev
   zip unzip p7zip-full locales osslsigncode openssl
-  clang clang-format clang-tidy libclang-rt-14-dev
+  clang clang-format clang-tidy libclang-rt-14-dev llvm shellcheck pyflakes3
 )
 
 # The end-to-end tests of double-byte names run Wine with ANSI code page 932,

@@ -1,11 +1,75 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: unit tests, packager tests and the
-# end-to-end tests under Wine on a virtual display of their own.
+# Builds everything and runs every test: the lint checks; the unit tests, the
+# packager tests and the fuzz corpus built once more with AddressSanitizer and
+# UndefinedBehaviorSanitizer (in build/asan, host code only); then all tests of
+# the normal build, the end-to-end tests under Wine on a virtual display of
+# their own among them. Every step runs even when an earlier one failed; the
+# script fails when any did. Arguments go to the normal build's ctest.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUILLON_BUILD_DIR:-$root/build}
+asan=$build/asan
+reports=$asan/sanitizer-reports
 
-start=$(date +%s)
+start=$SECONDS
+times=()
+failed=()
+# step NAME COMMAND...: runs one step, notes its time and whether it passed.
+step() {
+  local name=$1 started=$SECONDS
+  shift
+  echo "==== $name"
+  if "$@"; then
+    times+=("$name: $((SECONDS - started)) s")
+  else
+    times+=("$name: $((SECONDS - started)) s, FAILED")
+    failed+=("$name")
+  fi
+}
+
+sanitizer_build() {
+  if [ ! -f "$asan/build.ninja" ]; then
+    # clang: its sanitizers honour log_path for every report (gcc's UBSan
+    # writes to stderr whatever it is told).
+    CC=clang CXX=clang++ cmake -S "$root" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DQUILLON_SANITIZE=ON -DQUILLON_TARGET=OFF
+  fi
+  cmake --build "$asan" --parallel "$(nproc)"
+}
+
+# Reports go to files, not only to stderr: a packager test that expects a
+# failing exit code would otherwise pass over a sanitizer's report.
+sanitizer_tests() {
+  rm -rf "$reports"
+  mkdir -p "$reports"
+  local status=0
+  ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}log_path=$reports/asan" \
+    UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}log_path=$reports/ubsan:print_stacktrace=1" \
+    ctest --test-dir "$asan" --output-on-failure --timeout 900 --parallel "$(nproc)" || status=$?
+  local found=("$reports"/*)
+  if [ -e "${found[0]}" ]; then
+    echo "Sanitizer reports:"
+    for report in "${found[@]}"; do
+      echo "--- $report"
+      cat "$report"
+    done
+    return 1
+  fi
+  return $status
+}
+
 bash "$root/scripts/build.sh"
-ctest --test-dir "$build" --output-on-failure --timeout 900 "$@"
-echo "All tests passed in $(( $(date +%s) - start )) s."
+times+=("build: $((SECONDS - start)) s")
+
+step "lint" bash "$root/scripts/lint.sh" "$build"
+step "sanitizer build" sanitizer_build
+step "sanitizer tests" sanitizer_tests
+step "tests" ctest --test-dir "$build" --output-on-failure --timeout 900 "$@"
+
+echo "==== times"
+printf '  %s\n' "${times[@]}"
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "FAILED: ${failed[*]} (in $((SECONDS - start)) s)"
+  exit 1
+fi
+echo "All tests passed in $((SECONDS - start)) s."

@@ -28,7 +28,7 @@ import subprocess
 import sys
 import time
 from dataclasses import dataclass, field
-from pathlib import Path, PurePosixPath, PureWindowsPath
+from pathlib import Path, PureWindowsPath
 
 HERE = Path(__file__).resolve().parent
 REPO = HERE.parent.parent
@@ -99,6 +99,24 @@ def _pid_alive(pid: int, name: str) -> bool:
     except OSError:
         return False
     return name.encode() in cmdline and Path(f"/proc/{pid}/stat").read_text().split(")")[-1].split()[0] != "Z"
+
+
+def _end_process(pid: int, name: str, timeout: float = 10) -> None:
+    """Stops the process unless its id now names another program, and waits until it has ended."""
+    try:
+        process = os.pidfd_open(pid)
+    except ProcessLookupError:
+        return
+    try:
+        # The signal goes through the handle, which never names a later holder
+        # of the id (it fails once the process is gone).
+        if _pid_alive(pid, name):
+            with contextlib.suppress(ProcessLookupError):
+                signal.pidfd_send_signal(process, signal.SIGTERM)
+            # The handle turns readable when the process ends.
+            select.select([process], [], [], timeout)
+    finally:
+        os.close(process)
 
 
 def _same_id(actual: int, wanted) -> bool:
@@ -348,30 +366,20 @@ class WineSession:
             self.display = shared
             return
         self._owned = True
-        self.display = self._start_xvfb()
-        self.ensure_prefix()
-        self._start_server()
+        self._start_session()
 
     def stop(self) -> None:
         if not self._owned:
             return
         self._stop_server()
-        if self._xvfb is not None:
-            self._xvfb.terminate()
-            try:
-                self._xvfb.wait(10)
-            except subprocess.TimeoutExpired:
-                self._xvfb.kill()
-            self._xvfb = None
+        self._stop_xvfb()
         self._owned = False
 
     def setup_shared(self) -> None:
         """Prepares the prefix and leaves X server and wineserver running for later test processes."""
         self.cleanup_shared()
         self.work.mkdir(parents=True, exist_ok=True)
-        self.display = self._start_xvfb()
-        self.ensure_prefix()
-        self._start_server()
+        self._start_session()
         self.state_file.write_text(json.dumps({"display": self.display, "xvfb_pid": self._xvfb.pid}))
         self._xvfb = None  # it outlives this process
 
@@ -385,12 +393,8 @@ class WineSession:
             self.display = state["display"]
         if self.prefix.exists():
             self._stop_server()
-        if state and _pid_alive(state["xvfb_pid"], "Xvfb"):
-            os.kill(state["xvfb_pid"], signal.SIGTERM)
-            for _ in range(100):
-                if not _pid_alive(state["xvfb_pid"], "Xvfb"):
-                    break
-                time.sleep(0.05)
+        if state:
+            _end_process(state["xvfb_pid"], "Xvfb")
         with contextlib.suppress(FileNotFoundError):
             self.state_file.unlink()
 
@@ -403,6 +407,28 @@ class WineSession:
         if _pid_alive(state["xvfb_pid"], "Xvfb") and Path(f"/tmp/.X11-unix/X{number}").exists():
             return state["display"]
         return None
+
+    def _start_session(self) -> None:
+        """The X server, the prefix and the wineserver. The X server outlives this
+        process: should the rest fail, nobody else would know to stop it."""
+        self.display = self._start_xvfb()
+        try:
+            self.ensure_prefix()
+            self._start_server()
+        except BaseException:
+            self._stop_xvfb()
+            raise
+
+    def _stop_xvfb(self) -> None:
+        if self._xvfb is None:
+            return
+        self._xvfb.terminate()
+        try:
+            self._xvfb.wait(10)
+        except subprocess.TimeoutExpired:
+            self._xvfb.kill()
+            self._xvfb.wait()
+        self._xvfb = None
 
     def _start_xvfb(self) -> str:
         read_end, write_end = os.pipe()
@@ -465,7 +491,9 @@ class WineSession:
                 rc = subprocess.call(["wineboot", "-i"], env=self.env, stdin=subprocess.DEVNULL, stdout=out,
                                      stderr=out, timeout=600)
             if rc != 0:
-                raise HarnessError(f"wineboot failed ({rc}); see {log}")
+                # The log goes with the build tree: tell what it says here.
+                said = log.read_text(errors="replace").strip().splitlines()[-5:]
+                raise HarnessError(f"wineboot failed ({rc}); {log} ends with:\n" + "\n".join(said))
             settings = [
                 # Windows inside one desktop window that Wine draws itself, caption and frame
                 # included: there is no window manager on the virtual display.

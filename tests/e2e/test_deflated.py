@@ -12,9 +12,9 @@ from pathlib import Path
 import harness
 import package_builder as pb
 
-session: harness.WineSession
+session: harness.WineSession | None = None
 STUB = b""
-PACK: Path
+PACK: Path | None = None
 TEMP = r"C:\users\root\Temp"
 
 

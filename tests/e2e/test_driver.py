@@ -11,7 +11,7 @@ PROBE_RESULT = "Probe result"
 # The probe's exit codes: how its dialog ended.
 OK, OK_REMEMBERED, CANCELLED, CLOSED = 10, 11, 2, 3
 
-session: harness.WineSession
+session: harness.WineSession | None = None
 
 
 def setUpModule():

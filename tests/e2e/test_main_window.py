@@ -9,7 +9,7 @@ import unittest
 import harness
 import package_builder as pb
 
-session: harness.WineSession
+session: harness.WineSession | None = None
 STUB: bytes = b""
 STATUS = 3002
 DEFAULT_INFO = '\r\r\rPlease click "Install" to start setup.'

@@ -94,7 +94,7 @@ Bytes Cut(Bytes bytes, size_t size) {
 }
 
 TEST(EntryStream, Walks) {
-  const std::string centralDirectory("PK\x01\x02 rest of a central directory", 34);
+  const std::string centralDirectory("PK\x01\x02 rest of a central directory");
   const std::string endRecord("PK\x05\x06\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 22);
   struct Case {
     const char* label;

@@ -91,7 +91,8 @@ struct WindowSearch {
 };
 
 BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
-  auto* search = reinterpret_cast<WindowSearch*>(context);
+  // EnumWindows hands the pointer back as it was given.
+  auto* search = reinterpret_cast<WindowSearch*>(context);  // NOLINT(performance-no-int-to-ptr)
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
   const bool ours = std::find(search->pids.begin(), search->pids.end(), pid) != search->pids.end();
@@ -118,8 +119,9 @@ Json Driver::Event(const char* name) const {
 
 void Driver::Emit(const Json& event) const {
   const std::string line = event.Text() + "\n";
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fflush(stdout);
+  // The events are the only output: a failed write has nowhere to be told.
+  static_cast<void>(std::fwrite(line.data(), 1, line.size(), stdout));
+  static_cast<void>(std::fflush(stdout));
 }
 
 bool Driver::Start() {
@@ -225,7 +227,7 @@ void Driver::Poll() {
   }
   // EnumWindows lists the topmost first; the oldest of new windows is last.
   for (auto it = visible.rbegin(); it != visible.rend(); ++it) {
-    const HWND window = *it;
+    HWND window = *it;
     if (std::none_of(seen_.begin(), seen_.end(), [&](const Seen& s) { return s.window == window; })) {
       seen_.push_back({window, now, false});
     }
@@ -258,7 +260,7 @@ void Driver::AddSnapshot(HWND window, const char* reason, Json& out) {
   DescribeWindow(window, out);
   if (options_.shots_dir.empty()) return;
   wchar_t number[16];
-  swprintf(number, 16, L"%03d-", snapshot_seq_);
+  static_cast<void>(swprintf(number, 16, L"%03d-", snapshot_seq_));
   std::wstring path = options_.shots_dir;
   if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
   path += number + FileNamePart(StoredText(window)) + L".bmp";
@@ -289,7 +291,7 @@ bool Driver::WaitFor(Ready ready, const std::string& what, bool needs_target) {
     }
     if (GetTickCount64() >= deadline) {
       char seconds[32];
-      std::snprintf(seconds, sizeof seconds, "%.1f", timeout_ms_ / 1000.0);
+      static_cast<void>(std::snprintf(seconds, sizeof seconds, "%.1f", timeout_ms_ / 1000.0));
       failure_ = "timed out after " + std::string(seconds) + " s waiting for " + what;
       return false;
     }
@@ -309,22 +311,30 @@ bool Driver::NeedCurrent() {
   return true;
 }
 
-bool Driver::Sync() {
+bool Driver::Sync(bool record_busy) {
   // The system makes WM_PAINT only when no posted message or input is left
   // in the thread's queue: once a spot made invalid here has been painted,
   // the clicks and keys posted before have all been handled.
-  const HWND window = current_;
+  HWND window = current_;
   if (!IsWindowVisible(window)) return true;
   RECT spot{0, 0, 1, 1};
   if (!RedrawWindow(window, &spot, nullptr, RDW_INVALIDATE)) return NeedCurrent();
-  const bool painted = WaitFor([&]() { return !IsWindow(window) || !GetUpdateRect(window, nullptr, FALSE); },
-                               "the window to handle its messages", true);
+  // A thread that answers a sent message is pumping and so gets to what was
+  // posted too: only one that stays silent counts as busy.
+  ULONGLONG answered = GetTickCount64();
+  auto handled = [&]() {
+    if (!IsWindow(window) || !GetUpdateRect(window, nullptr, FALSE)) return true;
+    if (!record_busy) return false;
+    if (Responsive(window, kPollMs)) answered = GetTickCount64();
+    return GetTickCount64() - answered >= kSettleMs;
+  };
+  const bool painted = WaitFor(handled, "the window to handle its messages", true);
   return painted && NeedCurrent();
 }
 
 HWND Driver::UsableControl(long long id) {
   if (!NeedCurrent() || !Sync()) return nullptr;
-  const HWND control = FindControl(current_, id);
+  HWND control = FindControl(current_, id);
   if (control == nullptr) {
     failure_ = "the window " + Quoted(StoredText(current_)) + " has no control " + IdText(id);
   } else if (!IsWindowVisible(control)) {
@@ -391,7 +401,7 @@ bool Driver::WaitText(const Command& command) {
     // Waiting on a window that went away cannot succeed.
     gone = !IsWindow(current_);
     if (gone) return true;
-    const HWND control = FindControl(current_, command.id);
+    HWND control = FindControl(current_, command.id);
     present = control != nullptr;
     if (!present) return false;
     last = ControlText(control, true);
@@ -416,7 +426,7 @@ bool Driver::WaitText(const Command& command) {
 }
 
 bool Driver::Click(const Command& command) {
-  const HWND control = UsableControl(command.id);
+  HWND control = UsableControl(command.id);
   if (control == nullptr) return false;
   if (!IsButtonClass(control) || ButtonType(control) == BS_GROUPBOX) {
     failure_ = "control " + IdText(command.id) + " is a " + Utf8(ClassName(control)) + ", not a button";
@@ -432,7 +442,7 @@ bool Driver::Click(const Command& command) {
 }
 
 bool Driver::Type(const Command& command) {
-  const HWND control = UsableControl(command.id);
+  HWND control = UsableControl(command.id);
   if (control == nullptr) return false;
   if (lstrcmpiW(ClassName(control).c_str(), L"Edit") == 0 && (GetWindowLongW(control, GWL_STYLE) & ES_READONLY)) {
     failure_ = "edit control " + IdText(command.id) + " is read-only";
@@ -452,7 +462,7 @@ bool Driver::Type(const Command& command) {
 }
 
 bool Driver::SetCheck(const Command& command, bool checked) {
-  const HWND control = UsableControl(command.id);
+  HWND control = UsableControl(command.id);
   if (control == nullptr) return false;
   const LONG type = IsButtonClass(control) ? ButtonType(control) : -1;
   if (!IsCheckable(type)) {
@@ -566,7 +576,8 @@ bool Driver::Execute(const Command& command) {
     case Op::kWaitText:
       return WaitText(command);
     case Op::kSnapshot:
-      if (!NeedCurrent()) return false;
+      // Keys and clicks are posted: the snapshot shows what they did.
+      if (!NeedCurrent() || !Sync(true)) return false;
       Snapshot(current_, "snapshot");
       return true;
     case Op::kClick:
@@ -583,7 +594,7 @@ bool Driver::Execute(const Command& command) {
       return Close();
     case Op::kWaitGone: {
       if (current_ == nullptr) return NeedCurrent();
-      const HWND window = current_;
+      HWND window = current_;
       return WaitFor([&]() { return !IsWindow(window); }, "the window " + Quoted(StoredText(window)) + " to go away",
                      false);
     }

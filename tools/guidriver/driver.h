@@ -76,9 +76,12 @@ class Driver {
 
   bool NeedCurrent();
   // Waits until the thread of the current window has handled all that was
-  // posted to it before, so that the next action sees the state that a user
-  // would (the focus, enabled controls).
-  bool Sync();
+  // posted to it before, so that the next action or snapshot sees the state
+  // that a user would (the focus, enabled controls, texts). A busy thread
+  // holds this up until the step's time is up; with record_busy, a thread
+  // that answers no message for kSettleMs ends the wait early instead, so
+  // that a busy window can be recorded as it is.
+  bool Sync(bool record_busy = false);
   // The control as a user could reach it: present, visible, enabled, in an
   // enabled window.
   HWND UsableControl(long long id);

@@ -48,7 +48,8 @@ std::string JsonString(std::string_view utf8) {
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
           char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+          static_cast<void>(
+              std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c))));
           out += escape;
         } else {
           out += c;

@@ -25,9 +25,10 @@ constexpr const char* kUsage =
 int UsageError(const std::string& message) {
   Json event;
   event.Str("event", "error").Num("line", 0).Str("command", "").Str("message", message);
-  std::printf("%s\n", event.Text().c_str());
-  std::fflush(stdout);
-  std::fprintf(stderr, "guidriver: %s\n%s", message.c_str(), kUsage);
+  // Nothing is left to do about a failed write when the run ends anyway.
+  static_cast<void>(std::printf("%s\n", event.Text().c_str()));
+  static_cast<void>(std::fflush(stdout));
+  static_cast<void>(std::fprintf(stderr, "guidriver: %s\n%s", message.c_str(), kUsage));
   return quillon::guidriver::kBadUsage;
 }
 
@@ -80,7 +81,7 @@ int wmain(int argc, wchar_t** argv) {
     FILE* file = _wfopen(options.script_path.c_str(), L"rb");
     if (file == nullptr) return UsageError("cannot open the script " + Utf8(options.script_path));
     const bool read = ReadAll(file, text);
-    std::fclose(file);
+    static_cast<void>(std::fclose(file));  // opened for reading only
     if (!read) return UsageError("cannot read the script " + Utf8(options.script_path));
   }
 
@@ -89,9 +90,9 @@ int wmain(int argc, wchar_t** argv) {
   if (!ParseScript(text, commands, error)) {
     Json event;
     event.Str("event", "error").Num("line", error.line).Str("command", "").Str("message", error.message);
-    std::printf("%s\n", event.Text().c_str());
-    std::fflush(stdout);
-    std::fprintf(stderr, "guidriver: script line %d: %s\n", error.line, error.message.c_str());
+    static_cast<void>(std::printf("%s\n", event.Text().c_str()));
+    static_cast<void>(std::fflush(stdout));
+    static_cast<void>(std::fprintf(stderr, "guidriver: script line %d: %s\n", error.line, error.message.c_str()));
     return kBadUsage;
   }
   if (!options.shots_dir.empty()) CreateDirectoryW(options.shots_dir.c_str(), nullptr);

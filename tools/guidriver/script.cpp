@@ -97,9 +97,6 @@ bool ParseLine(std::string_view line, Command& command, std::string& error) {
       command.text = Wide(rest);
       return true;
     case Op::kWaitText:
-      if (!want_id()) return false;
-      command.text = Wide(rest);
-      return true;
     case Op::kType:
       if (!want_id()) return false;
       command.text = Wide(rest);

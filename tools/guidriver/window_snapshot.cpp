@@ -45,8 +45,8 @@ void DescribeItems(HWND control, bool combo, bool responsive, Json& out) {
   const UINT text_msg = combo ? CB_GETLBTEXT : LB_GETTEXT;
   const UINT selection_msg = combo ? CB_GETCURSEL : LB_GETCURSEL;
   const LONG style = GetWindowLongW(control, GWL_STYLE);
-  const bool owner_draw = combo ? (style & (CBS_OWNERDRAWFIXED | CBS_OWNERDRAWVARIABLE)) != 0
-                                : (style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)) != 0;
+  // The owner-draw styles of combo and list boxes have the same bits.
+  const bool owner_draw = (style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)) != 0;
   const bool has_strings = combo ? (style & CBS_HASSTRINGS) != 0 : (style & LBS_HASSTRINGS) != 0;
   DWORD_PTR result = 0;
   if (Send(control, selection_msg, 0, 0, result)) out.Num("selected", static_cast<int>(static_cast<LRESULT>(result)));
@@ -211,7 +211,7 @@ void DescribeWindow(HWND window, Json& out) {
   GetClientRect(window, &client);
   DWORD pid = 0;
   const DWORD tid = GetWindowThreadProcessId(window, &pid);
-  const HWND focus = FocusedWindow(window);
+  HWND focus = FocusedWindow(window);
   out.Num("hwnd", Handle(window))
       .Str("class", ClassName(window))
       .Str("caption", StoredText(window))
