@@ -52,10 +52,10 @@ void ExpectDesignedEnd(const Outcome& damaged, const Outcome& intact, const std:
   EXPECT_FALSE(damaged.escaped) << label;
   if (damaged.reading.end != test::ReadingEnd::Extracted) return;  // a message of its own
   if (damaged.reading.extraction.succeeded) {
-    for (const auto& [path, bytes] : damaged.files) {
-      const bool known =
-          std::any_of(intact.files.begin(), intact.files.end(), [&](const auto& file) { return file.second == bytes; });
-      EXPECT_TRUE(known) << label << ": success on damaged data in " << path;
+    for (const auto& written : damaged.files) {
+      const bool known = std::any_of(intact.files.begin(), intact.files.end(),
+                                     [&](const auto& file) { return file.second == written.second; });
+      EXPECT_TRUE(known) << label << ": success on damaged data in " << written.first;
     }
     return;
   }
