@@ -25,7 +25,7 @@ bool IsPathOption(const std::string& option) {
 }
 
 bool IsInputKey(const std::string& key) {
-  return key == "input" || key == "from-zip" || key == "base";
+  return key == "input" || key == "path" || key == "from-zip" || key == "base";
 }
 
 std::string_view Trimmed(std::string_view text) {
@@ -73,7 +73,7 @@ class Reader {
     const std::string value = Value(Trimmed(line.substr(equals + 1)));
     if (section_.empty()) Fail(Quote(key) + " stands before any section ([installer] or [inputs])");
     if (section_ == "inputs") {
-      if (!IsInputKey(key)) Fail("[inputs] takes input, from-zip and base, not " + Quote(key));
+      if (!IsInputKey(key)) Fail("[inputs] takes input, path, from-zip and base, not " + Quote(key));
       AddInput(key, value);
       return;
     }
@@ -95,7 +95,7 @@ class Reader {
       settings_.push_back({"--from-zip", Resolved(value)});
     } else if (key == "base") {
       settings_.push_back({"--base", value.empty() ? value : Resolved(value)});
-    } else if (const size_t equals = value.find('='); equals == std::string::npos) {
+    } else if (const size_t equals = value.find('='); key == "path" || equals == std::string::npos) {
       // The resolved path may have '=' in a directory's name: no NAME= split.
       settings_.push_back({"", Resolved(value), true});
     } else {

@@ -18,7 +18,8 @@
 //
 // [installer] takes the packager's long options without their "--", a
 // switch with yes or no; [inputs] takes `input` (as an input on the command
-// line, NAME=PATH included), `from-zip` and `base`, in order. Relative paths
+// line, NAME=PATH included), `path` (a path even with '=' in it, as after
+// "--"), `from-zip` and `base`, in order. Relative paths
 // count from the file's directory. A value is the rest of the line with the
 // blanks around it removed, or a double-quoted text with the escapes \\ \"
 // \r \n \t and \xHH.

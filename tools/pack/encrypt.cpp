@@ -30,8 +30,8 @@ constexpr size_t kLocalExtraLength = 28;
 constexpr size_t kCentralVersion = 6;
 constexpr size_t kCentralFlags = 8;
 constexpr size_t kCentralPackedSize = 20;
-constexpr size_t kDescriptorPackedSize = 8;   // behind its signature and the CRC-32
-constexpr uint16_t kVersionEncrypted = 20;    // 2.0: traditional encryption
+constexpr size_t kDescriptorPackedSize = 8;  // behind its signature and the CRC-32
+constexpr uint16_t kVersionEncrypted = 20;   // 2.0: traditional encryption
 
 void Set16(uint8_t* p, uint16_t value) {
   p[0] = static_cast<uint8_t>(value);

@@ -63,8 +63,8 @@ EntryCheck CheckEntryData(PackageSource& package, EntryStream& stream, int32_t e
       check.verdict = EntryVerdict::Damaged;
       return check;
     }
-    if (!VerifyPassword(transfer.keys, encryption, kEncryptionHeaderSize, header.flags, header.crc32,
-                        header.modTime, password->data(), static_cast<int32_t>(password->size()))) {
+    if (!VerifyPassword(transfer.keys, encryption, kEncryptionHeaderSize, header.flags, header.crc32, header.modTime,
+                        password->data(), static_cast<int32_t>(password->size()))) {
       check.verdict = EntryVerdict::WrongPassword;
       return check;
     }

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "fs/package_io.h"
-#include "package/entry_stream.h"
 #include "pack_support.h"
+#include "package/entry_stream.h"
 
 namespace quillon::pack {
 

@@ -158,7 +158,10 @@ bool DirectoryHost::PathExists(char* path) {
 }
 
 bool DirectoryHost::MakeDirectory(const char* directory) {
-  std::vector<std::string> components = Components(directory);
+  // A directory entry's path ends with its separator.
+  std::string path = directory;
+  if (EndsWithBackslash(path.c_str(), isLead_)) StripBackslash(path.data(), isLead_);
+  std::vector<std::string> components = Components(path.c_str());
   if (!components.empty() && components.front() == kRoot) return true;
   int fd = components.empty() ? -1 : dup(rootFd_);
   for (const std::string& component : components) {
@@ -175,9 +178,9 @@ bool DirectoryHost::MakeDirectory(const char* directory) {
     errno = error;
   }
   if (fd < 0) {
-    problems_.push_back("cannot make directory " + Quote(Shown(directory)) +
-                        (components.empty() ? ": it is not below the directory"
-                                            : std::string(": ") + std::strerror(errno)));
+    problems_.push_back(
+        "cannot make directory " + Quote(Shown(directory)) +
+        (components.empty() ? ": it is not below the directory" : std::string(": ") + std::strerror(errno)));
     return false;
   }
   close(fd);

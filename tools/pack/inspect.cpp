@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <optional>
 
 #include "app/package_integrity.h"
@@ -131,6 +132,7 @@ std::string MethodName(uint16_t method) {
 struct WalkedEntry {
   int32_t offset = 0;
   EntryHeader header{};
+  std::string rawName;  // as stored
   std::string name;     // cut before a NUL, as the installer cuts it
   std::string problem;  // why the installer refuses the name; empty when it takes it
 };
@@ -160,10 +162,10 @@ class Inspection {
   template <typename Visit>
   int32_t Walk(InstallerFile& file, Visit visit) const;
   Soundness CheckSoundness(InstallerFile& file, const std::string* password) const;
+  // ZIP tools read the central directory: it must say what the local headers say.
+  void CompareWithDirectory(const std::vector<WalkedEntry>& walked, const std::vector<CentralEntry>& listed) const;
   [[noreturn]] void Fault(const std::string& what) const { throw PackError(shown_ + ": " + what); }
-  [[nodiscard]] std::string ShownName(const std::string& name) const {
-    return Quote(Printable(encoding_.Shown(name)));
-  }
+  [[nodiscard]] std::string ShownName(const std::string& name) const { return Quote(Printable(encoding_.Shown(name))); }
   void PrintText(const char* label, const Bytes& text) const;
 
   const InspectOptions& options_;
@@ -180,7 +182,8 @@ int32_t Inspection::Walk(InstallerFile& file, Visit visit) const {
     WalkedEntry entry;
     entry.offset = stream.lastSeekPosition;
     entry.header = stream.entryHeader;
-    std::string raw(entry.header.nameLength, '\0');
+    std::string& raw = entry.rawName;
+    raw.resize(entry.header.nameLength);
     raw.resize(static_cast<size_t>(std::max(source.Read(raw.data(), entry.header.nameLength), 0)));
     entry.name = raw.substr(0, raw.find('\0'));
     if (entry.header.nameLength > kNameBufferSize - 1) {
@@ -204,7 +207,7 @@ Inspection::Soundness Inspection::CheckSoundness(InstallerFile& file, const std:
         "the installer refuses to start, as from a download cut short");
   }
   Soundness soundness;
-  std::string last;
+  std::vector<WalkedEntry> walked;
   const int32_t stop = Walk(file, [&](const WalkedEntry& entry, EntryStream& stream) {
     const std::string name = "entry " + ShownName(entry.name);
     if (!entry.problem.empty()) Fault(name + ": " + entry.problem);
@@ -213,9 +216,9 @@ Inspection::Soundness Inspection::CheckSoundness(InstallerFile& file, const std:
     ++soundness.entries;
     if ((entry.header.flags & kFlagEncrypted) != 0) ++soundness.encrypted;
     soundness.size += check.size;
-    last = name;
+    walked.push_back(entry);
   });
-  if (soundness.entries == 0) {
+  if (walked.empty()) {
     Fault("there is no entry where the installer starts to read (offset " + std::to_string(file.dataStart()) +
           "): it would stop with \"" + kExtractionError + "\"");
   }
@@ -225,16 +228,48 @@ Inspection::Soundness Inspection::CheckSoundness(InstallerFile& file, const std:
   }
   const bool central = ending.kind == PackageEnding::Kind::CentralDirectory;
   if (stop != ending.entriesEnd) {
-    Fault("the installer's walk over the entries ends at offset " + std::to_string(stop) + ", behind " + last +
-          ", but the " + (central ? "central directory starts" : "trailer stands") + " at offset " +
-          std::to_string(ending.entriesEnd) + ": the header of the entry after it is damaged, and the installer " +
-          "would extract nothing from there on");
+    Fault("the installer's walk over the entries ends at offset " + std::to_string(stop) + ", behind entry " +
+          ShownName(walked.back().name) + ", but the " + (central ? "central directory starts" : "trailer stands") +
+          " at offset " + std::to_string(ending.entriesEnd) +
+          ": the header of the entry after it is damaged, and the installer would extract nothing from there on");
   }
-  if (central && ending.directoryCount != soundness.entries) {
+  if (!central) return soundness;
+  if (ending.directoryCount != walked.size()) {
     Fault("the central directory lists " + std::to_string(ending.directoryCount) + " entries, the installer finds " +
-          std::to_string(soundness.entries));
+          std::to_string(walked.size()));
   }
+  std::vector<CentralEntry> listed;
+  try {
+    listed = file.ReadCentralDirectory(ending);
+  } catch (const PackError& error) {
+    Fault(error.what());
+  }
+  CompareWithDirectory(walked, listed);
   return soundness;
+}
+
+void Inspection::CompareWithDirectory(const std::vector<WalkedEntry>& walked,
+                                      const std::vector<CentralEntry>& listed) const {
+  std::map<int64_t, const CentralEntry*> byOffset;
+  for (const CentralEntry& entry : listed) byOffset.emplace(entry.localOffset, &entry);
+  for (const WalkedEntry& entry : walked) {
+    const std::string name = "entry " + ShownName(entry.name);
+    const auto found = byOffset.find(entry.offset);
+    if (found == byOffset.end()) Fault(name + " is missing from the central directory");
+    const CentralEntry& other = *found->second;
+    const EntryHeader& h = entry.header;
+    const std::pair<const char*, bool> fields[] = {
+        {"name", other.name == entry.rawName},
+        {"flags", other.flags == h.flags},
+        {"method", other.method == h.method},
+        {"time", other.time == h.modTime && other.date == h.modDate},
+        {"CRC-32", other.crc == h.crc32},
+        {"sizes", other.packedSize == static_cast<uint32_t>(h.compressedSize) && other.size == h.uncompressedSize},
+    };
+    for (const auto& [field, same] : fields) {
+      if (!same) Fault(name + ": its local header and the central directory disagree on its " + field);
+    }
+  }
 }
 
 void Inspection::PrintText(const char* label, const Bytes& bytes) const {
@@ -263,8 +298,8 @@ int Inspection::List() {
   std::string files;
   for (const fs::path& path : file.files()) {
     std::error_code error;
-    files += (files.empty() ? "" : ", ") + Quote(path.string()) + " (" +
-             std::to_string(fs::file_size(path, error)) + " bytes)";
+    files += (files.empty() ? "" : ", ") + Quote(path.string()) + " (" + std::to_string(fs::file_size(path, error)) +
+             " bytes)";
   }
   std::printf("%-21s%s\n", "Files:", files.c_str());
   if (file.hasHeader()) {
@@ -272,8 +307,8 @@ int Inspection::List() {
     const auto yesNo = [](bool value) { return value ? "yes" : "no"; };
     std::printf("%-21s%d bytes, %s\n", "Package:", header.totalSize,
                 header.multiPart ? "split into part files" : "one file");
-    std::printf("%-21swait for finish: %s, administrator: %s, hide Install button: %s\n", "Flags:",
-                yesNo(header.waitForFinish), yesNo(header.adminRequired), yesNo(header.hideInfoButton));
+    std::printf("%-21swait for finish: %s, administrator: %s, hide Install button: %s\n",
+                "Flags:", yesNo(header.waitForFinish), yesNo(header.adminRequired), yesNo(header.hideInfoButton));
     PrintText("Title:", file.texts().title);
     PrintText("INF text:", file.texts().inf);
     PrintText("Licence information:", file.texts().licenceInfo);

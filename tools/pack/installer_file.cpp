@@ -165,7 +165,8 @@ PackageEnding InstallerFile::FindEnding() {
   const int64_t windowSize = std::min<int64_t>(size, kIntegrityWindow);
   Bytes window(static_cast<size_t>(windowSize));
   const int64_t windowStart = size - windowSize;
-  if (windowSize < quillon::kEndRecordSize || joined_->Seek(static_cast<int32_t>(windowStart), SeekMethod::FromStart) < 0 ||
+  if (windowSize < quillon::kEndRecordSize ||
+      joined_->Seek(static_cast<int32_t>(windowStart), SeekMethod::FromStart) < 0 ||
       joined_->Read(window.data(), static_cast<int32_t>(windowSize)) != windowSize) {
     return ending;
   }
@@ -185,8 +186,53 @@ PackageEnding InstallerFile::FindEnding() {
   if (record == nullptr) return ending;
   ending.kind = PackageEnding::Kind::CentralDirectory;
   ending.directoryCount = Get16(record + 10);
-  ending.entriesEnd = windowStart + (record - window.data()) - static_cast<int64_t>(Get32(record + 12));
+  ending.directorySize = Get32(record + 12);
+  ending.directoryOffset = Get32(record + 16);
+  ending.entriesEnd = windowStart + (record - window.data()) - static_cast<int64_t>(ending.directorySize);
   return ending;
+}
+
+std::vector<CentralEntry> InstallerFile::ReadCentralDirectory(const PackageEnding& ending) {
+  const auto damaged = [](const std::string& what) -> PackError {
+    return PackError("the central directory is damaged: " + what);
+  };
+  if (ending.entriesEnd < 0) throw damaged("it would start before the file");
+  Bytes directory(ending.directorySize);
+  if (joined_->Seek(static_cast<int32_t>(ending.entriesEnd), SeekMethod::FromStart) < 0 ||
+      joined_->Read(directory.data(), static_cast<int32_t>(directory.size())) !=
+          static_cast<int32_t>(directory.size())) {
+    throw damaged("it cannot be read");
+  }
+  // Offsets of an archive with bytes in front count from where it began.
+  const int64_t shift = ending.entriesEnd - ending.directoryOffset;
+  std::vector<CentralEntry> entries;
+  size_t at = 0;
+  for (uint32_t index = 1; index <= ending.directoryCount; ++index) {
+    const uint8_t* header = directory.data() + at;
+    if (at + kCentralHeaderSize > directory.size() || Get32(header) != kCentralHeaderSignature) {
+      throw damaged("header " + std::to_string(index) + " is not where it should be");
+    }
+    const size_t nameLength = Get16(header + 28);
+    const size_t length = kCentralHeaderSize + nameLength + Get16(header + 30) + Get16(header + 32);
+    if (at + length > directory.size()) throw damaged("header " + std::to_string(index) + " is cut off");
+    CentralEntry entry;
+    entry.flags = Get16(header + 8);
+    entry.method = Get16(header + 10);
+    entry.time = Get16(header + 12);
+    entry.date = Get16(header + 14);
+    entry.crc = Get32(header + 16);
+    entry.packedSize = Get32(header + 20);
+    entry.size = Get32(header + 24);
+    entry.localOffset = Get32(header + kCentralOffsetField) + shift;
+    entry.name.assign(reinterpret_cast<const char*>(header + kCentralHeaderSize), nameLength);
+    entries.push_back(std::move(entry));
+    at += length;
+  }
+  if (at != directory.size()) {
+    throw damaged("its headers take " + std::to_string(at) + " bytes, the end record says " +
+                  std::to_string(directory.size()));
+  }
+  return entries;
 }
 
 }  // namespace quillon::pack

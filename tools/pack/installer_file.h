@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "app/package_header.h"
@@ -18,8 +19,23 @@ namespace quillon::pack {
 // How the package ends, as found at the end of the file.
 struct PackageEnding {
   enum class Kind { None, CentralDirectory, Trailer } kind = Kind::None;
-  int64_t entriesEnd = 0;   // where the entry walk should stop: the central directory or the trailer
+  int64_t entriesEnd = 0;       // where the entry walk should stop: the central directory or the trailer
   uint32_t directoryCount = 0;  // entries the end record lists
+  uint32_t directorySize = 0;
+  uint32_t directoryOffset = 0;  // as the end record gives it
+};
+
+// One central directory header: what ZIP tools read of an entry.
+struct CentralEntry {
+  int64_t localOffset = 0;  // in the file, with the distance of a shifted archive applied
+  uint16_t flags = 0;
+  uint16_t method = 0;
+  uint16_t time = 0;
+  uint16_t date = 0;
+  uint32_t crc = 0;
+  uint32_t packedSize = 0;
+  uint32_t size = 0;
+  std::string name;
 };
 
 class InstallerFile {
@@ -45,6 +61,10 @@ class InstallerFile {
   // The trailer, or the last end record whose comment reaches the end of the
   // file (or beyond: a reserve for a signature), else the last that fits.
   [[nodiscard]] PackageEnding FindEnding();
+
+  // The headers of the central directory that `ending` found. Throws
+  // PackError, saying what is wrong, when they cannot be read.
+  [[nodiscard]] std::vector<CentralEntry> ReadCentralDirectory(const PackageEnding& ending);
 
  private:
   class JoinedFiles;

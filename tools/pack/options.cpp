@@ -49,10 +49,9 @@ int64_t ParseSize(const std::string& option, const std::string& value, int64_t l
   return number * unit;
 }
 
-
 const std::set<std::string>& Switches() {
   static const std::set<std::string> names = {
-      "--help",  "--version", "--wait-for-finish", "--no-wait",        "--admin",
+      "--help",  "--version", "--wait-for-finish",  "--no-wait",        "--admin",
       "--store", "--trailer", "--hide-info-button", "--password-stdin",
   };
   return names;
@@ -60,9 +59,9 @@ const std::set<std::string>& Switches() {
 
 const std::set<std::string>& ValuedOptions() {
   static const std::set<std::string> names = {
-      "--output",      "--stub",         "--title",          "--inf",        "--licence-info", "--licence-info-file",
-      "--info",        "--info-file",    "--licence",        "--licence-file", "--level",      "--from-zip",
-      "--base",        "--header-field", "--name-encoding",  "--split",      "--sign-reserve", "--password",
+      "--output",        "--stub",         "--title",         "--inf",          "--licence-info", "--licence-info-file",
+      "--info",          "--info-file",    "--licence",       "--licence-file", "--level",        "--from-zip",
+      "--base",          "--header-field", "--name-encoding", "--split",        "--sign-reserve", "--password",
       "--password-file", "--config",
   };
   return names;
@@ -213,6 +212,12 @@ Options Apply(const std::vector<Setting>& settings) {
 
 const char* UsageText() {
   return R"(Usage: quillon-pack -o INSTALLER [OPTION...] [INPUT...]
+       quillon-pack -c DESCRIPTION.ini [OPTION...] [INPUT...]
+       quillon-pack list [--name-encoding CP] INSTALLER
+       quillon-pack verify [PASSWORD] [--name-encoding CP] INSTALLER
+       quillon-pack extract [PASSWORD] [--name-encoding CP] [--overwrite]
+                    -d DIR INSTALLER
+       quillon-pack --version | --help
 
 Writes a self-extracting installer: the stub, the package header and texts,
 the files as ZIP entries, and a ZIP central directory, so that the installer
@@ -295,15 +300,61 @@ Header flags:
                          licenceLength, totalSize (32-bit, may be negative);
                          VALUE is decimal or 0x hexadecimal. May be repeated.
 
+Passwords (every file is encrypted; the installer asks for the password):
+  --password-file FILE   the password is the first and only line of FILE
+  --password-stdin       the password is read from standard input (from a
+                         terminal: without echo, and asked twice)
+  --password TEXT        the password itself; other users of the machine can
+                         see it in the list of processes, and the shell keeps
+                         it in its history: prefer the two above
+  A password has 1 to 79 bytes (what the installer's password box takes)
+  and no control characters. The traditional ZIP encryption, the only one
+  the installer knows, keeps out only the casual reader: it is long broken,
+  and whoever knows a few bytes of one file can read all of them. Entries
+  taken with --from-zip that are encrypted already are kept when this
+  password opens them and refused otherwise; without --password they are
+  kept as they are.
+
+Description file:
+  -c, --config FILE      take options and inputs from FILE, an INI file with
+                         an [installer] section (the long options without
+                         their "--", switches as yes or no) and an [inputs]
+                         section (input = PATH or NAME=PATH, from-zip =
+                         ARCHIVE, base = DIR, in order); relative paths count
+                         from FILE's directory. An option on the command line
+                         replaces the file's; inputs on the command line
+                         replace all of the file's inputs.
+
+Looking into an installer (also a split one with its part files beside it,
+or a plain ZIP archive):
+  list INSTALLER         the texts and flags, and each entry: size, packed
+                         size, method, encryption, date and name
+  verify INSTALLER       decode every entry with the installer's own reader
+                         and decoder and check it against its CRC-32, and
+                         check the ending; the first fault ends it
+  extract INSTALLER -d DIR
+                         verify, then write the files below DIR with the
+                         installer's own extraction loop (its name checks
+                         included); nothing is written outside DIR, and
+                         existing files are kept unless --overwrite is given
+  The password options above open encrypted entries; --name-encoding CP
+  reads the names (and shows the texts) in that code page.
+
+  --version              show the version
   -h, --help             show this help
 
 File times are stored as MS-DOS date and time in this machine's local time
 zone (set TZ for reproducible builds); the installer gives extracted files
 that time as its own local time. The same inputs give the same installer,
-byte for byte.
+byte for byte (with a password, all but the random encryption headers and
+the data encrypted behind them).
 
-Exit status: 0 on success, 1 when the installer cannot be written, 2 for a
-command line that cannot be understood. On failure no output is left.
+Exit status:
+  0  success: the installer was written, listed, found sound or extracted
+  1  failure: the installer cannot be written (no output is left), or the
+     installer looked into cannot be read, is damaged, or needs another
+     password, or extract could not write a file or kept an existing one
+  2  the command line (or the description file) cannot be understood
 )";
 }
 

@@ -70,8 +70,7 @@ void CheckPassword(const std::string& password, const std::string& origin) {
   if (password.empty()) throw PackError("the password " + origin + " is empty");
   if (password.size() > kMaxPasswordLength) {
     throw PackError("the password " + origin + " is " + std::to_string(password.size()) +
-                    " bytes long; the installer's password box takes at most " +
-                    std::to_string(kMaxPasswordLength));
+                    " bytes long; the installer's password box takes at most " + std::to_string(kMaxPasswordLength));
   }
   for (const char c : password) {
     const auto byte = static_cast<unsigned char>(c);
