@@ -97,7 +97,6 @@ void RandomSource::Fill(uint8_t* data, size_t size) {
 }
 
 void EntryEncryptor::Protect(PackEntry& entry) {
-  if (entry.directory) return;
   Bytes& local = entry.local;
   const uint16_t flags = Get16(local.data() + kLocalFlags);
   if ((flags & kFlagEncrypted) != 0) {

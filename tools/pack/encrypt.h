@@ -25,14 +25,17 @@ class EntryEncryptor {
  public:
   explicit EntryEncryptor(std::string password) : password_(std::move(password)) {}
 
-  // Encrypts a file entry's data: a 12-byte encryption header of random bytes
+  // Encrypts an entry's data: a 12-byte encryption header of random bytes
   // whose last byte is the check byte the installer verifies the password
   // with (the top byte of the CRC-32, or of the DOS time when the sizes
   // follow the data), then the data, all under the password; the local and
   // central headers and a data descriptor get the new size and the
-  // encryption flag. Directory entries have no data and stay as they are. An
-  // entry encrypted already (taken from an archive) is kept when it opens
-  // with this password; otherwise PackError, as the installer would ask for
+  // encryption flag. Directory entries too, though they have no data: the
+  // installer judges its extraction by the last entry, and the directory
+  // entries come last, so a directory entry that needed no password would
+  // count a run whose files were all refused as a success. An entry
+  // encrypted already (taken from an archive) is kept when it opens with
+  // this password; otherwise PackError, as the installer would ask for
   // another password there.
   void Protect(PackEntry& entry);
 

@@ -222,7 +222,7 @@ int Run(const Options& options, const char* programPath) {
     expected.reserve(entries.size());
     for (const PlannedEntry& entry : entries) {
       const bool takenEncrypted = entry.archiveEntry != nullptr && entry.archiveEntry->encrypted;
-      expected.push_back({entry.name, takenEncrypted || (password && !entry.directory)});
+      expected.push_back({entry.name, takenEncrypted || password.has_value()});
     }
     std::vector<const OutputFile*> files = {&output};
     for (const auto& part : parts) files.push_back(part.get());

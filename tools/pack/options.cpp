@@ -300,10 +300,11 @@ Header flags:
                          licenceLength, totalSize (32-bit, may be negative);
                          VALUE is decimal or 0x hexadecimal. May be repeated.
 
-Passwords (every file is encrypted; the installer asks for the password):
+Passwords (every entry is encrypted; the installer asks for the password):
   --password-file FILE   the password is the first and only line of FILE
   --password-stdin       the password is read from standard input (from a
-                         terminal: without echo, and asked twice)
+                         terminal: without echo, and asked twice when
+                         writing an installer)
   --password TEXT        the password itself; other users of the machine can
                          see it in the list of processes, and the shell keeps
                          it in its history: prefer the two above
