@@ -139,7 +139,7 @@ struct WalkedEntry {
 
 class Inspection {
  public:
-  Inspection(const InspectOptions& options)
+  explicit Inspection(const InspectOptions& options)
       : options_(options),
         encoding_(options.nameEncoding ? NameEncoding(*options.nameEncoding) : NameEncoding()),
         shown_(Quote(options.installer->string())) {
