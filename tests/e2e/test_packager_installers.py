@@ -1,7 +1,8 @@
-"""Installers that quillon-pack makes for media and for code signing: a split
-installer joins its part files and installs, and an installer signed with
-osslsigncode still passes the start-up check when it was made with room for
-the signature."""
+"""Installers that quillon-pack makes for media, for code signing and with a
+password: a split installer joins its part files and installs, an installer
+signed with osslsigncode still passes the start-up check when it was made
+with room for the signature, and an encrypted one asks for its password
+until the right one is typed."""
 
 import random
 import shutil
@@ -13,6 +14,8 @@ import stubtest as st
 TITLE = "Packager Installers"
 INSTALL = f"wait-window {TITLE}\nclick 1\nwait-text 2 &Finish\nclick 2\nwait-exit\n"
 CORRUPTED = "The setup file is corrupted. Please obtain a new copy of the program."
+ASK_PASSWORD = "Please enter the password to continue..."
+PASSWORD = "Right one 1"
 FILES = {
     "setup.inf": b"[Version]\r\nSignature=\"$Windows NT$\"\r\n",
     "data/random.bin": random.Random(31).randbytes(150_000),
@@ -55,23 +58,31 @@ class PackagerInstallers(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         return exe
 
-    def install(self, exe, shots_name):
-        """Installs with the recording runner; returns the result and what
-        the work directory held while the runner ran."""
+    def install(self, exe, shots_name, script=INSTALL):
+        """Installs with the recording runner; returns what the work
+        directory held while the runner ran, and the driver's result."""
         with st.Runner(copy_to=self.copy) as runner:
-            result = st.session.drive(exe, INSTALL, shots_name=shots_name, env=runner.env,
+            result = st.session.drive(exe, script, shots_name=shots_name, env=runner.env,
                                       wait_timeout=30, timeout=120).check()
             self.assertEqual(len(runner.records()), 1)
         self.assertEqual(result.exit_code, 0)
         self.assertEqual(st.boxes(result), [])
         self.assertFalse(st.work().exists(), "the work directory outlived the installer")
-        return st.tree(self.copy)
+        return st.tree(self.copy), result
+
+    def password_prompts(self, result):
+        return [s for s in result.windows_with_caption(ASK_PASSWORD) if s["reason"] == "new"]
+
+    def locked(self, name):
+        password_file = self.scratch / "password.txt"
+        password_file.write_bytes(PASSWORD.encode() + b"\n")
+        return self.pack(name, "--password-file", str(password_file))
 
     def test_split_installer_installs(self):
         exe = self.pack("split.exe", "--split", "40k")
         files = [exe] + sorted(self.scratch.glob("split.[0-9][0-9][0-9]"))
         self.assertGreaterEqual(len(files), 4)
-        extracted = self.install(exe, "packager-split")
+        extracted, _ = self.install(exe, "packager-split")
         self.assertEqual(extracted.pop("Quillon.pkg"), b"".join(p.read_bytes() for p in files))
         self.assertEqual(extracted, FILES)
 
@@ -91,7 +102,7 @@ class PackagerInstallers(unittest.TestCase):
                            check=True, capture_output=True)
             return exe
 
-        self.assertEqual(self.install(signed("reserved.exe", "--sign-reserve", "16k"), "packager-signed"),
+        self.assertEqual(self.install(signed("reserved.exe", "--sign-reserve", "16k"), "packager-signed")[0],
                          FILES)
 
         # Without the reserve the signature hides the end: the installer refuses.
@@ -100,6 +111,37 @@ class PackagerInstallers(unittest.TestCase):
                                   shots_name="packager-signed-bare", wait_timeout=30, timeout=120).check()
         self.assertEqual(st.box_texts(result), [(CORRUPTED, "Error")])
         self.assertEqual(result.windows_with_caption(TITLE), [], "the main window was shown")
+
+    def test_password_is_asked_until_the_right_one(self):
+        # The first entry asks; a wrong password asks again, and the right one
+        # opens that entry and, tried first, every later one.
+        exe = self.locked("locked.exe")
+        ask = f"wait-window {ASK_PASSWORD}\n"
+        script = (f"wait-window {TITLE}\nclick 1\n"
+                  f"{ask}type 101 wrong\nclick 1\nwait-gone\n"
+                  f"{ask}type 101 {PASSWORD}\nclick 1\nwait-gone\n"
+                  f"wait-window {TITLE}\nwait-text 2 &Finish\nclick 2\nwait-exit\n")
+        extracted, result = self.install(exe, "packager-password", script)
+        self.assertEqual(extracted, FILES)
+        self.assertEqual(len(self.password_prompts(result)), 2)
+
+    def test_wrong_passwords_everywhere_fail_the_installation(self):
+        # The installer judges its run by the last entry. quillon-pack writes
+        # empty directories last and encrypts them too, so a user who never
+        # finds the password gets an error, not a setup without its files.
+        (self.source / "empty").mkdir()
+        exe = self.locked("locked-everywhere.exe")
+        entries = len(FILES) + 1
+        wrong = f"wait-window {ASK_PASSWORD}\ntype 101 wrong\nclick 1\nwait-gone\n" * (3 * entries)
+        with st.Runner() as runner:
+            result = st.session.drive(exe, f"wait-window {TITLE}\nclick 1\n{wrong}wait-window Error\n"
+                                           "click IDOK\nwait-exit\n",
+                                      shots_name="packager-password-wrong", env=runner.env,
+                                      wait_timeout=30, timeout=180).check()
+            self.assertEqual(runner.records(), [], "the setup engine ran")
+        self.assertEqual(st.box_texts(result), [("Error extracting file(s).", "Error")])
+        self.assertEqual(len(self.password_prompts(result)), 3 * entries)
+        self.assertEqual(st.tree(st.work()), {})
 
 
 if __name__ == "__main__":

@@ -10,11 +10,13 @@ too.
 
 import os
 import random
+import re
 import shutil
 import struct
 import subprocess
 import sys
 import tempfile
+import textwrap
 import time
 import unittest
 import zipfile
@@ -32,11 +34,11 @@ HAVE_7Z = shutil.which("7z") is not None
 HAVE_ZIP = shutil.which("zip") is not None and shutil.which("unzip") is not None
 
 
-def run_pack(*args, tz="UTC0", cwd=None, packager=None):
-    env = dict(os.environ, TZ=tz)
+def run_pack(*args, tz="UTC0", cwd=None, packager=None, env=None, input=None):
+    env = {**os.environ, "TZ": tz, **(env or {})}
     # Names that are no UTF-8 may turn up in messages.
     return subprocess.run([packager or PACK, *map(str, args)], capture_output=True, cwd=cwd,
-                          env=env, text=True, errors="replace")
+                          env=env, text=True, errors="replace", input=input)
 
 
 def dos_words(seconds, zone_offset_hours=0):
@@ -150,34 +152,41 @@ class PackTestCase(unittest.TestCase):
         return path
 
     def assert_zip_tools_extract(self, installer: Path, files: dict, empty_dirs=("empty_dir/",
-                                                                                "sub/empty_inner/")):
+                                                                                "sub/empty_inner/"),
+                                 password=None):
         expected = dict(files)
         for name in empty_dirs:
             expected[name] = None
         with zipfile.ZipFile(installer) as archive:
+            if password:
+                archive.setpassword(password.encode())
             self.assertIsNone(archive.testzip())
             target = self.dir / "x-zipfile"
             shutil.rmtree(target, ignore_errors=True)
             archive.extractall(target)
             self.assertEqual(read_tree(target), expected)
+        unzip_password = ["-P", password] if password else []
+        seven_password = [f"-p{password}"] if password else []
         if HAVE_ZIP:
-            result = subprocess.run(["unzip", "-t", installer], capture_output=True, text=True)
+            result = subprocess.run(["unzip", *unzip_password, "-t", installer], capture_output=True,
+                                    text=True)
             self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
             self.assertNotIn("warning", result.stdout + result.stderr)
             target = self.dir / "x-unzip"
             shutil.rmtree(target, ignore_errors=True)
-            result = subprocess.run(["unzip", "-q", installer, "-d", target], capture_output=True,
-                                    text=True)
+            result = subprocess.run(["unzip", *unzip_password, "-q", installer, "-d", target],
+                                    capture_output=True, text=True)
             self.assertEqual(result.returncode, 0, result.stderr)
             self.assertEqual(read_tree(target), expected)
         if HAVE_7Z:
             # -tzip: with a real stub 7z would first try the file as a program image.
-            result = subprocess.run(["7z", "t", "-tzip", installer], capture_output=True, text=True)
+            result = subprocess.run(["7z", "t", "-tzip", *seven_password, installer],
+                                    capture_output=True, text=True)
             self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
             target = self.dir / "x-7z"
             shutil.rmtree(target, ignore_errors=True)
-            result = subprocess.run(["7z", "x", "-tzip", "-y", f"-o{target}", installer],
-                                    capture_output=True, text=True)
+            result = subprocess.run(["7z", "x", "-tzip", *seven_password, "-y", f"-o{target}",
+                                     installer], capture_output=True, text=True)
             self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
             self.assertEqual(read_tree(target), expected)
 
@@ -319,10 +328,20 @@ class LayoutTest(PackTestCase):
                        "--licence-file", "--wait-for-finish", "--no-wait", "--admin",
                        "--hide-info-button", "--trailer", "--level", "--store", "--from-zip",
                        "--base", "--header-field", "--name-encoding", "NAME=PATH", "--split",
-                       "--sign-reserve", "--help"):
+                       "--sign-reserve", "--help", "--password", "--password-file",
+                       "--password-stdin", "-c", "--config", "--version", "list", "verify",
+                       "extract", "--overwrite", "Exit status"):
             self.assertIn(option, result.stdout)
         for field in pb.HEADER_FIELDS:
             self.assertIn(field, result.stdout)
+        self.assertIn("casual reader", result.stdout)
+        for command in ("list", "verify", "extract"):
+            self.assertEqual(run_pack(command, "--help").stdout, result.stdout)
+
+    def test_version(self):
+        result = run_pack("--version")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertRegex(result.stdout, r"^quillon-pack \d+\.\d+\.\d+\n$")
 
 
 class EntriesTest(PackTestCase):
@@ -1197,6 +1216,603 @@ class SigningTest(PackTestCase):
                 table_at, _ = certificate_table(self.sign(installer).read_bytes())
                 self.assertEqual(table_at, len(data) + padding)
         self.assertEqual(seen, set(range(8)))
+
+
+PASSWORD = "Open sesame 1"
+# Fixes the encryption headers for tests that compare outputs or need the
+# same outcome of a wrong password on every run.
+SEEDED = {"QUILLON_PACK_TEST_SEED": "1"}
+
+
+def zip_of(*entries):
+    """A plain ZIP archive of package_builder entries, from offset 0."""
+    stream, listed = b"", []
+    for entry in entries:
+        listed.append((entry, len(stream)))
+        stream += entry.local_bytes()
+    return stream + pb.central_directory(listed, directory_offset=len(stream))
+
+
+def decrypted(entry, password=PASSWORD):
+    """The 12-byte encryption header and the data of an encrypted entry."""
+    plain = pb.TraditionalCipher(password.encode()).decrypt(entry["payload"])
+    return plain[:12], plain[12:]
+
+
+class PasswordTest(PackTestCase):
+    """--password-file, --password-stdin and --password: every file entry
+    encrypted with the traditional ZIP encryption, readable by the
+    installer's own decoder and by other ZIP tools."""
+
+    def verify(self, installer, *password_args):
+        return run_pack("verify", *password_args, installer)
+
+    def test_round_trips(self):
+        root, files = self.tree()
+        password_file = self.write("password.txt", PASSWORD.encode() + b"\r\n")
+        cases = [
+            # label, options, standard input, also read by ZIP tools
+            ("file", ["--password-file", password_file], None, True),
+            ("standard input", ["--password-stdin"], PASSWORD + "\n", True),
+            ("command line", ["--password", PASSWORD], None, True),
+            ("stored", ["--store", "--password", PASSWORD], None, True),
+            ("trailer", ["--trailer", "--password", PASSWORD], None, False),
+        ]
+        for label, args, stdin, zip_tools in cases:
+            with self.subTest(label):
+                installer = self.dir / "locked.exe"
+                result = run_pack("-o", installer, "--stub", self.stub, "--inf", "><readme.txt", *args, root,
+                                  input=stdin)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(result.stderr, "")
+                _, local = self.entries(installer.read_bytes())
+                self.assertEqual([e["name"].decode() for e in local], TREE_ORDER)
+                for entry in local:
+                    # Directory entries too: the installer judges its run by the last entry.
+                    name = entry["name"].decode()
+                    self.assertEqual(entry["flags"] & pb.FLAG_ENCRYPTED, pb.FLAG_ENCRYPTED, name)
+                    self.assertEqual(entry["version"], 20, name)
+                    header, data = decrypted(entry)
+                    # The check byte the installer tests: the CRC's top byte.
+                    self.assertEqual(header[11], entry["crc"] >> 24, name)
+                    self.assertEqual(pb.inflate(data) if entry["method"] == 8 else data, files.get(name, b""))
+                for password_args, status, message in [
+                        (args[-2:] if label != "standard input" else ["--password", PASSWORD], 0,
+                         "sound: 8 entries (8 encrypted)"),
+                        ([], 1, "entry 'empty.dat': it is encrypted; give the password")]:
+                    verified = self.verify(installer, *password_args)
+                    self.assertEqual(verified.returncode, status, verified.stderr)
+                    self.assertIn(message, verified.stdout + verified.stderr)
+                target = self.dir / f"x-{label}"
+                extracted = run_pack("extract", "--password", PASSWORD, installer, "-d", target)
+                self.assertEqual(extracted.returncode, 0, extracted.stderr)
+                self.assertEqual(read_tree(target), dict(files, **{"empty_dir/": None,
+                                                                   "sub/empty_inner/": None}))
+                if zip_tools:
+                    self.assert_zip_tools_extract(installer, files, password=PASSWORD)
+
+    def test_wrong_password(self):
+        root, _ = self.tree()
+        installer = self.dir / "locked.exe"
+        result = run_pack("-o", installer, "--stub", self.stub, "--password", PASSWORD, root, env=SEEDED)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        for command in (["verify"], ["extract", "-d", self.dir / "out"]):
+            with self.subTest(command[0]):
+                result = run_pack(*command, "--password", PASSWORD + "!", installer)
+                self.assertEqual(result.returncode, 1)
+                self.assertRegex(result.stderr, r"entry '[^']+': (the password does not fit it|its data does "
+                                                r"not match its CRC-32 \(damaged, or a wrong password)")
+        self.assertFalse((self.dir / "out").exists(), "extract wrote a package that is not sound")
+
+    def test_encryption_headers_are_random(self):
+        root, _ = self.tree()
+        headers = []
+        for run in range(2):
+            installer = self.pack("--password", PASSWORD, root, output=self.dir / f"{run}.exe")
+            _, local = self.entries(installer)
+            headers += [decrypted(e)[0][:11] for e in local if e["flags"] & pb.FLAG_ENCRYPTED]
+        self.assertEqual(len(headers), 16)
+        self.assertEqual(len(set(headers)), len(headers))
+        # Only the packager's tests fix them, and it says so.
+        seeded = [run_pack("-o", self.dir / f"s{run}.exe", "--stub", self.stub, "--password", PASSWORD,
+                           root, env=SEEDED) for run in range(2)]
+        self.assertIn("not random", seeded[0].stderr)
+        self.assertEqual((self.dir / "s0.exe").read_bytes(), (self.dir / "s1.exe").read_bytes())
+
+    def test_passwords_the_installer_cannot_take(self):
+        ok = self.write("ok.txt", b"ok")
+        two_lines = self.write("two.txt", b"first\nsecond\n")
+        empty = self.write("empty.txt", b"\n")
+        huge = self.write("huge.txt", b"p" * 5000)
+        cases = [
+            # options, standard input, message, exit status
+            (["--password", ""], None, "is empty", 1),
+            (["--password-stdin"], "", "is empty", 1),
+            (["--password-file", empty], None, "is empty", 1),
+            (["--password", "p" * 80], None, "80 bytes long; the installer's password box takes at most 79", 1),
+            (["--password", "tab\there"], None, "control character", 1),
+            (["--password-file", two_lines], None, "more than one line", 1),
+            (["--password-file", huge], None, "5000 bytes", 1),
+            (["--password-file", self.dir / "none.txt"], None, "none.txt", 1),
+            (["--password", "a", "--password-file", ok], None, "already given", 2),
+            (["--password-stdin=yes"], None, "takes no value", 2),
+        ]
+        for args, stdin, message, status in cases:
+            with self.subTest(args=args):
+                output = self.dir / "out" / "setup.exe"
+                output.parent.mkdir(exist_ok=True)
+                result = run_pack("-o", output, "--stub", self.stub, *args, ok, input=stdin)
+                self.assertEqual(result.returncode, status, result.stderr)
+                self.assertIn(message, result.stderr)
+                self.assertEqual(list(output.parent.iterdir()), [])
+        # The longest one, and one outside ASCII with a warning.
+        self.pack("--password", "p" * 79, ok)
+        result = run_pack("-o", self.dir / "u.exe", "--stub", self.stub, "--password", "pässword", ok)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("outside ASCII", result.stderr)
+
+    def test_entries_taken_from_archives(self):
+        when = (2021, 6, 7, 18, 30, 10)
+        locked = pb.Entry("locked.txt", b"locked " * 40, method=8, password=PASSWORD.encode(),
+                          date_time=when)
+        locked_behind = pb.Entry("locked-behind.txt", b"behind " * 30, method=0, date_time=when,
+                                 password=PASSWORD.encode(), flags=pb.FLAG_DESCRIPTOR, descriptor=True)
+        plain = pb.Entry("plain.txt", b"plain " * 50, method=8, date_time=when)
+        plain_behind = pb.Entry("plain-behind.txt", b"sizes behind " * 20, method=0, date_time=when,
+                                flags=pb.FLAG_DESCRIPTOR, descriptor=True)
+        archive = self.write("mixed.zip", zip_of(locked, locked_behind, plain, plain_behind))
+        contents = {e.name: e.data for e in (locked, locked_behind, plain, plain_behind)}
+
+        # With the archive's own password: the encrypted entries are kept as
+        # they are, the others encrypted; with the sizes behind the data the
+        # check byte is the time's high byte, for the installer and ZIP tools.
+        installer = self.pack("--from-zip", archive, "--password", PASSWORD)
+        _, local = self.entries(installer)
+        by_name = {e["name"].decode(): e for e in local}
+        original = {e["name"].decode(): e for e in pb.split_local_entries(archive.read_bytes(), 0)}
+        for name in ("locked.txt", "locked-behind.txt"):
+            self.assertEqual(by_name[name]["payload"], original[name]["payload"])
+        for name in ("plain.txt", "plain-behind.txt"):
+            entry = by_name[name]
+            self.assertTrue(entry["flags"] & pb.FLAG_ENCRYPTED)
+            self.assertEqual(entry["compressed_size"], original[name]["compressed_size"] + 12)
+        self.assertEqual(decrypted(by_name["plain-behind.txt"])[0][11], by_name["plain-behind.txt"]["time"] >> 8)
+        behind = by_name["plain-behind.txt"]
+        descriptor_at = behind["offset"] + 30 + len(behind["name"]) + behind["compressed_size"]
+        self.assertEqual(struct.unpack_from("<IIII", installer, descriptor_at),
+                         (pb.DESCRIPTOR_SIGNATURE, behind["crc"], behind["compressed_size"],
+                          behind["uncompressed_size"]))
+        result = run_pack("verify", "--password", PASSWORD, self.dir / "setup.exe")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assert_zip_tools_extract(self.dir / "setup.exe", contents, empty_dirs=(), password=PASSWORD)
+
+        # With another password the installer would have to ask twice.
+        self.assert_refused(["--from-zip", archive, "--password", "another"],
+                            "entry 'locked.txt' of an archive is encrypted already", status=1)
+        # Without a password they are taken as they are.
+        self.pack("--from-zip", archive)
+        result = run_pack("verify", self.dir / "setup.exe")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("entry 'locked.txt': it is encrypted", result.stderr)
+        self.assertEqual(run_pack("verify", "--password", PASSWORD, self.dir / "setup.exe").returncode, 0)
+
+
+def flip(data: bytes, at: int) -> bytes:
+    return data[:at] + bytes([data[at] ^ 0x01]) + data[at + 1:]
+
+
+class InspectTest(PackTestCase):
+    """list, verify and extract: installers looked into with the installer's
+    own reader, decoder and extraction loop."""
+
+    def inspect(self, *args, status=0, env=None):
+        result = run_pack(*args, env=env)
+        self.assertEqual(result.returncode, status, result.stdout + result.stderr)
+        return result
+
+    def extract(self, installer, *args, status=0):
+        target = self.dir / "extracted"
+        shutil.rmtree(target, ignore_errors=True)
+        result = self.inspect("extract", installer, "-d", target, *args, status=status)
+        return result, target
+
+    def test_list(self):
+        root, files = self.tree()
+        self.write("info.txt", b"Welcome.\r\n\r\nThis installs \x1b[31mit.\r\n")
+        installer = self.dir / "setup.exe"
+        self.pack("--title", "My Program 1.0", "--inf", "><readme.txt", "--licence-info", "Test Corp.",
+                  "--info-file", self.dir / "info.txt", "--licence", "LICENCE", "--admin", "--no-wait",
+                  root, output=installer)
+        listed = self.inspect("list", installer).stdout
+        for line in ["Title:               My Program 1.0", "INF text:            ><readme.txt",
+                     "Licence information: Test Corp.", "Licence text:        LICENCE",
+                     "Flags:               wait for finish: no, administrator: yes, hide Install button: no",
+                     "Information text:    36 bytes:", "    Welcome.", "    ",
+                     "    This installs \\x1B[31mit.", f"Package:             {len(installer.read_bytes())} bytes, one file"]:
+            self.assertIn(line + "\n", listed)
+        rows = re.findall(r"^ +(\d+) +(\d+)  (\S+) +(yes|no) +(\S+ \S+)  (.+)$", listed, re.M)
+        _, local = self.entries(installer.read_bytes())
+        self.assertEqual(rows, [(str(e["uncompressed_size"]), str(e["compressed_size"]),
+                                 "deflated" if e["method"] == 8 else "stored", "no", "2024-05-17 13:45:30",
+                                 e["name"].decode()) for e in local])
+        self.assertTrue(listed.endswith(f"  {len(local)} entries\n"))
+        # A plain ZIP archive has no texts.
+        listed = self.inspect("list", self.write("plain.zip", zip_of(pb.Entry("a\x07.txt", b"a")))).stdout
+        self.assertIn("a plain ZIP archive", listed)
+        self.assertIn("  a\\x07.txt\n", listed)
+
+    def kinds_of_installers(self):
+        """(label, installer, files it holds, empty directories, options to read it)"""
+        root, files = self.tree()
+        dirs = ("empty_dir/", "sub/empty_inner/")
+        kinds = []
+
+        def packed(label, *args, source=root, contents=files, empty=dirs, options=()):
+            installer = self.dir / label / "setup.exe"
+            installer.parent.mkdir()
+            self.pack(*args, source, output=installer)
+            kinds.append((label, installer, contents, empty, list(options)))
+
+        packed("central directory")
+        packed("trailer", "--trailer")
+        packed("signature reserve", "--sign-reserve", "16k")
+        packed("password", "--password", PASSWORD, options=["--password", PASSWORD])
+        big = dict(files, **{"big.bin": random.Random(3).randbytes(120_000)})
+        (root / "big.bin").write_bytes(big["big.bin"])
+        packed("split", "--split", "40k", contents=big)
+        (root / "big.bin").unlink()
+        japanese = self.dir / "japanese"
+        names = {"ソフト/ポート.txt": b"port", "表.txt": b"table"}
+        for name, data in names.items():
+            (japanese / name).parent.mkdir(parents=True, exist_ok=True)
+            (japanese / name).write_bytes(data)
+        packed("cp932", "--name-encoding", "cp932", source=japanese, contents=names, empty=(),
+               options=["--name-encoding", "cp932"])
+        if HAVE_ZIP and HAVE_7Z:
+            for label, command in (("zip", ["zip", "-qr", "a.zip", "."]), ("7z", ["7z", "a", "-tzip", "a.zip", "."])):
+                subprocess.run(command, cwd=root, check=True, capture_output=True)
+                archive = self.dir / f"{label}.zip"
+                (root / "a.zip").rename(archive)
+                kinds.append((f"plain {label} archive", archive, files, dirs, []))
+                installer = self.dir / f"from {label}" / "setup.exe"
+                installer.parent.mkdir()
+                self.pack("--from-zip", archive, output=installer)
+                kinds.append((f"from a {label} archive", installer, files, dirs, []))
+        return kinds
+
+    def test_installers_of_every_kind(self):
+        for label, installer, files, empty, options in self.kinds_of_installers():
+            with self.subTest(label):
+                expected = dict(files, **{name: None for name in empty})
+                listed = self.inspect("list", *options[-2:] if "cp932" in options else [], installer).stdout
+                for name in files:
+                    self.assertRegex(listed, f"  {re.escape(name)}\n")
+                verified = self.inspect("verify", *options, installer).stdout
+                self.assertIn("sound", verified)
+                _, target = self.extract(installer, *options)
+                self.assertEqual(read_tree(target), expected)
+
+    def test_damaged_installers(self):
+        root, _ = self.tree()
+        whole = self.pack(root)
+        (self.dir / "split").mkdir()
+        self.pack("--split", "37k", root, output=self.dir / "split" / "setup.exe")
+        _, local = self.entries(whole)
+        at = {e["name"].decode(): e for e in local}
+
+        def payload(name, index):
+            entry = at[name]
+            return entry["offset"] + 30 + len(entry["name"]) + index
+
+        end = len(whole) - 22
+        cases = [
+            # label, damage, message
+            ("stored data", lambda d: flip(d, payload("random.bin", 2500)),
+             "entry 'random.bin': its data does not match its CRC-32"),
+            ("deflated data", lambda d: flip(d, payload("sub/deeper/data.csv", 100)),
+             "entry 'sub/deeper/data.csv': its data does not match its CRC-32"),
+            ("the CRC-32", lambda d: flip(d, at["readme.txt"]["offset"] + 14),
+             "entry 'readme.txt': its data does not match its CRC-32"),
+            ("a size", lambda d: flip(d, at["readme.txt"]["offset"] + 22), "entry 'readme.txt': it decodes to"),
+            ("a method", lambda d: flip(d, at["one.bin"]["offset"] + 9), "entry 'one.bin': compression method 256"),
+            ("an entry's signature", lambda d: flip(d, at["one.bin"]["offset"]),
+             "ends at offset %d, behind entry 'empty.dat'" % at["one.bin"]["offset"]),
+            ("a name", lambda d: flip(d, at["one.bin"]["offset"] + 30),
+             "entry 'nne.bin': its local header and the central directory disagree on its name"),
+            ("a time", lambda d: flip(d, at["one.bin"]["offset"] + 10), "disagree on its time"),
+            ("the central directory", lambda d: flip(d, whole.index(b"PK\x01\x02")),
+             "the central directory is damaged: header 1 is not where it should be"),
+            ("a central header's size", lambda d: flip(d, end - 40),
+             "entry 'sub/empty_inner/': its local header and the central directory disagree on its sizes"),
+            ("the end record's count", lambda d: flip(d, end + 10), "the central directory lists 9 entries"),
+            ("cut short", lambda d: d[:-1], "its end is missing"),
+            ("an unsafe name", lambda d: d.replace(b"one.bin", b"../n.bin"), "the installer refuses its name"),
+        ]
+        for label, damage, message in cases:
+            with self.subTest(label):
+                broken = self.write("broken.exe", damage(whole))
+                result = self.inspect("verify", broken, status=1)
+                self.assertIn(message, result.stderr)
+                result, target = self.extract(broken, status=1)
+                self.assertIn(message, result.stderr)
+                self.assertFalse(target.exists(), "extract wrote a package that is not sound")
+        parts = split_files(self.dir / "split" / "setup.exe")
+        self.assertGreater(len(parts), 1)
+        parts[1].unlink()
+        result = self.inspect("verify", parts[0], status=1)
+        self.assertIn(f"part file '{parts[1]}' is missing (the installer would ask for disk 2)", result.stderr)
+
+    def test_every_flipped_byte_is_caught(self):
+        # Stored entries, so that every data byte counts; only the fields that
+        # neither the installer nor ZIP tools go by may change unnoticed.
+        self.write("a.txt", b"first file", FIXED_MTIME)
+        self.write("b.txt", b"second", FIXED_MTIME)
+        installer = self.pack("--store", self.dir / "a.txt", self.dir / "b.txt")
+        data_start = pb.parse_package(installer).data_start
+        _, local = self.entries(installer)
+        unread = set()
+        for entry in local:
+            unread.update(range(entry["offset"] + 4, entry["offset"] + 6))  # version needed
+        directory = installer.index(b"PK\x01\x02")
+        for at in range(directory, len(installer) - 22, 46 + 5):
+            unread.update(range(at + 4, at + 8))  # version made by and needed
+            unread.update(range(at + 34, at + 42))  # disk, internal and external attributes
+        end = len(installer) - 22
+        unread.update(range(end + 4, end + 10))  # disk numbers, entries on this disk
+        unread.update(range(end + 20, end + 22))  # a longer comment reaches past the end, as a reserve may
+        caught = 0
+        for at in range(data_start, len(installer)):
+            if at in unread:
+                continue
+            broken = self.write("broken.exe", flip(installer, at))
+            result = run_pack("verify", broken)
+            self.assertEqual(result.returncode, 1, f"a flipped byte at {at} went unnoticed")
+            caught += 1
+        self.assertGreater(caught, 150)
+
+    def test_hostile_names(self):
+        # Packages the packager would not write; the installer's own checks
+        # refuse them, and nothing lands outside the directory.
+        data = b"payload"
+        cases = [
+            ("parent", [pb.stored("a.txt", data), pb.stored("../evil.txt", data)]),
+            ("deep parent", [pb.stored("sub/../../evil.txt", data)]),
+            ("backslash parent", [pb.stored("sub\\..\\..\\evil.txt", data)]),
+            ("drive", [pb.stored("C:evil.txt", data)]),
+            ("server path", [pb.stored("\\\\server\\share\\evil.txt", data)]),
+            ("stream", [pb.stored("a.txt:evil", data)]),
+        ]
+        for label, entries in cases:
+            for kind in ("installer", "plain zip"):
+                with self.subTest(label, kind=kind):
+                    package = (pb.build_package(self.stub_bytes, entries=entries) if kind == "installer"
+                               else zip_of(*entries))
+                    workspace = self.dir / "hostile"
+                    shutil.rmtree(workspace, ignore_errors=True)
+                    workspace.mkdir()
+                    installer = workspace / "setup.exe"
+                    installer.write_bytes(package)
+                    result = self.inspect("extract", installer, "-d", workspace / "out", status=1)
+                    self.assertIn("the installer refuses its name", result.stderr)
+                    self.assertEqual(sorted(p.name for p in workspace.rglob("*")), ["setup.exe"])
+        # Leading separators are stripped, as the installer strips them.
+        installer = self.write("lead.exe", pb.build_package(self.stub_bytes, entries=[
+            pb.stored("/abs.txt", b"a"), pb.stored("\\sub\\b.txt", b"b")]))
+        _, target = self.extract(installer)
+        self.assertEqual(read_tree(target), {"abs.txt": b"a", "sub/b.txt": b"b"})
+
+    def test_links_in_the_directory_are_not_followed(self):
+        outside = self.dir / "outside"
+        outside.mkdir()
+        (outside / "victim.txt").write_bytes(b"untouched")
+        installer = self.write("links.exe", pb.build_package(self.stub_bytes, entries=[
+            pb.stored("dir/new.txt", b"evil"), pb.stored("victim.txt", b"evil")]))
+        cases = [
+            # links planted in the directory, options, message
+            ({"dir": outside}, [], "cannot make directory"),
+            ({"victim.txt": outside / "victim.txt"}, ["--overwrite"], None),
+        ]
+        for links, options, message in cases:
+            with self.subTest(links=list(links)):
+                target = self.dir / "extracted"
+                shutil.rmtree(target, ignore_errors=True)
+                target.mkdir()
+                for name, destination in links.items():
+                    (target / name).symlink_to(destination)
+                result = run_pack("extract", installer, "-d", target, *options)
+                if message:
+                    self.assertEqual(result.returncode, 1)
+                    self.assertIn(message, result.stderr)
+                else:
+                    self.assertEqual(result.returncode, 0, result.stderr)
+                    self.assertFalse((target / "victim.txt").is_symlink())
+                    self.assertEqual((target / "victim.txt").read_bytes(), b"evil")
+                self.assertEqual(sorted(p.name for p in outside.iterdir()), ["victim.txt"])
+                self.assertEqual((outside / "victim.txt").read_bytes(), b"untouched")
+
+    def test_existing_files_and_times(self):
+        root, files = self.tree()
+        installer = self.dir / "setup.exe"
+        self.pack(root, output=installer, tz="EST5")
+        target = self.dir / "extracted"
+        self.inspect("extract", installer, "-d", target, env={"TZ": "EST5"})
+        self.assertEqual(os.stat(target / "readme.txt").st_mtime, FIXED_MTIME - 1)
+        (target / "readme.txt").write_bytes(b"changed")
+        result = self.inspect("extract", installer, "-d", target, status=1)
+        self.assertIn("6 file(s) exist", result.stderr)
+        self.assertIn("'sub/deeper/data.csv'", result.stderr)
+        self.assertEqual((target / "readme.txt").read_bytes(), b"changed")
+        self.inspect("extract", installer, "-d", target, "--overwrite")
+        self.assertEqual(read_tree(target), dict(files, **{"empty_dir/": None, "sub/empty_inner/": None}))
+
+    def test_command_line_errors(self):
+        installer = self.write("setup.exe", b"")
+        cases = [
+            (["list"], "list needs an installer"),
+            (["verify", installer, installer], "takes one installer"),
+            (["extract", installer], "needs a directory"),
+            (["list", "--password", "x", installer], "unknown option '--password' for list"),
+            (["verify", "--overwrite", installer], "unknown option"),
+            (["extract", "-d"], "needs a value"),
+            (["verify", "--name-encoding", "no-such-page", installer], "iconv knows no code page"),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                result = self.inspect(*args, status=2)
+                self.assertIn(message, result.stderr)
+        result = self.inspect("verify", self.dir / "missing.exe", status=1)
+        self.assertIn("missing.exe", result.stderr)
+        result = self.inspect("verify", installer, status=1)
+        self.assertIn("no entry where the installer starts to read", result.stderr)
+
+
+class DescriptionFileTest(PackTestCase):
+    """-c FILE: the options and inputs of a build in an INI file, with paths
+    relative to it; the command line overrides it."""
+
+    def project(self):
+        """A project directory with files, texts, an archive and a password."""
+        project = self.dir / "project"
+        root, _ = self.tree("project")
+        (root / "texts").mkdir()
+        (root / "texts" / "licence.txt").write_bytes(b"LICENCE\r\n")
+        (root / "extra.zip").write_bytes(plain_zip({"from-zip.txt": b"zipped"}))
+        (root / "secret.txt").write_bytes(PASSWORD.encode() + b"\n")
+        (root / "a=b.txt").write_bytes(b"equals")
+        return project
+
+    def test_same_installer_as_the_command_line(self):
+        project = self.project()
+        stub = os.path.relpath(self.stub, project)
+        cases = [
+            ("texts and flags",
+             f"""[installer]
+                stub = {stub}
+                output = dist/setup.exe
+                title = My Program 1.0
+                inf = ><readme.txt
+                info = "Line one\\r\\nLine \\"two\\"\\x21\\ttab"
+                licence-file = texts/licence.txt
+                admin = yes
+                wait-for-finish = no
+                hide-info-button = true
+                level = 6
+                [inputs]
+                input = sub
+                input = docs/read me.txt=readme.txt
+                """,
+             ["--stub", stub, "-o", "dist/setup.exe", "--title", "My Program 1.0", "--inf", "><readme.txt",
+              "--info", 'Line one\r\nLine "two"!\ttab', "--licence-file", "texts/licence.txt", "--admin",
+              "--no-wait", "--hide-info-button", "--level", "6", "sub", "docs/read me.txt=readme.txt"]),
+            ("inputs in order",
+             f"""; comments and blank lines
+
+                # are skipped
+                [installer]
+                stub={stub}
+                output=dist/setup.exe
+                store=yes
+                trailer = no
+                [inputs]
+                from-zip = extra.zip
+                base = sub
+                input = sub/deeper
+                base =
+                input = named.txt=a=b.txt
+                path = a=b.txt
+                """,
+             ["--stub", stub, "-o", "dist/setup.exe", "--store", "--from-zip", "extra.zip", "--base", "sub",
+              "sub/deeper", "--base=", "named.txt=a=b.txt", "--", "a=b.txt"]),
+            ("password and split",
+             f"""[installer]
+                stub = {stub}
+                output = dist/setup.exe
+                password-file = secret.txt
+                split = 37k
+                name-encoding = cp1252
+                [inputs]
+                input = sub
+                input = random.bin
+                """,
+             ["--stub", stub, "-o", "dist/setup.exe", "--password-file", "secret.txt", "--split", "37k",
+              "--name-encoding", "cp1252", "sub", "random.bin"]),
+        ]
+        elsewhere = self.dir / "elsewhere"
+        elsewhere.mkdir()
+        for label, description, args in cases:
+            with self.subTest(label):
+                (project / "package.ini").write_text(textwrap.dedent(description))
+                for name in ("dist", "cmd"):
+                    shutil.rmtree(project / name, ignore_errors=True)
+                    (project / name).mkdir()
+                # Run from elsewhere: paths count from the file.
+                result = run_pack("-c", project / "package.ini", cwd=elsewhere, env=SEEDED)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                args = [arg.replace("dist/", "cmd/") for arg in args]
+                result = run_pack(*args, cwd=project, env=SEEDED)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                written = sorted(p.name for p in (project / "dist").iterdir())
+                self.assertEqual(written, sorted(p.name for p in (project / "cmd").iterdir()))
+                for name in written:
+                    self.assertEqual((project / "dist" / name).read_bytes(), (project / "cmd" / name).read_bytes(),
+                                     name)
+
+    def test_command_line_overrides_the_file(self):
+        project = self.project()
+        (project / "package.ini").write_text(textwrap.dedent(f"""\
+            [installer]
+            stub = {self.stub}
+            output = dist/setup.exe
+            title = From the file
+            info-file = texts/licence.txt
+            store = yes
+            [inputs]
+            input = one.bin
+            input = readme.txt
+            """))
+        (project / "dist").mkdir()
+        cases = [
+            # extra arguments, output, what the installer then has
+            ([], project / "dist" / "setup.exe", ("From the file", b"LICENCE\r\n", 0, [b"one.bin", b"readme.txt"])),
+            (["--title", "Given", "--info", "Typed", "--level", "9", "-o", self.dir / "o.exe",
+              project / "random.bin"],
+             self.dir / "o.exe", ("Given", b"Typed", 8, [b"random.bin"])),
+        ]
+        for extra, output, (title, info, method, names) in cases:
+            with self.subTest(extra=extra):
+                result = run_pack("-c", project / "package.ini", *extra)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                installer = output.read_bytes()
+                parsed, local = self.entries(installer)
+                self.assertEqual((parsed.title, parsed.info), (title.encode(), info))
+                self.assertEqual([e["name"] for e in local], names)
+                if names == [b"one.bin", b"readme.txt"]:
+                    self.assertEqual(local[1]["method"], method)
+
+    def test_errors(self):
+        ok = self.write("ok.txt", b"ok")
+        cases = [
+            ("[installer]\ntitel = x\n", "package.ini:2: no option is called 'titel'"),
+            ("title = x\n", "package.ini:1: 'title' stands before any section"),
+            ("[options]\n", "unknown section '[options]'"),
+            ("[installer]\ninput = x\n", "'input' belongs in [inputs]"),
+            ("[inputs]\ntitle = x\n", "[inputs] takes input, path, from-zip and base"),
+            ("[installer]\nadmin = maybe\n", "a switch wants yes or no"),
+            ("[installer]\ntitle\n", "want KEY = VALUE"),
+            ('[installer]\ntitle = "open\n', "no closing"),
+            ('[installer]\ntitle = "a" b\n', "text after the closing"),
+            ('[installer]\ntitle = "\\q"\n', "unknown escape \\q"),
+            ('[installer]\ntitle = "\\x4"\n', "\\x wants two hexadecimal digits"),
+            ("[installer]\nconfig = other.ini\n", "no option is called 'config'"),
+            ("[installer]\nlevel = 13\n", "--level wants a number"),
+        ]
+        for text, message in cases:
+            with self.subTest(text=text):
+                (self.dir / "package.ini").write_text(text)
+                self.assert_refused(["-c", self.dir / "package.ini", ok], message, status=2)
+        self.assert_refused(["-c", self.dir / "missing.ini", ok], "missing.ini", status=1)
+        self.assert_refused(["-c", self.dir / "package.ini", "--config", self.dir / "package.ini", ok],
+                            "--config is given twice", status=2)
 
 
 @unittest.skipUnless(REAL_STUB and Path(REAL_STUB).is_file(), "QUILLON_STUB names no stub")

@@ -6,13 +6,17 @@
 #include <set>
 #include <variant>
 
+#include "encrypt.h"
 #include "file_io.h"
 #include "inflate/crc.h"
 #include "inputs.h"
+#include "inspect.h"
 #include "options.h"
 #include "package_writer.h"
+#include "password.h"
 #include "read_back.h"
 #include "split_output.h"
+#include "version.h"
 #include "zip_entries.h"
 #include "zip_import.h"
 
@@ -156,6 +160,11 @@ int Run(const Options& options, const char* programPath) {
   texts.info = LoadText(options.info, "information text", kMaxPackageSize);
   texts.licence = LoadText(options.licence, "licence text", kMaxPackageSize);
   CheckPackageTexts(texts);
+  std::optional<std::string> password;
+  if (options.password.given()) {
+    password = LoadPassword(options.password, true);
+    WarnAboutPassword(*password);
+  }
 
   // Everything that decides the entries is read before the output exists, so
   // that its temporary file never turns up in a directory being walked; an
@@ -185,6 +194,8 @@ int Run(const Options& options, const char* programPath) {
 
   OutputFile output(options.output);
   PackageWriter writer(output, stub, texts, options.flags, options.overrides);
+  std::optional<EntryEncryptor> encryptor;
+  if (password) writer.EncryptWith(&encryptor.emplace(*password));
   if (options.splitSize && output.size() > *options.splitSize) {
     throw PackError("--split " + std::to_string(*options.splitSize) + " is too small: the installer's first file " +
                     "holds the stub, the package header and the texts, here " + std::to_string(output.size()) +
@@ -210,11 +221,12 @@ int Run(const Options& options, const char* programPath) {
     std::vector<ExpectedEntry> expected;
     expected.reserve(entries.size());
     for (const PlannedEntry& entry : entries) {
-      expected.push_back({entry.name, entry.archiveEntry != nullptr && entry.archiveEntry->encrypted});
+      const bool takenEncrypted = entry.archiveEntry != nullptr && entry.archiveEntry->encrypted;
+      expected.push_back({entry.name, takenEncrypted || password.has_value()});
     }
     std::vector<const OutputFile*> files = {&output};
     for (const auto& part : parts) files.push_back(part.get());
-    ReadBack(files, expected, signReserve);
+    ReadBack(files, expected, signReserve, password ? &*password : nullptr);
   }
   CommitSplit(output, parts);
   if (options.splitSize) {
@@ -232,9 +244,12 @@ int Run(const Options& options, const char* programPath) {
 int main(int argc, char** argv) {
   using namespace quillon::pack;
   try {
-    const Options options = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-    if (options.help) {
-      const bool written = std::fputs(UsageText(), stdout) >= 0 && std::fflush(stdout) == 0;
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (IsInspectCommand(arguments)) return RunInspectCommand(arguments);
+    const Options options = ParseCommandLine(arguments);
+    if (options.help || options.version) {
+      const std::string text = options.help ? UsageText() : std::string("quillon-pack ") + kPackVersion + "\n";
+      const bool written = std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
       return written ? 0 : 1;
     }
     return Run(options, argv[0]);

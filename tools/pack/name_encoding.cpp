@@ -115,10 +115,14 @@ std::string NameEncoding::Convert(const std::string& name, const std::string& or
 }
 
 std::string NameEncoding::Shown(const std::string& name) const {
+  return ToUtf8(name).value_or(name);
+}
+
+std::optional<std::string> NameEncoding::ToUtf8(const std::string& name) const {
   if (!converts()) return name;
   Converter toUtf8("UTF-8", codePage_);
   Converter::Result result = toUtf8.Run(name);
-  if (result.error != 0) return name;
+  if (result.error != 0) return std::nullopt;
   return std::move(result.text);
 }
 

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,11 @@ class NameEncoding {
   // A name in the code page back in UTF-8, for messages; as it is when it
   // does not convert.
   [[nodiscard]] std::string Shown(const std::string& name) const;
+  // A name in the code page in UTF-8; nullopt when the code page has no
+  // such bytes. Without a code page the name as it is.
+  [[nodiscard]] std::optional<std::string> ToUtf8(const std::string& name) const;
+
+  [[nodiscard]] bool IsLeadByte(uint8_t byte) const { return lead_[byte]; }
 
   // The number of bytes of the character at text[i]: 2 for a lead byte that
   // has a byte after it, else 1.

@@ -8,6 +8,7 @@
 
 #include "inputs.h"
 #include "package_writer.h"
+#include "password.h"
 
 namespace quillon::pack {
 
@@ -19,6 +20,7 @@ struct TextOption {
 
 struct Options {
   bool help = false;
+  bool version = false;
   std::filesystem::path output;
   std::optional<std::filesystem::path> stub;
   TextOption title;
@@ -34,9 +36,28 @@ struct Options {
   std::vector<Input> inputs;            // files, directories and archives, in the order given
   std::vector<HeaderOverride> overrides;
   std::optional<std::string> nameEncoding;  // code page of the entry names, e.g. cp932
+  PasswordOption password;                  // encrypt every entry with it
 };
 
-// Throws UsageError for anything it cannot make sense of.
+// One option or input as given, before it takes effect; the command line and
+// a description file both come down to a list of these.
+struct Setting {
+  std::string option;  // "--title", ...; empty for an input
+  std::optional<std::string> value;
+  bool plainPath = false;  // an input taken as a path, even with '=' in it
+};
+
+// The option that a description file's key stands for, and whether it takes
+// a value; nullopt for a key that is no option of the packager's.
+struct OptionKind {
+  std::string option;
+  bool valued = false;
+};
+[[nodiscard]] std::optional<OptionKind> FindOption(const std::string& key);
+
+// Throws UsageError for anything it cannot make sense of. Options given with
+// -c FILE come first; options on the command line replace theirs (inputs
+// given there replace all of the file's inputs).
 [[nodiscard]] Options ParseCommandLine(const std::vector<std::string>& arguments);
 
 [[nodiscard]] const char* UsageText();

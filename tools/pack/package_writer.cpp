@@ -121,9 +121,10 @@ void PackageWriter::CheckSize(int64_t size) const {
   }
 }
 
-void PackageWriter::Add(const PackEntry& entry) {
+void PackageWriter::Add(PackEntry entry) {
+  if (encryptor_ != nullptr) encryptor_->Protect(entry);
   CheckSize(output_.size() + static_cast<int64_t>(entry.local.size()));
-  Bytes central = entry.central;
+  Bytes central = std::move(entry.central);
   Set32(central.data() + kCentralOffsetField, static_cast<uint32_t>(output_.size()));
   output_.Write(entry.local);
   central_.push_back(std::move(central));

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/package_header.h"
+#include "encrypt.h"
 #include "file_io.h"
 #include "zip_entries.h"
 
@@ -94,7 +95,10 @@ class PackageWriter {
   PackageWriter(OutputFile& output, const Bytes& stub, const PackageTexts& texts, PackageFlags flags,
                 std::vector<HeaderOverride> overrides);
 
-  void Add(const PackEntry& entry);
+  // Entries added from now on are encrypted, in the order they are added.
+  void EncryptWith(EntryEncryptor* encryptor) { encryptor_ = encryptor; }
+
+  void Add(PackEntry entry);
 
   // Writes the ending and the final header, which marks the package as split
   // when it is larger than the part size. Throws PackError when the package
@@ -111,6 +115,7 @@ class PackageWriter {
   PackageHeader header_;
   std::vector<HeaderOverride> overrides_;
   std::vector<Bytes> central_;
+  EntryEncryptor* encryptor_ = nullptr;
 };
 
 }  // namespace quillon::pack

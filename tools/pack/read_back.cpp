@@ -5,9 +5,8 @@
 
 #include "app/package_header.h"
 #include "app/package_integrity.h"
+#include "entry_check.h"
 #include "fs/package_io.h"
-#include "inflate/inflate.h"
-#include "inflate/stored.h"
 #include "package/entry_stream.h"
 #include "package_writer.h"
 #include "zip_entries.h"
@@ -65,12 +64,6 @@ class JoinedSource final : public PackageSource {
   int64_t position_ = 0;
 };
 
-// Takes the extracted bytes and keeps nothing: only their CRC counts.
-class DiscardSink final : public OutputSink {
- public:
-  int32_t Write(const void* /*buffer*/, int32_t count) override { return count; }
-};
-
 [[noreturn]] void Mismatch(const std::string& what) {
   throw PackError("the installer does not read back as it was written (" + what +
                   "); this is a fault of quillon-pack, please report it");
@@ -79,7 +72,7 @@ class DiscardSink final : public OutputSink {
 }  // namespace
 
 void ReadBack(const std::vector<const OutputFile*>& files, const std::vector<ExpectedEntry>& expected,
-              uint16_t signReserve) {
+              uint16_t signReserve, const std::string* password) {
   JoinedSource source(files);
   uint8_t raw[kPackageHeaderSize];
   if (source.Seek(kPackageOffset, SeekMethod::FromStart) != kPackageOffset ||
@@ -103,22 +96,13 @@ void ReadBack(const std::vector<const OutputFile*>& files, const std::vector<Exp
     if (source.Read(name.data(), entry.nameLength) != entry.nameLength || name != wanted.name) {
       Mismatch("entry " + Quote(wanted.name));
     }
-    if (!wanted.encrypted) {
-      DiscardSink sink;
-      EntryTransfer transfer;
-      transfer.package = &source;
-      transfer.output = &sink;
-      transfer.dataRemaining = entry.compressedSize;
-      transfer.flags = entry.flags;
-      stream.SeekPackage(stream.DataPosition(entryStart));
-      if (entry.method == kMethodStored) {
-        CopyStoredEntry(transfer);
-      } else if (entry.method == kMethodDeflated) {
-        InflateEntry(transfer);
-      } else {
-        Mismatch("method of entry " + Quote(wanted.name));
+    const bool encrypted = (entry.flags & kFlagEncrypted) != 0;
+    if (encrypted != wanted.encrypted) Mismatch("encryption of entry " + Quote(wanted.name));
+    if (!encrypted || password != nullptr) {
+      const EntryCheck check = CheckEntryData(source, stream, entryStart, password);
+      if (check.verdict != EntryVerdict::Sound) {
+        Mismatch("entry " + Quote(wanted.name) + ": " + DescribeVerdict(check, entry));
       }
-      if ((transfer.entryCrc ^ 0xFFFFFFFFu) != entry.crc32) Mismatch("data of entry " + Quote(wanted.name));
     }
     stream.SeekPackage(stream.NextEntryPosition(entryStart));
   }

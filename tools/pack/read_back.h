@@ -13,15 +13,16 @@ namespace quillon::pack {
 
 struct ExpectedEntry {
   std::string name;
-  bool encrypted = false;  // its data cannot be checked without the password
+  bool encrypted = false;
 };
 
 // Throws PackError when the installer would not find exactly these entries,
 // in this order, each with data that matches its CRC-32, or when the ending
 // would not pass the start-up check, also after signing has appended a
 // certificate table of `signReserve` bytes (PackageEnd). `files` are the
-// program file and the part files in order.
+// program file and the part files in order. Encrypted entries are decrypted
+// with `password`; without one (null) only their place is checked.
 void ReadBack(const std::vector<const OutputFile*>& files, const std::vector<ExpectedEntry>& expected,
-              uint16_t signReserve);
+              uint16_t signReserve, const std::string* password);
 
 }  // namespace quillon::pack

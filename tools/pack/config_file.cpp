@@ -1,0 +1,174 @@
+#include "config_file.h"
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+#include <string_view>
+
+#include "file_io.h"
+
+namespace quillon::pack {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int64_t kMaxDescriptionSize = 1 << 20;
+
+// Options whose value is a path, relative to the description file.
+bool IsPathOption(const std::string& option) {
+  static const std::set<std::string> paths = {
+      "--output", "--stub",          "--info-file", "--licence-file", "--licence-info-file",
+      "--base",   "--password-file", "--from-zip",
+  };
+  return paths.contains(option);
+}
+
+bool IsInputKey(const std::string& key) {
+  return key == "input" || key == "path" || key == "from-zip" || key == "base";
+}
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+class Reader {
+ public:
+  explicit Reader(const fs::path& path) : path_(path), directory_(path.parent_path()) {}
+
+  std::vector<Setting> Read() {
+    const Bytes bytes = ReadWholeFile(path_, kMaxDescriptionSize, "description file");
+    std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // a byte order mark from an editor
+    while (!text.empty()) {
+      ++line_;
+      const size_t end = text.find('\n');
+      std::string_view line = text.substr(0, end);
+      text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+      if (line.ends_with('\r')) line.remove_suffix(1);
+      ReadLine(Trimmed(line));
+    }
+    return std::move(settings_);
+  }
+
+ private:
+  [[noreturn]] void Fail(const std::string& problem) const {
+    throw UsageError(path_.string() + ":" + std::to_string(line_) + ": " + problem);
+  }
+
+  void ReadLine(std::string_view line) {
+    if (line.empty() || line.front() == ';' || line.front() == '#') return;
+    if (line.front() == '[') {
+      if (line == "[installer]" || line == "[inputs]") {
+        section_ = std::string(line.substr(1, line.size() - 2));
+        return;
+      }
+      Fail("unknown section " + Quote(line) + "; there are [installer] and [inputs]");
+    }
+    const size_t equals = line.find('=');
+    if (equals == std::string_view::npos) Fail("want KEY = VALUE, not " + Quote(line));
+    const std::string key(Trimmed(line.substr(0, equals)));
+    const std::string value = Value(Trimmed(line.substr(equals + 1)));
+    if (section_.empty()) Fail(Quote(key) + " stands before any section ([installer] or [inputs])");
+    if (section_ == "inputs") {
+      if (!IsInputKey(key)) Fail("[inputs] takes input, path, from-zip and base, not " + Quote(key));
+      AddInput(key, value);
+      return;
+    }
+    const std::optional<OptionKind> kind = IsInputKey(key) ? std::nullopt : FindOption(key);
+    if (!kind) {
+      Fail(IsInputKey(key) ? Quote(key) + " belongs in [inputs]" : "no option is called " + Quote(key));
+    }
+    if (kind->valued) {
+      settings_.push_back({kind->option, IsPathOption(kind->option) ? Resolved(value) : value});
+    } else if (Switch(value)) {
+      settings_.push_back({kind->option, std::nullopt});
+    } else if (kind->option == "--wait-for-finish" || kind->option == "--no-wait") {
+      settings_.push_back({kind->option == "--no-wait" ? "--wait-for-finish" : "--no-wait", std::nullopt});
+    }
+  }
+
+  void AddInput(const std::string& key, const std::string& value) {
+    if (key == "from-zip") {
+      settings_.push_back({"--from-zip", Resolved(value)});
+    } else if (key == "base") {
+      settings_.push_back({"--base", value.empty() ? value : Resolved(value)});
+    } else if (const size_t equals = value.find('='); key == "path" || equals == std::string::npos) {
+      // The resolved path may have '=' in a directory's name: no NAME= split.
+      settings_.push_back({"", Resolved(value), true});
+    } else {
+      settings_.push_back({"", value.substr(0, equals + 1) + Resolved(value.substr(equals + 1))});
+    }
+  }
+
+  std::string Resolved(const std::string& value) const {
+    if (value.empty() || fs::path(value).is_absolute()) return value;
+    return (directory_ / value).string();
+  }
+
+  bool Switch(const std::string& value) const {
+    std::string lower = value;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (lower == "yes" || lower == "true" || lower == "on" || lower == "1") return true;
+    if (lower == "no" || lower == "false" || lower == "off" || lower == "0") return false;
+    Fail("a switch wants yes or no, not " + Quote(value));
+  }
+
+  // A value as it stands, or a quoted one with its escapes.
+  std::string Value(std::string_view raw) const {
+    if (!raw.starts_with('"')) return std::string(raw);
+    std::string value;
+    size_t i = 1;
+    for (; i < raw.size() && raw[i] != '"'; ++i) {
+      if (raw[i] != '\\') {
+        value += raw[i];
+        continue;
+      }
+      if (++i == raw.size()) break;
+      switch (raw[i]) {
+        case '\\':
+        case '"':
+          value += raw[i];
+          break;
+        case 'r':
+          value += '\r';
+          break;
+        case 'n':
+          value += '\n';
+          break;
+        case 't':
+          value += '\t';
+          break;
+        case 'x': {
+          const auto hex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+          if (i + 2 >= raw.size() || !hex(raw[i + 1]) || !hex(raw[i + 2])) Fail("\\x wants two hexadecimal digits");
+          value += static_cast<char>(std::stoi(std::string(raw.substr(i + 1, 2)), nullptr, 16));
+          i += 2;
+          break;
+        }
+        default:
+          Fail("unknown escape \\" + std::string(1, raw[i]) + " in a quoted value");
+      }
+    }
+    if (i >= raw.size()) Fail("the quoted value has no closing '\"'");
+    if (i + 1 != raw.size()) Fail("text after the closing '\"'");
+    return value;
+  }
+
+  fs::path path_;
+  fs::path directory_;
+  std::vector<Setting> settings_;
+  std::string section_;
+  int line_ = 0;
+};
+
+}  // namespace
+
+std::vector<Setting> ReadDescriptionFile(const fs::path& path) {
+  return Reader(path).Read();
+}
+
+}  // namespace quillon::pack

@@ -1,0 +1,153 @@
+#include "encrypt.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+
+#include "crypt/zip_crypt.h"
+#include "entry_check.h"
+
+namespace quillon::pack {
+
+namespace {
+
+// Undocumented on purpose: the packager's tests compare encrypted installers
+// byte for byte. A real installer must never be made with it.
+constexpr const char* kTestSeedVariable = "QUILLON_PACK_TEST_SEED";
+
+constexpr size_t kLocalFlags = 6;
+constexpr size_t kLocalVersion = 4;
+constexpr size_t kLocalTime = 10;
+constexpr size_t kLocalCrc = 14;
+constexpr size_t kLocalPackedSize = 18;
+constexpr size_t kLocalNameLength = 26;
+constexpr size_t kLocalExtraLength = 28;
+constexpr size_t kCentralVersion = 6;
+constexpr size_t kCentralFlags = 8;
+constexpr size_t kCentralPackedSize = 20;
+constexpr size_t kDescriptorPackedSize = 8;  // behind its signature and the CRC-32
+constexpr uint16_t kVersionEncrypted = 20;   // 2.0: traditional encryption
+
+void Set16(uint8_t* p, uint16_t value) {
+  p[0] = static_cast<uint8_t>(value);
+  p[1] = static_cast<uint8_t>(value >> 8);
+}
+
+// The plain bytes turned into cipher bytes in place: each is XORed with the
+// keystream, and the keys then take the plain byte.
+void EncryptBuffer(ZipKeys& keys, uint8_t* data, size_t size) {
+  for (size_t i = 0; i < size; ++i) {
+    const uint8_t plain = data[i];
+    data[i] = static_cast<uint8_t>(plain ^ DecryptByte(keys));
+    UpdateKeys(keys, plain);
+  }
+}
+
+uint64_t SplitMix(uint64_t& state) {
+  uint64_t z = (state += 0x9E3779B97F4A7C15u);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+  return z ^ (z >> 31);
+}
+
+}  // namespace
+
+RandomSource::RandomSource() {
+  const char* seed = std::getenv(kTestSeedVariable);  // NOLINT(concurrency-mt-unsafe): one thread reads it
+  if (seed == nullptr) return;
+  uint64_t value = 0;
+  const char* end = seed + std::strlen(seed);
+  if (std::from_chars(seed, end, value).ptr != end) throw PackError(std::string(kTestSeedVariable) + " is no number");
+  testState_ = value;
+  Warn(std::string(kTestSeedVariable) + " is set: the encryption headers are not random (for tests only)");
+}
+
+void RandomSource::Fill(uint8_t* data, size_t size) {
+  if (testState_) {
+    for (size_t i = 0; i < size; ++i) data[i] = static_cast<uint8_t>(SplitMix(*testState_));
+    return;
+  }
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = getrandom(data + done, size - done, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == ENOSYS) break;
+    if (n < 0) throw PackError(std::string("cannot get random bytes: ") + std::strerror(errno));
+    done += static_cast<size_t>(n);
+  }
+  if (done == size) return;
+  // Kernels before getrandom have the device.
+  const int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw PackError(std::string("cannot open /dev/urandom: ") + std::strerror(errno));
+  while (done < size) {
+    const ssize_t n = read(fd, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      close(fd);
+      throw PackError("cannot read random bytes from /dev/urandom");
+    }
+    done += static_cast<size_t>(n);
+  }
+  close(fd);
+}
+
+void EntryEncryptor::Protect(PackEntry& entry) {
+  Bytes& local = entry.local;
+  const uint16_t flags = Get16(local.data() + kLocalFlags);
+  if ((flags & kFlagEncrypted) != 0) {
+    MemorySource source(local);
+    EntryStream stream(source);
+    stream.SeekPackage(0);
+    const bool read = stream.ReadEntryHeader();
+    const EntryCheck check = CheckEntryData(source, stream, 0, &password_);
+    if (!read || check.verdict != EntryVerdict::Sound) {
+      throw PackError("entry " + Quote(entry.name) +
+                      " of an archive is encrypted already, and this password does not open it (" +
+                      DescribeVerdict(check, stream.entryHeader) +
+                      "); the installer would ask for its own password there. Take the archive without "
+                      "--password, or encrypt it with the same password");
+    }
+    return;
+  }
+
+  const uint32_t packed = Get32(local.data() + kLocalPackedSize);
+  if (packed > static_cast<uint32_t>(kMaxPackageSize) - kEncryptionHeaderSize) {
+    throw PackError("entry " + Quote(entry.name) + " is too large to be encrypted");
+  }
+  const size_t dataStart =
+      kLocalHeaderSize + Get16(local.data() + kLocalNameLength) + Get16(local.data() + kLocalExtraLength);
+  const size_t dataEnd = dataStart + packed;
+
+  // The installer tests its password on the check byte: the top byte of the
+  // CRC-32, or of the DOS time when the sizes follow the data (flag bit 3).
+  uint8_t header[kEncryptionHeaderSize];
+  random_.Fill(header, kEncryptionHeaderSize - 1);
+  header[kEncryptionHeaderSize - 1] = (flags & kFlagDescriptor) != 0
+                                          ? static_cast<uint8_t>(Get16(local.data() + kLocalTime) >> 8)
+                                          : static_cast<uint8_t>(Get32(local.data() + kLocalCrc) >> 24);
+  local.insert(local.begin() + static_cast<std::ptrdiff_t>(dataStart), header, header + kEncryptionHeaderSize);
+  ZipKeys keys{};
+  InitKeys(keys, password_.data(), static_cast<int32_t>(password_.size()));
+  EncryptBuffer(keys, local.data() + dataStart, packed + kEncryptionHeaderSize);
+
+  const uint32_t encryptedSize = packed + kEncryptionHeaderSize;
+  const auto newFlags = static_cast<uint16_t>(flags | kFlagEncrypted);
+  Set16(local.data() + kLocalFlags, newFlags);
+  Set16(local.data() + kLocalVersion, std::max(Get16(local.data() + kLocalVersion), kVersionEncrypted));
+  Set32(local.data() + kLocalPackedSize, encryptedSize);
+  const size_t descriptor = dataEnd + kEncryptionHeaderSize;
+  if (local.size() - descriptor == 16 && Get32(local.data() + descriptor) == kDescriptorSignature) {
+    Set32(local.data() + descriptor + kDescriptorPackedSize, encryptedSize);
+  }
+  Bytes& central = entry.central;
+  Set16(central.data() + kCentralFlags, static_cast<uint16_t>(Get16(central.data() + kCentralFlags) | kFlagEncrypted));
+  Set16(central.data() + kCentralVersion, std::max(Get16(central.data() + kCentralVersion), kVersionEncrypted));
+  Set32(central.data() + kCentralPackedSize, encryptedSize);
+}
+
+}  // namespace quillon::pack

@@ -1,0 +1,73 @@
+// The extraction loop's host for `quillon-pack extract`: the installer's own
+// loop writes the files, and this host puts them below one directory of this
+// machine. Every path is opened component by component from that directory
+// without following symbolic links, so nothing, not even a link planted in
+// the directory beforehand, leads a write outside it; files are created
+// anew, never written into an existing one.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "name_encoding.h"
+#include "package/extract.h"
+
+namespace quillon::pack {
+
+class DirectoryHost final : public ExtractionHost {
+ public:
+  // The work directory as the loop sees it; the host maps it to `directory`,
+  // which must exist.
+  static constexpr const char* kRoot = ".";
+
+  // `password` is given to the first prompt; null: the prompt is cancelled.
+  DirectoryHost(const std::filesystem::path& directory, LeadByteTest isLead, const NameEncoding& encoding,
+                bool overwrite, const std::string* password);
+  ~DirectoryHost();
+  DirectoryHost(const DirectoryHost&) = delete;
+  DirectoryHost& operator=(const DirectoryHost&) = delete;
+
+  bool PathExists(char* path) override;
+  bool MakeDirectory(const char* directory) override;
+  bool ReplaceExisting(const char* name) override;
+  bool AskPassword(PasswordText& typed) override;
+  OutputSink* CreateOutputFile(const char* path) override;
+  void CloseOutputFile(const EntryHeader& header, const char* path) override;
+  void FileCreated(const char* path) override;
+  void Report(const char* text, const char* caption) override;
+
+  // Existing files that were left as they were (without --overwrite), by
+  // their paths below the directory.
+  [[nodiscard]] const std::vector<std::string>& kept() const { return kept_; }
+  // What went wrong, in words; empty when nothing did.
+  [[nodiscard]] const std::vector<std::string>& problems() const { return problems_; }
+  [[nodiscard]] int filesWritten() const { return filesWritten_; }
+
+ private:
+  class FileSink;
+
+  // The components below the directory, in UTF-8; empty when the path is not
+  // below it.
+  [[nodiscard]] std::vector<std::string> Components(const char* path) const;
+  // The directory of the first `count` components, opened without following
+  // links; -1 when it cannot be (errno says why).
+  [[nodiscard]] int OpenDirectory(const std::vector<std::string>& components, size_t count) const;
+  [[nodiscard]] std::string Shown(const char* path) const;
+
+  std::filesystem::path directory_;
+  int rootFd_ = -1;
+  LeadByteTest isLead_;
+  const NameEncoding& encoding_;
+  bool overwrite_;
+  const std::string* password_;
+  bool passwordGiven_ = false;
+  std::unique_ptr<FileSink> open_;
+  std::string lastError_;
+  std::string lastExisting_;  // below the directory, of the last path found to exist
+  std::vector<std::string> kept_;
+  std::vector<std::string> problems_;
+  int filesWritten_ = 0;
+};
+
+}  // namespace quillon::pack

@@ -1,0 +1,394 @@
+#include "inspect.h"
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <optional>
+
+#include "app/package_integrity.h"
+#include "entry_check.h"
+#include "extract_host.h"
+#include "fs/path.h"
+#include "inflate/crc.h"
+#include "installer_file.h"
+#include "name_encoding.h"
+#include "options.h"
+#include "package/entry_stream.h"
+#include "package/extract.h"
+#include "password.h"
+
+namespace quillon::pack {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct InspectOptions {
+  std::string command;  // list, verify or extract
+  std::optional<fs::path> installer;
+  std::optional<fs::path> directory;  // extract -d
+  PasswordOption password;
+  std::optional<std::string> nameEncoding;
+  bool overwrite = false;
+  bool help = false;
+};
+
+InspectOptions ParseInspectArguments(const std::vector<std::string>& arguments) {
+  InspectOptions options;
+  options.command = arguments.front();
+  const bool decodes = options.command != "list";
+  const bool extracts = options.command == "extract";
+  bool plainPaths = false;
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    std::string argument = arguments[i];
+    if (plainPaths || argument.size() < 2 || argument[0] != '-') {
+      if (options.installer) throw UsageError(options.command + " takes one installer, not also " + Quote(argument));
+      options.installer = argument;
+      continue;
+    }
+    if (argument == "--") {
+      plainPaths = true;
+      continue;
+    }
+    std::optional<std::string> value;
+    if (argument == "-h") {
+      argument = "--help";
+    } else if (argument.starts_with("-d")) {
+      if (argument.size() > 2) value = argument.substr(2);
+      argument = "--directory";
+    } else if (const size_t equals = argument.find('='); argument.starts_with("--") && equals != std::string::npos) {
+      value = argument.substr(equals + 1);
+      argument.resize(equals);
+    }
+    const bool isSwitch = argument == "--help" || argument == "--overwrite" || argument == "--password-stdin";
+    const bool known = argument == "--help" || argument == "--name-encoding" ||
+                       (decodes && argument.starts_with("--password") && FindOption(argument.substr(2))) ||
+                       (extracts && (argument == "--directory" || argument == "--overwrite"));
+    if (!known) throw UsageError("unknown option " + Quote(argument) + " for " + options.command);
+    if (isSwitch && value) throw UsageError(argument + " takes no value");
+    if (!isSwitch && !value) {
+      if (i + 1 == arguments.size()) throw UsageError(argument + " needs a value");
+      value = arguments[++i];
+    }
+    if (argument == "--help") {
+      options.help = true;
+    } else if (argument == "--overwrite") {
+      options.overwrite = true;
+    } else if (argument == "--directory") {
+      if (options.directory) throw UsageError("--directory is given twice");
+      if (value->empty()) throw UsageError("--directory needs a directory");
+      options.directory = *value;
+    } else if (argument == "--name-encoding") {
+      options.nameEncoding = *value;
+    } else {
+      (void)SetPasswordOption(options.password, argument, value.value_or(""));
+    }
+  }
+  if (options.help) return options;
+  if (!options.installer) throw UsageError(options.command + " needs an installer");
+  if (extracts && !options.directory) throw UsageError("extract needs a directory to write to (-d DIR)");
+  return options;
+}
+
+// The lead bytes of the code page the names are read in, for the
+// installer's routines, which take a plain function.
+std::array<bool, 256> leadBytes{};
+
+bool IsLeadInCodePage(uint8_t byte) {
+  return leadBytes[byte];
+}
+
+// A text fit for a terminal: control characters as \xHH.
+std::string Printable(std::string_view text) {
+  std::string shown;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      std::array<char, 5> hex{};
+      (void)std::snprintf(hex.data(), hex.size(), "\\x%02X", byte);
+      shown += hex.data();
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+std::string DosStamp(uint16_t date, uint16_t time) {
+  std::array<char, 32> stamp{};
+  (void)std::snprintf(stamp.data(), stamp.size(), "%04d-%02d-%02d %02d:%02d:%02d", 1980 + (date >> 9),
+                      (date >> 5) & 0x0F, date & 0x1F, time >> 11, (time >> 5) & 0x3F, (time & 0x1F) * 2);
+  return stamp.data();
+}
+
+std::string MethodName(uint16_t method) {
+  if (method == 0) return "stored";
+  if (method == 8) return "deflated";
+  return "method " + std::to_string(method);
+}
+
+// One entry as the installer's walk meets it.
+struct WalkedEntry {
+  int32_t offset = 0;
+  EntryHeader header{};
+  std::string rawName;  // as stored
+  std::string name;     // cut before a NUL, as the installer cuts it
+  std::string problem;  // why the installer refuses the name; empty when it takes it
+};
+
+class Inspection {
+ public:
+  explicit Inspection(const InspectOptions& options)
+      : options_(options),
+        encoding_(options.nameEncoding ? NameEncoding(*options.nameEncoding) : NameEncoding()),
+        shown_(Quote(options.installer->string())) {
+    for (int b = 0; b < 256; ++b) leadBytes[static_cast<size_t>(b)] = encoding_.IsLeadByte(static_cast<uint8_t>(b));
+  }
+
+  int List();
+  int Verify();
+  int Extract();
+
+ private:
+  struct Soundness {
+    size_t entries = 0;
+    size_t encrypted = 0;
+    int64_t size = 0;
+  };
+
+  // Walks the entries from dataStart as the installer does, calling visit for
+  // each with the stream behind its name; returns where the walk stopped.
+  template <typename Visit>
+  int32_t Walk(InstallerFile& file, Visit visit) const;
+  Soundness CheckSoundness(InstallerFile& file, const std::string* password) const;
+  // ZIP tools read the central directory: it must say what the local headers say.
+  void CompareWithDirectory(const std::vector<WalkedEntry>& walked, const std::vector<CentralEntry>& listed) const;
+  [[noreturn]] void Fault(const std::string& what) const { throw PackError(shown_ + ": " + what); }
+  [[nodiscard]] std::string ShownName(const std::string& name) const { return Quote(Printable(encoding_.Shown(name))); }
+  void PrintText(const char* label, const Bytes& text) const;
+
+  const InspectOptions& options_;
+  NameEncoding encoding_;
+  std::string shown_;
+};
+
+template <typename Visit>
+int32_t Inspection::Walk(InstallerFile& file, Visit visit) const {
+  PackageSource& source = file.source();
+  EntryStream stream(source);
+  stream.SeekPackage(file.dataStart());
+  while (stream.ReadEntryHeader()) {
+    WalkedEntry entry;
+    entry.offset = stream.lastSeekPosition;
+    entry.header = stream.entryHeader;
+    std::string& raw = entry.rawName;
+    raw.resize(entry.header.nameLength);
+    raw.resize(static_cast<size_t>(std::max(source.Read(raw.data(), entry.header.nameLength), 0)));
+    entry.name = raw.substr(0, raw.find('\0'));
+    if (entry.header.nameLength > kNameBufferSize - 1) {
+      entry.problem = "its name is " + std::to_string(entry.header.nameLength) +
+                      " bytes long, more than the installer can read (" + std::to_string(kNameBufferSize - 1) +
+                      "): it stops with \"" + kInvalidFilename + "\"";
+    } else if (!IsSafeEntryName(SkipLeadingSeparators(entry.name.c_str()), IsLeadInCodePage)) {
+      entry.problem = std::string("the installer refuses its name and stops with \"") + kInvalidFilename + "\"";
+    }
+    visit(entry, stream);
+    stream.SeekPackage(stream.NextEntryPosition(entry.offset));
+  }
+  return stream.lastSeekPosition;
+}
+
+Inspection::Soundness Inspection::CheckSoundness(InstallerFile& file, const std::string* password) const {
+  PackageSource& source = file.source();
+  if (file.hasHeader() && !file.header().multiPart && !CheckPackageIntegrity(source)) {
+    Fault(
+        "its end is missing (neither a ZIP end record that reaches the end of the file nor the trailer \"RSF\"): "
+        "the installer refuses to start, as from a download cut short");
+  }
+  Soundness soundness;
+  std::vector<WalkedEntry> walked;
+  const int32_t stop = Walk(file, [&](const WalkedEntry& entry, EntryStream& stream) {
+    const std::string name = "entry " + ShownName(entry.name);
+    if (!entry.problem.empty()) Fault(name + ": " + entry.problem);
+    const EntryCheck check = CheckEntryData(source, stream, entry.offset, password);
+    if (check.verdict != EntryVerdict::Sound) Fault(name + ": " + DescribeVerdict(check, entry.header));
+    ++soundness.entries;
+    if ((entry.header.flags & kFlagEncrypted) != 0) ++soundness.encrypted;
+    soundness.size += check.size;
+    walked.push_back(entry);
+  });
+  if (walked.empty()) {
+    Fault("there is no entry where the installer starts to read (offset " + std::to_string(file.dataStart()) +
+          "): it would stop with \"" + kExtractionError + "\"");
+  }
+  const PackageEnding ending = file.FindEnding();
+  if (ending.kind == PackageEnding::Kind::None) {
+    Fault("its end is missing: neither a ZIP end record nor the trailer \"RSF\"");
+  }
+  const bool central = ending.kind == PackageEnding::Kind::CentralDirectory;
+  if (stop != ending.entriesEnd) {
+    Fault("the installer's walk over the entries ends at offset " + std::to_string(stop) + ", behind entry " +
+          ShownName(walked.back().name) + ", but the " + (central ? "central directory starts" : "trailer stands") +
+          " at offset " + std::to_string(ending.entriesEnd) +
+          ": the header of the entry after it is damaged, and the installer would extract nothing from there on");
+  }
+  if (!central) return soundness;
+  if (ending.directoryCount != walked.size()) {
+    Fault("the central directory lists " + std::to_string(ending.directoryCount) + " entries, the installer finds " +
+          std::to_string(walked.size()));
+  }
+  std::vector<CentralEntry> listed;
+  try {
+    listed = file.ReadCentralDirectory(ending);
+  } catch (const PackError& error) {
+    Fault(error.what());
+  }
+  CompareWithDirectory(walked, listed);
+  return soundness;
+}
+
+void Inspection::CompareWithDirectory(const std::vector<WalkedEntry>& walked,
+                                      const std::vector<CentralEntry>& listed) const {
+  std::map<int64_t, const CentralEntry*> byOffset;
+  for (const CentralEntry& entry : listed) byOffset.emplace(entry.localOffset, &entry);
+  for (const WalkedEntry& entry : walked) {
+    const std::string name = "entry " + ShownName(entry.name);
+    const auto found = byOffset.find(entry.offset);
+    if (found == byOffset.end()) Fault(name + " is missing from the central directory");
+    const CentralEntry& other = *found->second;
+    const EntryHeader& h = entry.header;
+    const std::pair<const char*, bool> fields[] = {
+        {"name", other.name == entry.rawName},
+        {"flags", other.flags == h.flags},
+        {"method", other.method == h.method},
+        {"time", other.time == h.modTime && other.date == h.modDate},
+        {"CRC-32", other.crc == h.crc32},
+        {"sizes", other.packedSize == static_cast<uint32_t>(h.compressedSize) && other.size == h.uncompressedSize},
+    };
+    for (const auto& [field, same] : fields) {
+      if (!same) Fault(name + ": its local header and the central directory disagree on its " + field);
+    }
+  }
+}
+
+void Inspection::PrintText(const char* label, const Bytes& bytes) const {
+  const std::string text = encoding_.Shown(std::string(bytes.begin(), bytes.end()));
+  if (text.empty()) {
+    std::printf("%-21s(none)\n", label);
+    return;
+  }
+  if (text.find_first_of("\r\n") == std::string::npos) {
+    std::printf("%-21s%s\n", label, Printable(text).c_str());
+    return;
+  }
+  std::printf("%-21s%zu bytes:\n", label, bytes.size());
+  std::string_view rest(text);
+  while (!rest.empty()) {
+    size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    std::printf("    %s\n", Printable(line).c_str());
+  }
+}
+
+int Inspection::List() {
+  InstallerFile file(*options_.installer);
+  std::string files;
+  for (const fs::path& path : file.files()) {
+    std::error_code error;
+    files += (files.empty() ? "" : ", ") + Quote(path.string()) + " (" + std::to_string(fs::file_size(path, error)) +
+             " bytes)";
+  }
+  std::printf("%-21s%s\n", "Files:", files.c_str());
+  if (file.hasHeader()) {
+    const PackageHeader& header = file.header();
+    const auto yesNo = [](bool value) { return value ? "yes" : "no"; };
+    std::printf("%-21s%d bytes, %s\n", "Package:", header.totalSize,
+                header.multiPart ? "split into part files" : "one file");
+    std::printf("%-21swait for finish: %s, administrator: %s, hide Install button: %s\n",
+                "Flags:", yesNo(header.waitForFinish), yesNo(header.adminRequired), yesNo(header.hideInfoButton));
+    PrintText("Title:", file.texts().title);
+    PrintText("INF text:", file.texts().inf);
+    PrintText("Licence information:", file.texts().licenceInfo);
+    PrintText("Information text:", file.texts().info);
+    PrintText("Licence text:", file.texts().licence);
+  } else {
+    std::printf("%-21s%s\n", "Package:", "none: a plain ZIP archive, entries from offset 0");
+  }
+  std::printf("\n%10s  %10s  %-9s  %-9s  %-19s  %s\n", "Size", "Packed", "Method", "Encrypted", "Modified", "Name");
+  size_t count = 0;
+  int64_t size = 0;
+  int64_t packed = 0;
+  (void)Walk(file, [&](const WalkedEntry& entry, EntryStream& /*stream*/) {
+    const EntryHeader& h = entry.header;
+    std::printf("%10u  %10u  %-9s  %-9s  %-19s  %s\n", h.uncompressedSize, static_cast<uint32_t>(h.compressedSize),
+                MethodName(h.method).c_str(), (h.flags & kFlagEncrypted) != 0 ? "yes" : "no",
+                DosStamp(h.modDate, h.modTime).c_str(), Printable(encoding_.Shown(entry.name)).c_str());
+    ++count;
+    size += h.uncompressedSize;
+    packed += static_cast<uint32_t>(h.compressedSize);
+  });
+  std::printf("%10lld  %10lld  %zu entries\n", static_cast<long long>(size), static_cast<long long>(packed), count);
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+int Inspection::Verify() {
+  const std::optional<std::string> password =
+      options_.password.given() ? std::optional(LoadPassword(options_.password, false)) : std::nullopt;
+  InstallerFile file(*options_.installer);
+  const Soundness soundness = CheckSoundness(file, password ? &*password : nullptr);
+  std::printf("%s: sound: %zu entries (%zu encrypted), %lld bytes\n", shown_.c_str(), soundness.entries,
+              soundness.encrypted, static_cast<long long>(soundness.size));
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+int Inspection::Extract() {
+  const std::optional<std::string> password =
+      options_.password.given() ? std::optional(LoadPassword(options_.password, false)) : std::nullopt;
+  InstallerFile file(*options_.installer);
+  // Nothing is written from a package that is not sound.
+  (void)CheckSoundness(file, password ? &*password : nullptr);
+  const fs::path& directory = *options_.directory;
+  std::error_code error;
+  fs::create_directories(directory, error);
+  if (error) throw PackError("cannot make directory " + Quote(directory.string()) + ": " + error.message());
+  DirectoryHost host(directory, IsLeadInCodePage, encoding_, options_.overwrite, password ? &*password : nullptr);
+  const ExtractionResult result =
+      ExtractPackage(file.source(), file.dataStart(), DirectoryHost::kRoot, IsLeadInCodePage, host);
+  if (!host.problems().empty()) throw PackError(host.problems().front());
+  if (!result.succeeded) throw PackError("the extraction failed");
+  if (!host.kept().empty()) {
+    std::string names;
+    for (const std::string& name : host.kept()) names += (names.empty() ? "" : ", ") + Quote(Printable(name));
+    throw PackError(std::to_string(host.kept().size()) + " file(s) exist in " + Quote(directory.string()) +
+                    " already and were left as they were (--overwrite replaces them): " + names);
+  }
+  std::printf("%s: %d files extracted to %s\n", shown_.c_str(), host.filesWritten(), Quote(directory.string()).c_str());
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+bool IsInspectCommand(const std::vector<std::string>& arguments) {
+  return !arguments.empty() &&
+         (arguments.front() == "list" || arguments.front() == "verify" || arguments.front() == "extract");
+}
+
+int RunInspectCommand(const std::vector<std::string>& arguments) {
+  const InspectOptions options = ParseInspectArguments(arguments);
+  if (options.help) {
+    const bool written = std::fputs(UsageText(), stdout) >= 0 && std::fflush(stdout) == 0;
+    return written ? 0 : 1;
+  }
+  static CrcTable table;
+  BuildCrcTable(&table);
+  crcTable = &table;
+  Inspection inspection(options);
+  if (options.command == "list") return inspection.List();
+  if (options.command == "verify") return inspection.Verify();
+  return inspection.Extract();
+}
+
+}  // namespace quillon::pack

@@ -1,0 +1,238 @@
+#include "installer_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "app/package_integrity.h"
+#include "app/part_join.h"
+
+namespace quillon::pack {
+
+namespace fs = std::filesystem;
+
+// The files read one after the other as one sequence of bytes, as the
+// installer joins a split package.
+class InstallerFile::JoinedFiles final : public PackageSource {
+ public:
+  JoinedFiles() = default;
+  ~JoinedFiles() {
+    for (const Piece& piece : pieces_) close(piece.fd);
+  }
+  JoinedFiles(const JoinedFiles&) = delete;
+  JoinedFiles& operator=(const JoinedFiles&) = delete;
+
+  void Add(const fs::path& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw PackError("cannot open " + Quote(path.string()) + ": " + std::strerror(errno));
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+      close(fd);
+      throw PackError(Quote(path.string()) + " is not a regular file");
+    }
+    pieces_.push_back({fd, size_, info.st_size});
+    size_ += info.st_size;
+    if (size_ > kMaxPackageSize) {
+      throw PackError(Quote(path.string()) + " makes the package larger than " + std::to_string(kMaxPackageSize) +
+                      " bytes, more than the installer can read");
+    }
+  }
+
+  int32_t Read(void* buffer, int32_t count) override {
+    auto* out = static_cast<uint8_t*>(buffer);
+    int32_t done = 0;
+    for (const Piece& piece : pieces_) {
+      while (done < count && position_ >= piece.start && position_ < piece.start + piece.size) {
+        const auto wanted = static_cast<size_t>(std::min<int64_t>(count - done, piece.start + piece.size - position_));
+        const ssize_t n = pread(piece.fd, out + done, wanted, static_cast<off_t>(position_ - piece.start));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return done;
+        done += static_cast<int32_t>(n);
+        position_ += n;
+      }
+    }
+    return done;
+  }
+
+  int32_t Seek(int32_t distance, SeekMethod method) override {
+    const int64_t target = (method == SeekMethod::FromEnd ? size_ : 0) + distance;
+    if (target < 0 || target > INT32_MAX - 1) return -1;
+    position_ = target;
+    return static_cast<int32_t>(target);
+  }
+
+  int32_t Size() override { return static_cast<int32_t>(size_); }
+  [[nodiscard]] int64_t size() const { return size_; }
+
+ private:
+  struct Piece {
+    int fd;
+    int64_t start;
+    int64_t size;
+  };
+  std::vector<Piece> pieces_;
+  int64_t size_ = 0;
+  int64_t position_ = 0;
+};
+
+namespace {
+
+// Part n's path as the installer makes it: the last three characters of the
+// program's path replaced by n in three digits.
+fs::path PartOf(const fs::path& installer, int32_t number) {
+  const std::string path = installer.string();
+  std::vector<char> buffer(path.begin(), path.end());
+  buffer.push_back('\0');
+  if (!MakePartPath(buffer.data(), number)) {
+    throw PackError("the name " + Quote(path) + " is too short for the installer to find its part files");
+  }
+  return {buffer.data()};
+}
+
+Bytes ReadText(PackageSource& source, int32_t length) {
+  Bytes text(static_cast<size_t>(std::max(length, 0)));
+  if (!text.empty() && source.Read(text.data(), length) != length) {
+    throw PackError("the texts reach past the end of the package");
+  }
+  return text;
+}
+
+}  // namespace
+
+InstallerFile::InstallerFile(const fs::path& path) : joined_(std::make_unique<JoinedFiles>()) {
+  joined_->Add(path);
+  files_.push_back(path);
+  uint8_t raw[kPackageHeaderSize] = {};
+  hasHeader_ = joined_->Seek(kPackageOffset, SeekMethod::FromStart) == kPackageOffset &&
+               joined_->Read(raw, kPackageHeaderSize) == kPackageHeaderSize &&
+               std::memcmp(raw, kPackageMagic, sizeof kPackageMagic) == 0;
+  if (!hasHeader_) return;  // a plain ZIP archive: entries from offset 0
+  header_ = ParsePackageHeader(raw + 3);
+
+  if (header_.multiPart) {
+    for (int32_t number = 1; joined_->size() < header_.totalSize; ++number) {
+      if (number > kMaxPartNumber) {
+        throw PackError("the header's total size " + std::to_string(header_.totalSize) + " needs more than " +
+                        std::to_string(kMaxPartNumber) + " part files");
+      }
+      const fs::path part = PartOf(path, number);
+      std::error_code error;
+      if (!fs::exists(part, error)) {
+        throw PackError("part file " + Quote(part.string()) + " is missing (the installer would ask for disk " +
+                        std::to_string(number + 1) + ")");
+      }
+      joined_->Add(part);
+      files_.push_back(part);
+    }
+  }
+
+  dataStart_ = ComputeDataStart(header_);
+  if (dataStart_ < 0 || dataStart_ > joined_->size()) throw PackError("the texts reach past the end of the package");
+  texts_.title = ReadText(*joined_, header_.titleLength);
+  texts_.inf = ReadText(*joined_, header_.infLength);
+  texts_.licenceInfo = ReadText(*joined_, header_.licenceInfoLength);
+  texts_.info = ReadText(*joined_, header_.infoLength);
+  texts_.licence = ReadText(*joined_, header_.licenceLength);
+  for (Bytes* scrambled : {&texts_.licenceInfo, &texts_.info, &texts_.licence}) {
+    DescrambleText(scrambled->data(), static_cast<int32_t>(scrambled->size()));
+  }
+}
+
+InstallerFile::~InstallerFile() = default;
+
+PackageSource& InstallerFile::source() {
+  return *joined_;
+}
+
+int64_t InstallerFile::size() const {
+  return joined_->size();
+}
+
+PackageEnding InstallerFile::FindEnding() {
+  PackageEnding ending;
+  const int64_t size = joined_->size();
+  uint8_t last[4] = {};
+  if (size >= 4 && joined_->Seek(-4, SeekMethod::FromEnd) >= 0 && joined_->Read(last, 4) == 4 &&
+      std::memcmp(last, kTrailerMark, sizeof kTrailerMark) == 0) {
+    ending.kind = PackageEnding::Kind::Trailer;
+    ending.entriesEnd = size - 4;
+    return ending;
+  }
+  const int64_t windowSize = std::min<int64_t>(size, kIntegrityWindow);
+  Bytes window(static_cast<size_t>(windowSize));
+  const int64_t windowStart = size - windowSize;
+  if (windowSize < quillon::kEndRecordSize ||
+      joined_->Seek(static_cast<int32_t>(windowStart), SeekMethod::FromStart) < 0 ||
+      joined_->Read(window.data(), static_cast<int32_t>(windowSize)) != windowSize) {
+    return ending;
+  }
+  const uint8_t* reaching = nullptr;
+  const uint8_t* fitting = nullptr;
+  for (size_t at = window.size() - kEndRecordSize + 1; at-- > 0;) {
+    const uint8_t* record = window.data() + at;
+    if (Get32(record) != kEndRecordSignature) continue;
+    const int64_t end = windowStart + static_cast<int64_t>(at + kEndRecordSize) + Get16(record + 20);
+    if (end >= size) {
+      reaching = record;
+      break;
+    }
+    if (fitting == nullptr) fitting = record;
+  }
+  const uint8_t* record = reaching != nullptr ? reaching : fitting;
+  if (record == nullptr) return ending;
+  ending.kind = PackageEnding::Kind::CentralDirectory;
+  ending.directoryCount = Get16(record + 10);
+  ending.directorySize = Get32(record + 12);
+  ending.directoryOffset = Get32(record + 16);
+  ending.entriesEnd = windowStart + (record - window.data()) - static_cast<int64_t>(ending.directorySize);
+  return ending;
+}
+
+std::vector<CentralEntry> InstallerFile::ReadCentralDirectory(const PackageEnding& ending) {
+  const auto damaged = [](const std::string& what) -> PackError {
+    return PackError("the central directory is damaged: " + what);
+  };
+  if (ending.entriesEnd < 0) throw damaged("it would start before the file");
+  Bytes directory(ending.directorySize);
+  if (joined_->Seek(static_cast<int32_t>(ending.entriesEnd), SeekMethod::FromStart) < 0 ||
+      joined_->Read(directory.data(), static_cast<int32_t>(directory.size())) !=
+          static_cast<int32_t>(directory.size())) {
+    throw damaged("it cannot be read");
+  }
+  // Offsets of an archive with bytes in front count from where it began.
+  const int64_t shift = ending.entriesEnd - ending.directoryOffset;
+  std::vector<CentralEntry> entries;
+  size_t at = 0;
+  for (uint32_t index = 1; index <= ending.directoryCount; ++index) {
+    const uint8_t* header = directory.data() + at;
+    if (at + kCentralHeaderSize > directory.size() || Get32(header) != kCentralHeaderSignature) {
+      throw damaged("header " + std::to_string(index) + " is not where it should be");
+    }
+    const size_t nameLength = Get16(header + 28);
+    const size_t length = kCentralHeaderSize + nameLength + Get16(header + 30) + Get16(header + 32);
+    if (at + length > directory.size()) throw damaged("header " + std::to_string(index) + " is cut off");
+    CentralEntry entry;
+    entry.flags = Get16(header + 8);
+    entry.method = Get16(header + 10);
+    entry.time = Get16(header + 12);
+    entry.date = Get16(header + 14);
+    entry.crc = Get32(header + 16);
+    entry.packedSize = Get32(header + 20);
+    entry.size = Get32(header + 24);
+    entry.localOffset = Get32(header + kCentralOffsetField) + shift;
+    entry.name.assign(reinterpret_cast<const char*>(header + kCentralHeaderSize), nameLength);
+    entries.push_back(std::move(entry));
+    at += length;
+  }
+  if (at != directory.size()) {
+    throw damaged("its headers take " + std::to_string(at) + " bytes, the end record says " +
+                  std::to_string(directory.size()));
+  }
+  return entries;
+}
+
+}  // namespace quillon::pack
