@@ -89,7 +89,10 @@ Outcome Extraction::WriteFile(const ZipKeys& keys, const char* targetPath) {
   transfer.output = output;
   transfer.flags = h.flags;
   transfer.keys = keys;
-  transfer.dataRemaining = h.compressedSize - ((h.flags & kFlagEncrypted) != 0 ? kEncryptionHeaderSize : 0);
+  // A size just above 2^31 reads as negative; taking the encryption header
+  // off must not wrap it round to almost 2 GB of data.
+  const int32_t header = (h.flags & kFlagEncrypted) != 0 ? kEncryptionHeaderSize : 0;
+  transfer.dataRemaining = h.compressedSize < INT32_MIN + header ? INT32_MIN : h.compressedSize - header;
   if (h.method == 0) {
     CopyStoredEntry(transfer);
   } else if (h.method == 8) {
