@@ -34,7 +34,11 @@ struct Options {
   std::vector<Input> inputs;            // files, directories and archives, in the order given
   std::vector<HeaderOverride> overrides;
   std::optional<std::string> nameEncoding;  // code page of the entry names, e.g. cp932
+  int jobs = 0;                             // compressing threads; 0: one per processor
+  bool quiet = false;                       // no progress and no summary
 };
+
+constexpr int kMaxJobs = 256;
 
 // Throws UsageError for anything it cannot make sense of.
 [[nodiscard]] Options ParseCommandLine(const std::vector<std::string>& arguments);
