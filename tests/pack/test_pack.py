@@ -8,7 +8,9 @@ when $QUILLON_STUB names a real stub, the layout and ZIP checks run with it
 too.
 """
 
+import hashlib
 import os
+import pty
 import random
 import re
 import shutil
@@ -131,6 +133,7 @@ class PackTestCase(unittest.TestCase):
             self.assertEqual(result.returncode, status, result.stderr)
         self.assertIn("quillon-pack:", result.stderr)
         self.assertIn(message, result.stderr)
+        self.assertNotIn("packed into", result.stderr)  # no summary of a failed run
         if output.parent.is_dir():
             self.assertEqual(set(output.parent.iterdir()), before, "output or debris left behind")
         return result
@@ -330,7 +333,7 @@ class LayoutTest(PackTestCase):
                        "--base", "--header-field", "--name-encoding", "NAME=PATH", "--split",
                        "--sign-reserve", "--help", "--password", "--password-file",
                        "--password-stdin", "-c", "--config", "--version", "list", "verify",
-                       "extract", "--overwrite", "Exit status"):
+                       "extract", "--overwrite", "Exit status", "--jobs", "--quiet"):
             self.assertIn(option, result.stdout)
         for field in pb.HEADER_FIELDS:
             self.assertIn(field, result.stdout)
@@ -496,7 +499,7 @@ class EntriesTest(PackTestCase):
         ]
         for args, warning in cases:
             with self.subTest(args=args):
-                result = run_pack("-o", self.dir / "w.exe", "--stub", self.stub, *args,
+                result = run_pack("-o", self.dir / "w.exe", "--stub", self.stub, "--quiet", *args,
                                   self.dir / "setup.inf")
                 self.assertEqual(result.returncode, 0, result.stderr)
                 if warning:
@@ -504,6 +507,204 @@ class EntriesTest(PackTestCase):
                     self.assertIn(warning, result.stderr)
                 else:
                     self.assertEqual(result.stderr, "")
+
+
+def make_wide_tree(root: Path):
+    """make_tree and 40 more files, from a few bytes to 200 KB, text-like and
+    random: enough work to spread over threads."""
+    files = make_tree(root)
+    rng = random.Random(11)
+    words = [b"alpha", b"beta", b"gamma", b"delta", b"\r\n", b"; ", b"0x%04x" % 4660]
+    for i in range(40):
+        size = rng.choice([3, 900, 20_000, 200_000])
+        if i % 5 == 4:
+            data = rng.randbytes(size)
+        else:
+            data = b"".join(rng.choice(words) for _ in range(size // 4))[:size]
+        name = f"many/{i % 3}/file{i:02d}.txt"
+        path = root / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data)
+        files[name] = data
+    for path in root.rglob("*"):
+        os.utime(path, (FIXED_MTIME, FIXED_MTIME))
+    return files
+
+
+def libdeflate_version():
+    result = subprocess.run(["pkg-config", "--modversion", "libdeflate"], capture_output=True, text=True) \
+        if shutil.which("pkg-config") else None
+    return result.stdout.strip() if result and result.returncode == 0 else None
+
+
+class ThreadsTest(PackTestCase):
+    """Entries are made on several threads and written in their planned order."""
+
+    def test_same_installer_for_any_number_of_threads(self):
+        root = self.dir / "wide"
+        root.mkdir()
+        files = make_wide_tree(root)
+        archive = self.write("extra.zip", plain_zip({"zip/a.txt": b"from the archive " * 40, "zip/b.bin": b"b"}))
+        inputs = [root, "--from-zip", archive, f"alone.txt={root / 'readme.txt'}"]
+        for extra in ([], ["--level", "1", "--trailer"], ["--level", "1", "--split", "100k"]):
+            with self.subTest(extra=extra):
+                out = self.dir / "out" / " ".join(extra)
+                out.mkdir(parents=True)
+                results = {}
+                for jobs in ("1", "2", "3", "8", None):
+                    installer = out / f"setup-{jobs}.exe"
+                    self.pack(*(["--jobs", jobs] if jobs else []), *extra, *inputs, output=installer)
+                    results[jobs] = b"".join(p.read_bytes() for p in split_files(installer))
+                self.assertEqual(len(set(results.values())), 1, "installers differ by the number of threads")
+        self.assert_zip_tools_extract(self.dir / "out" / "" / "setup-8.exe",
+                                      dict(files, **{"zip/a.txt": b"from the archive " * 40, "zip/b.bin": b"b",
+                                                     "alone.txt": files["readme.txt"]}))
+
+    def test_same_installer_as_before(self):
+        # SHA-256 of what the packager wrote for a fixed tree before entries
+        # were made on several threads. Deflated data depends on the version
+        # of libdeflate; stored data does not.
+        cases = [
+            ([], True, "08f244cb431b12843c9d35d627288e94c22298d8586e717b545edea872342d98"),
+            (["--level", "1"], True, "9a2dd0c260588e107f53ffc1cc5fe6015ea97b1449a9ae51c4995c4b4b3ee6e3"),
+            (["--trailer", "--level", "6"], True, "5685b42a4a57bd2258bbcf3c4c65a866a4805ec6f6247f52b13db6df617b5de8"),
+            (["--store"], False, "93170f505f4113af02e41d29ecd85c119542436dd3426a7d8c81234743c7cbfe"),
+        ]
+        root = self.dir / "wide"
+        root.mkdir()
+        make_wide_tree(root)
+        same_libdeflate = libdeflate_version() == "1.14"
+        for args, deflated, expected in cases:
+            with self.subTest(args=args):
+                if deflated and not same_libdeflate:
+                    self.skipTest(f"libdeflate {libdeflate_version()}, not 1.14")
+                for jobs in ("1", "4"):
+                    installer = self.pack("--title", "Fixed", "--jobs", jobs, *args, root)
+                    self.assertEqual(hashlib.sha256(installer).hexdigest(), expected, jobs)
+
+    def test_first_failure_in_order_is_reported(self):
+        root, _ = self.tree()
+        damaged = []
+        for name in ("first", "second"):
+            entry = pb.Entry(f"{name}.txt", b"data " * 20, method=0)
+            local = bytearray(entry.local_bytes())
+            local[-1] ^= 0xFF
+            path = self.dir / f"{name}.zip"
+            path.write_bytes(bytes(local) + pb.central_directory([(entry, 0)], directory_offset=len(local)))
+            damaged.append(path)
+        for jobs in ("1", "4"):
+            with self.subTest(jobs=jobs):
+                result = self.assert_refused(["--jobs", jobs, root, "--from-zip", damaged[0], root / "sub",
+                                              "--from-zip", damaged[1]], "does not match its CRC-32", status=1)
+                self.assertIn("first.txt", result.stderr)
+                self.assertNotIn("second.txt", result.stderr)
+
+
+SUMMARY = re.compile(r"quillon-pack: (\d+) (files?), (\d+ bytes?|\d+\.\d [KMG]iB) packed into "
+                     r"(\d+\.\d [KMG]iB)(?: \((\d+\.\d) %\))? in \d+\.\d s")
+PROGRESS = re.compile(r"\rquillon-pack: (\d+ bytes?|\d+\.\d [KMG]iB) of (\d+\.\d MiB), (\d+) of (\d+) files"
+                      r"(, \d+\.\d [KMG]iB/s)?\x1b\[K")
+
+
+def run_on_terminal(*args):
+    """Runs the packager with its standard error on a pseudo-terminal; returns
+    the exit status and everything written there."""
+    main, terminal = pty.openpty()
+    try:
+        process = subprocess.Popen([PACK, *map(str, args)], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=terminal, env=dict(os.environ, TZ="UTC0"))
+    finally:
+        os.close(terminal)
+    written = b""
+    while True:
+        try:
+            chunk = os.read(main, 65536)
+        except OSError:  # EIO: the last holder of the terminal is gone
+            break
+        if not chunk:
+            break
+        written += chunk
+    os.close(main)
+    return process.wait(), written.decode("utf-8", "replace").replace("\r\n", "\n")
+
+
+class ReportTest(PackTestCase):
+    """The summary on standard error, the progress line on a terminal, and
+    --quiet, which keeps both back."""
+
+    def test_summary(self):
+        root, files = self.tree()
+        self.write("empty.txt", b"")
+        archive = self.write("a.zip", plain_zip({"z/one.txt": b"one " * 100, "z/two.txt": b"two"}))
+        tree_bytes = sum(map(len, files.values()))
+        cases = [
+            # label, arguments, files, input bytes
+            ("tree", [root], 6, tree_bytes),
+            ("one empty file", [self.dir / "empty.txt"], 1, 0),
+            ("archive and tree", ["--from-zip", archive, root], 8, tree_bytes + 403),
+            ("split", ["--store", "--split", "36k", root], 6, tree_bytes),
+        ]
+        for label, args, count, input_bytes in cases:
+            with self.subTest(label):
+                installer = self.dir / f"out-{label}" / "setup.exe"
+                installer.parent.mkdir()
+                result = run_pack("-o", installer, "--stub", self.stub, "--inf", "><readme.txt", *args)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                lines = [line for line in result.stderr.splitlines() if "warning: " not in line]
+                self.assertEqual(len(lines), 1, result.stderr)
+                match = SUMMARY.fullmatch(lines[0])
+                self.assertIsNotNone(match, lines[0])
+                parts = split_files(installer)
+                self.assertEqual(len(parts) > 1, label == "split")
+                output_bytes = sum(p.stat().st_size for p in parts)
+                self.assertEqual((int(match[1]), match[2]), (count, "file" if count == 1 else "files"))
+                if input_bytes == 0:
+                    self.assertEqual((match[3], match[5]), ("0 bytes", None))
+                else:
+                    self.assertAlmostEqual(float(match[5]), 100 * output_bytes / input_bytes, delta=0.051)
+
+    def test_quiet(self):
+        self.write("a.txt", b"a")
+        cases = [
+            # arguments, what stderr holds
+            (["--inf", "><a.txt"], ""),
+            ([], "quillon-pack: warning: no INF text"),  # warnings stay
+        ]
+        for args, expected in cases:
+            with self.subTest(args=args):
+                result = run_pack("-o", self.dir / "q.exe", "--stub", self.stub, "--quiet", *args, self.dir / "a.txt")
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(result.stderr.split(" (--inf)")[0], expected)
+
+    def test_progress_on_a_terminal(self):
+        big = self.dir / "big"
+        big.mkdir()
+        for i in range(3):
+            (big / f"part{i}.bin").write_bytes(random.Random(i).randbytes(6 << 20))
+        self.write("small.txt", b"small " * 1000)
+        cases = [
+            # label, arguments, progress shown, summary shown
+            ("18 MiB", [big], True, True),
+            ("small", [self.dir / "small.txt"], False, True),
+            ("--quiet", ["--quiet", big], False, False),
+        ]
+        for label, args, progress, summary in cases:
+            with self.subTest(label):
+                status, written = run_on_terminal("-o", self.dir / "t.exe", "--stub", self.stub, "--inf", "><x",
+                                                  "--level", "1", *args)
+                self.assertEqual(status, 0, written)
+                written = re.sub(r"quillon-pack: warning: [^\n]*\n", "", written)
+                lines = PROGRESS.findall(written)
+                if progress:
+                    self.assertTrue(lines, written)
+                    self.assertTrue(all(line[1] == "18.0 MiB" and line[3] == "3" for line in lines), lines)
+                    # The line is erased before the summary.
+                    self.assertIn("\r\x1b[K" + "quillon-pack: 3 files", written)
+                else:
+                    self.assertEqual(lines, [])
+                self.assertEqual(bool(SUMMARY.search(written)), summary, written)
+                if not summary:
+                    self.assertEqual(written, "")
 
 
 class FromZipTest(PackTestCase):
@@ -707,7 +908,8 @@ class NameEncodingTest(PackTestCase):
                 shutil.rmtree(self.dir / "names", ignore_errors=True)
                 root = self.make_files(names)
                 args = ["--name-encoding", code_page] if code_page else []
-                result = run_pack("-o", self.dir / "n.exe", "--stub", self.stub, "--inf", "><setup.inf", *args, root)
+                result = run_pack("-o", self.dir / "n.exe", "--stub", self.stub, "--quiet", "--inf", "><setup.inf", *args,
+                                  root)
                 self.assertEqual(result.returncode, 0, result.stderr)
                 _, local = self.entries((self.dir / "n.exe").read_bytes())
                 self.assertEqual(sorted(e["name"] for e in local), sorted(stored))
@@ -727,8 +929,8 @@ class NameEncodingTest(PackTestCase):
     def test_inf_text_in_the_code_page(self):
         root = self.make_files(["表/setup.inf"])
         inf = os.fsdecode(b"><" + "表".encode("cp932") + b"\\setup.inf")
-        result = run_pack("-o", self.dir / "i.exe", "--stub", self.stub, "--name-encoding", "cp932", "--inf", inf,
-                          root)
+        result = run_pack("-o", self.dir / "i.exe", "--stub", self.stub, "--quiet", "--name-encoding", "cp932",
+                          "--inf", inf, root)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stderr, "")
 
@@ -813,6 +1015,10 @@ class BadInputTest(PackTestCase):
         cases = [
             (["--level", "13", ok], "--level"),
             (["--level", "x", ok], "--level"),
+            (["--jobs", "0", ok], "--jobs wants a number from 1 to 256"),
+            (["--jobs", "257", ok], "--jobs"),
+            (["--jobs", "", ok], "--jobs"),
+            (["--quiet=yes", ok], "takes no value"),
             (["--header-field", "nosuch=1", ok], "nosuch"),
             (["--header-field", "titleLength=256", ok], "out of range"),
             (["--header-field", "totalSize=4294967296", ok], "out of range"),
@@ -1261,8 +1467,8 @@ class PasswordTest(PackTestCase):
         for label, args, stdin, zip_tools in cases:
             with self.subTest(label):
                 installer = self.dir / "locked.exe"
-                result = run_pack("-o", installer, "--stub", self.stub, "--inf", "><readme.txt", *args, root,
-                                  input=stdin)
+                result = run_pack("-o", installer, "--stub", self.stub, "--quiet", "--inf", "><readme.txt", *args,
+                                  root, input=stdin)
                 self.assertEqual(result.returncode, 0, result.stderr)
                 self.assertEqual(result.stderr, "")
                 _, local = self.entries(installer.read_bytes())

@@ -1,9 +1,15 @@
 // quillon-pack: writes an installer from a stub, texts and files.
+#include <sched.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <new>
 #include <set>
+#include <thread>
 #include <variant>
 
 #include "encrypt.h"
@@ -12,8 +18,10 @@
 #include "inputs.h"
 #include "inspect.h"
 #include "options.h"
+#include "ordered_pool.h"
 #include "package_writer.h"
 #include "password.h"
+#include "progress.h"
 #include "read_back.h"
 #include "split_output.h"
 #include "version.h"
@@ -145,7 +153,81 @@ void WarnAboutContents(const std::vector<PlannedEntry>& entries, const Bytes& in
   }
 }
 
+// Entries being made or waiting to be written hold at most about this much
+// input per thread (a larger file is made on its own), so that memory stays
+// bounded whatever the size of the inputs.
+constexpr int64_t kInputInFlightPerThread = int64_t{64} << 20;
+
+int ProcessorCount() {
+  cpu_set_t usable;
+  CPU_ZERO(&usable);
+  if (sched_getaffinity(0, sizeof usable, &usable) == 0) return std::max(1, CPU_COUNT(&usable));
+  return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+// The bytes of input an entry holds while it is made: the file, or the
+// archive's entry and its inflated data for the check.
+int64_t InputWeight(const PlannedEntry& entry) {
+  if (entry.archiveEntry != nullptr) {
+    return static_cast<int64_t>(entry.archiveEntry->dataEnd - entry.archiveEntry->localStart) +
+           entry.archiveEntry->originalSize;
+  }
+  return entry.directory ? 0 : entry.source->size;
+}
+
+struct MadeEntry {
+  PackEntry entry;
+  int64_t inputBytes = 0;  // the data before compression
+};
+
+struct PackTotals {
+  int64_t files = 0;
+  int64_t inputBytes = 0;
+};
+
+// Makes the entries on `threads` threads, each with its own compressor, and
+// writes them in their planned order: the installer is the same for any
+// number of threads.
+PackTotals WriteEntries(const std::vector<PlannedEntry>& entries, PackageWriter& writer, int level, int threads,
+                        ProgressLine& progress) {
+  std::vector<std::unique_ptr<EntryMaker>> makers(static_cast<size_t>(threads));
+  std::vector<OrderedPool<MadeEntry>::Job> jobs;
+  jobs.reserve(entries.size());
+  for (const PlannedEntry& planned : entries) {
+    jobs.push_back({InputWeight(planned), [&planned, &makers, &progress, level](int worker) {
+                      MadeEntry made;
+                      if (planned.archive != nullptr) {
+                        made.entry = planned.archive->Take(*planned.archiveEntry);
+                        made.inputBytes = planned.archiveEntry->originalSize;
+                      } else {
+                        std::unique_ptr<EntryMaker>& maker = makers[static_cast<size_t>(worker)];
+                        if (!maker) maker = std::make_unique<EntryMaker>(level);
+                        const DosDateTime when = ToDosDateTime(planned.source->modified);
+                        if (planned.directory) {
+                          made.entry = maker->MakeDirectory(planned.name, when);
+                        } else {
+                          const Bytes data = ReadWholeFile(planned.source->path, kMaxPackageSize, "input");
+                          made.entry = maker->MakeFile(planned.name, data, when);
+                          made.inputBytes = static_cast<int64_t>(data.size());
+                        }
+                      }
+                      progress.Add(made.entry.directory ? 0 : 1, made.inputBytes);
+                      return made;
+                    }});
+  }
+  PackTotals totals;
+  OrderedPool<MadeEntry> pool(std::move(jobs), threads, kInputInFlightPerThread * threads);
+  while (!pool.done()) {
+    const MadeEntry made = pool.Next();
+    writer.Add(made.entry);
+    if (!made.entry.directory) ++totals.files;
+    totals.inputBytes += made.inputBytes;
+  }
+  return totals;
+}
+
 int Run(const Options& options, const char* programPath) {
+  const auto start = std::chrono::steady_clock::now();
   static CrcTable table;
   BuildCrcTable(&table);
   crcTable = &table;
@@ -201,19 +283,19 @@ int Run(const Options& options, const char* programPath) {
                     "holds the stub, the package header and the texts, here " + std::to_string(output.size()) +
                     " bytes");
   }
-  EntryMaker maker(options.level);
+  int64_t plannedFiles = 0;
+  int64_t plannedBytes = 0;
   for (const PlannedEntry& entry : entries) {
-    if (entry.archive != nullptr) {
-      writer.Add(entry.archive->Take(*entry.archiveEntry));
-    } else if (entry.directory) {
-      writer.Add(maker.MakeDirectory(entry.name, ToDosDateTime(entry.source->modified)));
-    } else {
-      const Bytes data = ReadWholeFile(entry.source->path, kMaxPackageSize, "input");
-      writer.Add(maker.MakeFile(entry.name, data, ToDosDateTime(entry.source->modified)));
-    }
+    if (!entry.directory) ++plannedFiles;
+    plannedBytes += entry.archiveEntry != nullptr ? entry.archiveEntry->originalSize : InputWeight(entry);
   }
+  ProgressLine progress(!options.quiet && isatty(STDERR_FILENO) == 1, plannedFiles, plannedBytes);
+  const int threads = std::min(options.jobs > 0 ? options.jobs : ProcessorCount(), kMaxJobs);
+  const PackTotals totals = WriteEntries(entries, writer, options.level, threads, progress);
+  progress.Stop();
   const uint16_t signReserve = options.signReserve.value_or(0);
   writer.Finish({options.ending, signReserve, options.splitSize.value_or(0)});
+  const int64_t packageSize = output.size();
   std::vector<std::unique_ptr<OutputFile>> parts;
   if (writer.multiPart()) parts = CutIntoParts(output, *options.splitSize);
   // A header forced by --header-field is meant to mislead the installer.
@@ -233,6 +315,11 @@ int Run(const Options& options, const char* programPath) {
     RemoveStaleParts(options.output, static_cast<int>(parts.size()) + 1);
   } else {
     WarnAboutOldParts(options.output);
+  }
+  if (!options.quiet) {
+    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+    const std::string summary = SummaryLine(totals.files, totals.inputBytes, packageSize, seconds.count());
+    (void)std::fprintf(stderr, "%s\n", summary.c_str());
   }
   return 0;
 }

@@ -20,13 +20,15 @@ void SetText(TextOption& option, const std::string& flag, std::optional<std::str
   option.file = std::move(file);
 }
 
-int ParseLevel(const std::string& value) {
-  int level = -1;
-  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), level);
-  if (value.empty() || error != std::errc() || end != value.data() + value.size() || level < 0 || level > kMaxLevel) {
-    throw UsageError("--level wants a number from 0 to " + std::to_string(kMaxLevel) + ", not " + Quote(value));
+int ParseNumber(const std::string& option, const std::string& value, int lowest, int highest) {
+  int number = lowest - 1;
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+  if (value.empty() || error != std::errc() || end != value.data() + value.size() || number < lowest ||
+      number > highest) {
+    throw UsageError(option + " wants a number from " + std::to_string(lowest) + " to " + std::to_string(highest) +
+                     ", not " + Quote(value));
   }
-  return level;
+  return number;
 }
 
 // A size in bytes, or with k, m or g for 1024, 1024^2 or 1024^3 of them.
@@ -52,7 +54,7 @@ int64_t ParseSize(const std::string& option, const std::string& value, int64_t l
 const std::set<std::string>& Switches() {
   static const std::set<std::string> names = {
       "--help",  "--version", "--wait-for-finish",  "--no-wait",        "--admin",
-      "--store", "--trailer", "--hide-info-button", "--password-stdin",
+      "--store", "--trailer", "--hide-info-button", "--password-stdin", "--quiet",
   };
   return names;
 }
@@ -62,7 +64,7 @@ const std::set<std::string>& ValuedOptions() {
       "--output",        "--stub",         "--title",         "--inf",          "--licence-info", "--licence-info-file",
       "--info",          "--info-file",    "--licence",       "--licence-file", "--level",        "--from-zip",
       "--base",          "--header-field", "--name-encoding", "--split",        "--sign-reserve", "--password",
-      "--password-file", "--config",
+      "--password-file", "--config", "--jobs",
   };
   return names;
 }
@@ -148,7 +150,8 @@ Options Apply(const std::vector<Setting>& settings) {
       {"--info-file", [&](const std::string& v) { SetText(options.info, "--info-file", std::nullopt, v); }},
       {"--licence", [&](const std::string& v) { SetText(options.licence, "--licence", v, std::nullopt); }},
       {"--licence-file", [&](const std::string& v) { SetText(options.licence, "--licence-file", std::nullopt, v); }},
-      {"--level", [&](const std::string& v) { options.level = ParseLevel(v); }},
+      {"--level", [&](const std::string& v) { options.level = ParseNumber("--level", v, 0, kMaxLevel); }},
+      {"--jobs", [&](const std::string& v) { options.jobs = ParseNumber("--jobs", v, 1, kMaxJobs); }},
       {"--from-zip",
        [&](const std::string& v) {
          if (v.empty()) throw UsageError("--from-zip needs an archive");
@@ -180,6 +183,7 @@ Options Apply(const std::vector<Setting>& settings) {
       {"--hide-info-button", [&] { options.flags.hideInfoButton = true; }},
       {"--trailer", [&] { options.ending = Ending::Trailer; }},
       {"--store", [&] { options.level = 0; }},
+      {"--quiet", [&] { options.quiet = true; }},
   };
 
   for (const Setting& setting : settings) {
@@ -273,6 +277,8 @@ Compression:
                          default 12. An entry that deflate would not make
                          smaller is stored.
   --store                store every entry (the same as --level 0)
+  --jobs N               compress on N threads (1 to 256); default: one per
+                         processor. The installer is the same whatever N is.
 
 Texts (taken as bytes in the ANSI code page of the target machine; write
 line breaks as CR LF):
@@ -342,6 +348,8 @@ or a plain ZIP archive):
   reads the names (and shows the texts) in that code page.
 
   --version              show the version
+  --quiet                no progress and no summary on standard error
+                         (warnings and errors are still shown)
   -h, --help             show this help
 
 File times are stored as MS-DOS date and time in this machine's local time

@@ -37,7 +37,11 @@ struct Options {
   std::vector<HeaderOverride> overrides;
   std::optional<std::string> nameEncoding;  // code page of the entry names, e.g. cp932
   PasswordOption password;                  // encrypt every entry with it
+  int jobs = 0;                             // compressing threads; 0: one per processor
+  bool quiet = false;                       // no progress and no summary
 };
+
+constexpr int kMaxJobs = 256;
 
 // One option or input as given, before it takes effect; the command line and
 // a description file both come down to a list of these.
