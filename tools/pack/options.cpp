@@ -64,7 +64,7 @@ const std::set<std::string>& ValuedOptions() {
       "--output",        "--stub",         "--title",         "--inf",          "--licence-info", "--licence-info-file",
       "--info",          "--info-file",    "--licence",       "--licence-file", "--level",        "--from-zip",
       "--base",          "--header-field", "--name-encoding", "--split",        "--sign-reserve", "--password",
-      "--password-file", "--config", "--jobs",
+      "--password-file", "--config",       "--jobs",
   };
   return names;
 }
