@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
 #include <new>
 #include <set>
+#include <string_view>
 #include <thread>
 #include <variant>
 
@@ -287,7 +289,11 @@ int Run(const Options& options, const char* programPath) {
     if (!entry.directory) ++plannedFiles;
     plannedBytes += entry.archiveEntry != nullptr ? entry.archiveEntry->originalSize : InputWeight(entry);
   }
-  ProgressLine progress(!options.quiet && isatty(STDERR_FILENO) == 1, plannedFiles, plannedBytes);
+  // The line is redrawn with a carriage return and an erase to its end, which a
+  // terminal that calls itself dumb may not know.
+  const char* terminal = std::getenv("TERM");
+  const bool drawable = isatty(STDERR_FILENO) == 1 && (terminal == nullptr || std::string_view(terminal) != "dumb");
+  ProgressLine progress(!options.quiet && drawable, plannedFiles, plannedBytes);
   const int threads = std::min(options.jobs > 0 ? options.jobs : ProcessorCount(), kMaxJobs);
   const MakerFactory newMaker = [&] { return std::make_unique<EntryMaker>(options.level); };
   const PackTotals totals = WriteEntries(entries, writer, newMaker, threads, progress);
