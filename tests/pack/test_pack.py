@@ -891,8 +891,8 @@ class NameEncodingTest(PackTestCase):
                 shutil.rmtree(self.dir / "names", ignore_errors=True)
                 root = self.make_files(names)
                 args = ["--name-encoding", code_page] if code_page else []
-                result = run_pack("-o", self.dir / "n.exe", "--stub", self.stub, "--quiet", "--inf", "><setup.inf", *args,
-                                  root)
+                result = run_pack("-o", self.dir / "n.exe", "--stub", self.stub, "--quiet", "--inf", "><setup.inf",
+                                  *args, root)
                 self.assertEqual(result.returncode, 0, result.stderr)
                 _, local = self.entries((self.dir / "n.exe").read_bytes())
                 self.assertEqual(sorted(e["name"] for e in local), sorted(stored))
