@@ -5,10 +5,10 @@
 # e.g. bash bench/pack_bench.sh 5 --level 10
 # The corpus is what set-up puts on every machine: the 60 largest DLLs of
 # Wine's i386 directory and the mingw-w64 headers, copied once into
-# build-bench/pack-corpus/ (about 1,600 files and 320 MB). The packager is the
-# build in build-bench/ (optimised as scripts/build.sh builds it); a dummy stub stands in for the real one,
-# whose size does not matter here. Uses hyperfine when it is installed,
-# otherwise /usr/bin/time.
+# build-bench/pack-corpus/ (1,636 files, 333 MB). The packager is built in
+# build-bench/, optimised as scripts/build.sh builds it; a dummy stub stands
+# in for the real one, whose size does not matter here. Uses hyperfine when
+# it is installed, otherwise /usr/bin/time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}

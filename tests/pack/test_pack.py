@@ -606,13 +606,13 @@ PROGRESS = re.compile(r"\rquillon-pack: (\d+ bytes?|\d+\.\d [KMG]iB) of (\d+\.\d
                       r"(, \d+\.\d [KMG]iB/s)?\x1b\[K")
 
 
-def run_on_terminal(*args):
+def run_on_terminal(*args, term="xterm"):
     """Runs the packager with its standard error on a pseudo-terminal; returns
     the exit status and everything written there."""
     main, terminal = pty.openpty()
     try:
         process = subprocess.Popen([PACK, *map(str, args)], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                   stderr=terminal, env=dict(os.environ, TZ="UTC0"))
+                                   stderr=terminal, env=dict(os.environ, TZ="UTC0", TERM=term))
     finally:
         os.close(terminal)
     written = b""
@@ -683,15 +683,16 @@ class ReportTest(PackTestCase):
             (big / f"part{i}.bin").write_bytes(random.Random(i).randbytes(6 << 20))
         self.write("small.txt", b"small " * 1000)
         cases = [
-            # label, arguments, progress shown, summary shown
-            ("18 MiB", [big], True, True),
-            ("small", [self.dir / "small.txt"], False, True),
-            ("--quiet", ["--quiet", big], False, False),
+            # label, arguments, TERM, progress shown, summary shown
+            ("18 MiB", [big], "xterm", True, True),
+            ("small", [self.dir / "small.txt"], "xterm", False, True),
+            ("--quiet", ["--quiet", big], "xterm", False, False),
+            ("dumb terminal", [big], "dumb", False, True),
         ]
-        for label, args, progress, summary in cases:
+        for label, args, term, progress, summary in cases:
             with self.subTest(label):
                 status, written = run_on_terminal("-o", self.dir / "t.exe", "--stub", self.stub, "--inf", "><x",
-                                                  "--level", "1", *args)
+                                                  "--level", "1", *args, term=term)
                 self.assertEqual(status, 0, written)
                 written = re.sub(r"quillon-pack: warning: [^\n]*\n", "", written)
                 lines = PROGRESS.findall(written)
@@ -908,8 +909,8 @@ class NameEncodingTest(PackTestCase):
                 shutil.rmtree(self.dir / "names", ignore_errors=True)
                 root = self.make_files(names)
                 args = ["--name-encoding", code_page] if code_page else []
-                result = run_pack("-o", self.dir / "n.exe", "--stub", self.stub, "--quiet", "--inf", "><setup.inf", *args,
-                                  root)
+                result = run_pack("-o", self.dir / "n.exe", "--stub", self.stub, "--quiet", "--inf", "><setup.inf",
+                                  *args, root)
                 self.assertEqual(result.returncode, 0, result.stderr)
                 _, local = self.entries((self.dir / "n.exe").read_bytes())
                 self.assertEqual(sorted(e["name"] for e in local), sorted(stored))

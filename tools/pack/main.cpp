@@ -5,10 +5,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <map>
 #include <memory>
 #include <new>
 #include <set>
+#include <string_view>
 #include <thread>
 #include <variant>
 
@@ -185,32 +188,40 @@ struct PackTotals {
   int64_t inputBytes = 0;
 };
 
-// Makes the entries on `threads` threads, each with its own compressor, and
-// writes them in their planned order: the installer is the same for any
-// number of threads.
-PackTotals WriteEntries(const std::vector<PlannedEntry>& entries, PackageWriter& writer, int level, int threads,
-                        ProgressLine& progress) {
+using MakerFactory = std::function<std::unique_ptr<EntryMaker>()>;
+
+// Makes one entry; a worker's maker is set up with its first file.
+MadeEntry MakePlannedEntry(const PlannedEntry& planned, std::unique_ptr<EntryMaker>& maker,
+                           const MakerFactory& newMaker) {
+  MadeEntry made;
+  if (planned.archive != nullptr) {
+    made.entry = planned.archive->Take(*planned.archiveEntry);
+    made.inputBytes = planned.archiveEntry->originalSize;
+    return made;
+  }
+  if (!maker) maker = newMaker();
+  const DosDateTime when = ToDosDateTime(planned.source->modified);
+  if (planned.directory) {
+    made.entry = maker->MakeDirectory(planned.name, when);
+  } else {
+    const Bytes data = ReadWholeFile(planned.source->path, kMaxPackageSize, "input");
+    made.entry = maker->MakeFile(planned.name, data, when);
+    made.inputBytes = static_cast<int64_t>(data.size());
+  }
+  return made;
+}
+
+// Makes the entries on `threads` threads, each with its own maker, and writes
+// them in their planned order: the installer is the same for any number of
+// threads.
+PackTotals WriteEntries(const std::vector<PlannedEntry>& entries, PackageWriter& writer, const MakerFactory& newMaker,
+                        int threads, ProgressLine& progress) {
   std::vector<std::unique_ptr<EntryMaker>> makers(static_cast<size_t>(threads));
   std::vector<OrderedPool<MadeEntry>::Job> jobs;
   jobs.reserve(entries.size());
   for (const PlannedEntry& planned : entries) {
-    jobs.push_back({InputWeight(planned), [&planned, &makers, &progress, level](int worker) {
-                      MadeEntry made;
-                      if (planned.archive != nullptr) {
-                        made.entry = planned.archive->Take(*planned.archiveEntry);
-                        made.inputBytes = planned.archiveEntry->originalSize;
-                      } else {
-                        std::unique_ptr<EntryMaker>& maker = makers[static_cast<size_t>(worker)];
-                        if (!maker) maker = std::make_unique<EntryMaker>(level);
-                        const DosDateTime when = ToDosDateTime(planned.source->modified);
-                        if (planned.directory) {
-                          made.entry = maker->MakeDirectory(planned.name, when);
-                        } else {
-                          const Bytes data = ReadWholeFile(planned.source->path, kMaxPackageSize, "input");
-                          made.entry = maker->MakeFile(planned.name, data, when);
-                          made.inputBytes = static_cast<int64_t>(data.size());
-                        }
-                      }
+    jobs.push_back({InputWeight(planned), [&](int worker) {
+                      MadeEntry made = MakePlannedEntry(planned, makers[static_cast<size_t>(worker)], newMaker);
                       progress.Add(made.entry.directory ? 0 : 1, made.inputBytes);
                       return made;
                     }});
@@ -289,9 +300,14 @@ int Run(const Options& options, const char* programPath) {
     if (!entry.directory) ++plannedFiles;
     plannedBytes += entry.archiveEntry != nullptr ? entry.archiveEntry->originalSize : InputWeight(entry);
   }
-  ProgressLine progress(!options.quiet && isatty(STDERR_FILENO) == 1, plannedFiles, plannedBytes);
+  // The line is redrawn with a carriage return and an erase to its end, which a
+  // terminal that calls itself dumb may not know.
+  const char* terminal = std::getenv("TERM");
+  const bool drawable = isatty(STDERR_FILENO) == 1 && (terminal == nullptr || std::string_view(terminal) != "dumb");
+  ProgressLine progress(!options.quiet && drawable, plannedFiles, plannedBytes);
   const int threads = std::min(options.jobs > 0 ? options.jobs : ProcessorCount(), kMaxJobs);
-  const PackTotals totals = WriteEntries(entries, writer, options.level, threads, progress);
+  const MakerFactory newMaker = [&] { return std::make_unique<EntryMaker>(options.level); };
+  const PackTotals totals = WriteEntries(entries, writer, newMaker, threads, progress);
   progress.Stop();
   const uint16_t signReserve = options.signReserve.value_or(0);
   writer.Finish({options.ending, signReserve, options.splitSize.value_or(0)});

@@ -271,6 +271,9 @@ Output:
                          once signed. 16k covers a typical RSA-4096 signature
                          with its certificate chain and a timestamp; the
                          exact size keeps ZIP tools quiet once signed
+  --quiet                no progress line (shown on a terminal for long
+                         work) and no summary line at the end, both on
+                         standard error; warnings and errors are still shown
 
 Compression:
   --level N              deflate level 1 (fast) to 12 (smallest), 0 = store;
@@ -348,8 +351,6 @@ or a plain ZIP archive):
   reads the names (and shows the texts) in that code page.
 
   --version              show the version
-  --quiet                no progress and no summary on standard error
-                         (warnings and errors are still shown)
   -h, --help             show this help
 
 File times are stored as MS-DOS date and time in this machine's local time
