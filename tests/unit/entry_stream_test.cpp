@@ -11,15 +11,8 @@ namespace quillon {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-void Put16(Bytes& out, uint32_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(Bytes& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
+using test::Put16;
+using test::Put32;
 
 struct Entry {
   std::string name;

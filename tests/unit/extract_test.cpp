@@ -14,6 +14,8 @@ namespace quillon {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using test::Put16;
+using test::Put32;
 using test::MemoryHost;
 
 constexpr char kWork[] = "C:\\TEMP\\$Quillon.Tmp";
@@ -47,15 +49,6 @@ struct Entry {
   const char* password = nullptr;
   uint32_t crcFlip = 0;  // XORed into the stored CRC
 };
-
-void Put16(Bytes& out, uint32_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(Bytes& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
 
 // The entries as local headers behind a few bytes that stand for the texts.
 Bytes Package(const std::vector<Entry>& entries) {

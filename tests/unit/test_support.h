@@ -11,6 +11,16 @@
 
 namespace quillon::test {
 
+// Little-endian fields, as ZIP headers hold them.
+inline void Put16(std::vector<uint8_t>& out, uint32_t v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
+inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
+}
+
 // The lead bytes of code page 932 (Shift-JIS), whose second bytes include
 // "\" (0x5C) and "|" (0x7C).
 inline bool IsLeadByte932(uint8_t byte) {

@@ -19,7 +19,7 @@
 #include "file_io.h"
 #include "inflate/crc.h"
 #include "inputs.h"
-#include "inspect.h"
+#include "examine.h"
 #include "options.h"
 #include "ordered_pool.h"
 #include "package_writer.h"
