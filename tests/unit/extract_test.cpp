@@ -14,9 +14,9 @@ namespace quillon {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using test::MemoryHost;
 using test::Put16;
 using test::Put32;
-using test::MemoryHost;
 
 constexpr char kWork[] = "C:\\TEMP\\$Quillon.Tmp";
 constexpr uint16_t kDate = 0x5A21;

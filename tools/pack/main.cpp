@@ -16,10 +16,10 @@
 #include <variant>
 
 #include "encrypt.h"
+#include "examine.h"
 #include "file_io.h"
 #include "inflate/crc.h"
 #include "inputs.h"
-#include "examine.h"
 #include "options.h"
 #include "ordered_pool.h"
 #include "package_writer.h"
