@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Runs one command inside a small virtual machine whose kernel runs 32-bit x86
+# programs, for machines whose own kernel cannot: Wine starts every Windows
+# program through its i386 loader, a 32-bit Linux program.
+#
+# The machine is qemu's software emulation of an x86-64 PC booting Debian's
+# kernel. Its root file system is this machine's own, shared read-write over
+# 9p, so the command sees the same packages, sources and build, and what it
+# writes stays; only /tmp, /run and /dev/shm are the guest's own. The guest
+# runs no services: its first process runs the command and powers off.
+#
+#   bash scripts/vm/run.sh [--cpus N] [--memory MB] COMMAND [ARG...]
+#
+# The command runs in the current directory with the caller's environment
+# (less DISPLAY). Its output comes back on standard output as it runs; the exit
+# code is the command's, or 125 when the machine could not run it.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+cpus=$(nproc)
+memory=8192
+while [ $# -gt 0 ]; do
+  case $1 in
+    --cpus) cpus=$2; shift 2 ;;
+    --memory) memory=$2; shift 2 ;;
+    --) shift; break ;;
+    *) break ;;
+  esac
+done
+[ $# -gt 0 ] || { echo "usage: $0 [--cpus N] [--memory MB] COMMAND [ARG...]" >&2; exit 2; }
+
+kernel_dir=$(bash "$here/kernel.sh")
+
+# The job lives outside /tmp, which the guest replaces with its own.
+jobs=${QUILLON_VM_CACHE:-/var/cache/quillon-vm}/jobs
+mkdir -p "$jobs"
+job=$(mktemp -d "$jobs/job.XXXXXX")
+trap 'rm -rf "$job"' EXIT
+{
+  export -p | grep -v -E '^declare -x (DISPLAY|XAUTHORITY|WAYLAND_DISPLAY)='
+  printf 'cd %q\n' "$PWD"
+  printf '%q ' "$@"
+  echo
+} >"$job/command.sh"
+
+# -cpu max without SMAP: under software emulation an iret back to 32-bit code
+# faults in the guest kernel when SMAP is on, and Wine dies at its first start.
+status=0
+qemu-system-x86_64 -nodefaults -no-reboot -display none -monitor none -serial stdio \
+  -accel tcg,thread=multi -cpu max,-smap -smp "$cpus" -m "$memory" \
+  -kernel "$kernel_dir/vmlinuz" -initrd "$kernel_dir/initrd.gz" \
+  -append "console=ttyS0 quiet loglevel=3 panic=-1 qinit=$here/guest-init.sh qjob=$job" \
+  -virtfs local,path=/,mount_tag=hostroot,security_model=passthrough,multidevs=remap,id=hostroot \
+  </dev/null || status=$?
+if [ ! -s "$job/status" ]; then
+  echo "i386 VM: the command did not finish (qemu exit code $status)" >&2
+  exit 125
+fi
+exit "$(cat "$job/status")"
