@@ -22,30 +22,38 @@ grep -q '^CONFIG_IA32_EMULATION=y' "$work/root/boot/config-$version" ||
   { echo "kernel.sh: $package has no IA-32 emulation" >&2; exit 1; }
 
 # The initial RAM disk: busybox, the modules that reach the host's files over
-# virtio 9p, in the order they depend on each other, and an init that mounts
-# them as the new root.
+# virtio 9p and a disk image over virtio-blk, in the order they depend on each
+# other, and an init that mounts the host's root as the new root.
 initrd=$work/initrd
 mkdir -p "$initrd"/{bin,modules,proc,dev,newroot}
 cp /usr/bin/busybox "$initrd/bin/busybox"
-modules="virtio_ring virtio virtio_pci_legacy_dev virtio_pci_modern_dev virtio_pci netfs fscache 9pnet 9pnet_virtio 9p"
-for m in $modules; do
-  file=$(find "$work/root/lib/modules/$version" -name "$m.ko*" | head -n1)
-  # A module built into the kernel has no file.
-  [ -z "$file" ] || cp "$file" "$initrd/modules/"
+/sbin/depmod -b "$work/root" "$version"
+: >"$initrd/modules/order"
+for wanted in virtio_pci virtio_blk 9pnet_virtio 9p ext4; do
+  # Prints "insmod PATH" for each module the wanted one needs, itself last;
+  # nothing to load for one built into the kernel.
+  /sbin/modprobe -d "$work/root" -S "$version" --show-depends "$wanted" |
+    while read -r verb path _; do
+      [ "$verb" = insmod ] || continue
+      name=$(basename "$path")
+      grep -qxF "$name" "$initrd/modules/order" && continue
+      cp "$path" "$initrd/modules/"
+      echo "$name" >>"$initrd/modules/order"
+    done
 done
-cat >"$initrd/init" <<INIT
+cat >"$initrd/init" <<'INIT'
 #!/bin/busybox sh
 /bin/busybox --install -s /bin
 mount -t proc proc /proc
 mount -t devtmpfs dev /dev
-for m in $modules; do
-  [ ! -e /modules/\$m.ko ] || insmod /modules/\$m.ko || echo "init: module \$m did not load"
+for m in $(cat /modules/order); do
+  insmod "/modules/$m" || echo "init: module $m did not load"
 done
-init=\$(sed -n 's/.* qinit=\([^ ]*\).*/\1/p' /proc/cmdline)
+init=$(sed -n 's/.* qinit=\([^ ]*\).*/\1/p' /proc/cmdline)
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=1048576,cache=loose hostroot /newroot ||
   { echo "init: the host's root did not mount"; poweroff -f; }
 umount /proc
-exec switch_root /newroot /bin/bash "\$init"
+exec switch_root /newroot /bin/bash "$init"
 INIT
 chmod +x "$initrd/init"
 mkdir -p "$out"

@@ -6,7 +6,8 @@
 # The machine is qemu's software emulation of an x86-64 PC booting Debian's
 # kernel. Its root file system is this machine's own, shared read-write over
 # 9p, so the command sees the same packages, sources and build, and what it
-# writes stays; only /tmp, /run and /dev/shm are the guest's own. The guest
+# writes stays; only /tmp, /run and /dev/shm are the guest's own, and the
+# 32-bit libraries come from a disk image of them (image.sh says why). The guest
 # runs no services: its first process runs the command and powers off.
 #
 #   bash scripts/vm/run.sh [--cpus N] [--memory MB] COMMAND [ARG...]
@@ -29,6 +30,7 @@ done
 [ $# -gt 0 ] || { echo "usage: $0 [--cpus N] [--memory MB] COMMAND [ARG...]" >&2; exit 2; }
 
 kernel_dir=$(bash "$here/kernel.sh")
+libraries=$(bash "$here/image.sh")
 
 # The job lives outside /tmp, which the guest replaces with its own.
 jobs=${QUILLON_VM_CACHE:-/var/cache/quillon-vm}/jobs
@@ -50,6 +52,7 @@ qemu-system-x86_64 -nodefaults -no-reboot -display none -monitor none -serial st
   -kernel "$kernel_dir/vmlinuz" -initrd "$kernel_dir/initrd.gz" \
   -append "console=ttyS0 quiet loglevel=3 panic=-1 qinit=$here/guest-init.sh qjob=$job" \
   -virtfs local,path=/,mount_tag=hostroot,security_model=passthrough,multidevs=remap,id=hostroot \
+  -drive "file=$libraries,if=virtio,format=raw,readonly=on" \
   </dev/null || status=$?
 if [ ! -s "$job/status" ]; then
   echo "i386 VM: the command did not finish (qemu exit code $status)" >&2

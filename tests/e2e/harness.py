@@ -53,6 +53,10 @@ class HarnessError(RuntimeError):
 
 
 SKIP_EXIT_CODE = 77  # CTest's SKIP_RETURN_CODE for the end-to-end tests
+# Every limit on a wait is multiplied by this: under a software-emulated CPU
+# (scripts/vm) a Windows program takes ten times as long to start. The limits
+# only bound a failure; no test waits them out when all is well.
+TIME_SCALE = float(os.environ.get("QUILLON_E2E_TIME_SCALE") or 1)
 _I386_ELF_MAGIC = "7f454c4601"  # a 32-bit ELF file ...
 _I386_MACHINE = "0300"  # ... for the i386, at byte 18
 
@@ -562,7 +566,7 @@ class WineSession:
                                        stdout=out, stderr=err)
             timed_out = False
             try:
-                process.wait(timeout)
+                process.wait(timeout * TIME_SCALE)
             except subprocess.TimeoutExpired:
                 timed_out = True
                 process.kill()
@@ -668,11 +672,13 @@ class WineSession:
 
     def drive(self, target_exe: str | os.PathLike, script_text: str, args=(), cwd=None, timeout: float = 60,
               wait_timeout: float | None = None, shots_name: str = "case", shots: bool = True,
-              script_path: bool = True, env: dict[str, str] | None = None) -> DriveResult:
+              script_path: bool = True, env: dict[str, str] | None = None,
+              scale_waits: bool = True) -> DriveResult:
         """Runs the target under guidriver.exe with the script.
 
         timeout bounds the whole run (the harness then stops everything); wait_timeout is
-        the driver's limit for each wait (its --timeout, 20 s by default). The screenshots
+        the driver's limit for each wait (its --timeout, 20 s by default); both are
+        multiplied by TIME_SCALE, the waits only with scale_waits. The screenshots
         land in <build>/e2e/shots/<shots_name>/ as PNG files. With script_path=False the
         script goes to the driver on standard input. env: variables added to the
         environment of the driver, which the target and its children inherit (see
@@ -689,6 +695,8 @@ class WineSession:
         argv = [self.windows_path(driver)]
         if shots:
             argv += ["--shots", self.windows_path(bmp_dir)]
+        if scale_waits and TIME_SCALE != 1:
+            wait_timeout = (wait_timeout or 20) * TIME_SCALE
         if wait_timeout is not None:
             argv += ["--timeout", str(wait_timeout)]
         if cwd is not None:

@@ -153,13 +153,15 @@ class ForeignArchives(unittest.TestCase):
 
 
 class DiskFull(unittest.TestCase):
-    """The work directory on a file system with room for 64 KiB: every way of
-    writing a file runs out of space."""
+    """The temporary folder on a file system with room for 64 KiB: every way of
+    writing a file runs out of space. The work directory is made inside it, as
+    usual: a mount point is a reparse point to Windows, and the installer does
+    not extract into one."""
 
     def setUp(self):
-        self.mount = work_directory()
-        shutil.rmtree(self.mount, ignore_errors=True)
-        self.mount.mkdir(parents=True)
+        self.mount = work_directory().parent
+        shutil.rmtree(work_directory(), ignore_errors=True)
+        self.mount.mkdir(parents=True, exist_ok=True)
         done = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "quillon-small", str(self.mount)],
                               capture_output=True, text=True)
         if done.returncode != 0:
@@ -168,7 +170,6 @@ class DiskFull(unittest.TestCase):
     def tearDown(self):
         session.reset()
         subprocess.run(["umount", str(self.mount)], check=True)
-        shutil.rmtree(self.mount, ignore_errors=True)
 
     def test_short_writes_fail_the_installation(self):
         rng = random.Random(7)
@@ -181,7 +182,10 @@ class DiskFull(unittest.TestCase):
         for label, entry in cases.items():
             with self.subTest(label):
                 for leftover in self.mount.iterdir():
-                    leftover.unlink()
+                    if leftover.is_dir():
+                        shutil.rmtree(leftover)
+                    else:
+                        leftover.unlink()
                 exe = session.work / "disk-full.exe"
                 exe.write_bytes(pb.build_package(STUB, title="Disk Full", inf="><setup.inf",
                                                  entries=[pb.stored("setup.inf", b"[Version]\r\n"), entry]))

@@ -298,20 +298,21 @@ class FailureTest(unittest.TestCase):
                     self.assertIn("Probe", [w["caption"] for w in error["windows"]])
 
     def test_wait_times_out_with_the_open_windows(self):
-        result = drive("wait-window Probe\nwait-window Nothing like this\n", "timeout", wait_timeout=1)
+        result = drive("wait-window Probe\nwait-window Nothing like this\n", "timeout", wait_timeout=1,
+                       scale_waits=False)
         error = self.assert_failed(result, 2, "timed out after 1.0 s waiting for a window with the caption")
-        self.assertLess(error["t"], 8000)
+        self.assertLess(error["t"], 8000 * harness.TIME_SCALE)
         [window] = error["windows"]
         self.assertEqual(window["caption"], "Probe")
         self.assertEqual(self.result_control_ids(window)[:2], [100, 101])
         self.assertGreater(image_info(window["png"])[2], 16)
 
     def test_wait_text_reports_the_text_it_saw(self):
-        result = drive("wait-window Probe\nwait-text 106 never\n", "wait-text", wait_timeout=1)
+        result = drive("wait-window Probe\nwait-text 106 never\n", "wait-text", wait_timeout=1, scale_waits=False)
         self.assert_failed(result, 2, "its text is 'ready'")
 
     def test_target_that_does_not_end(self):
-        result = drive("wait-window Probe\n", "no-exit", wait_timeout=1)
+        result = drive("wait-window Probe\n", "no-exit", wait_timeout=1, scale_waits=False)
         self.assert_failed(result, 0, "did not end")
 
     def test_target_that_ends_early(self):
