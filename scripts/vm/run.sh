@@ -10,8 +10,11 @@
 # 32-bit libraries come from a disk image of them (image.sh says why). The guest
 # runs no services: its first process runs the command and powers off.
 #
-#   bash scripts/vm/run.sh [--cpus N] [--memory MB] COMMAND [ARG...]
+#   bash scripts/vm/run.sh [--cpus N] [--memory MB] [--scratch DIR]... COMMAND [ARG...]
 #
+# --scratch DIR gives the command an empty folder of the guest's own memory at
+# DIR for its run, for busy files that need not outlive it (a Wine prefix: its
+# every start looks through the prefix's folders, slow over 9p).
 # The command runs in the current directory with the caller's environment
 # (less DISPLAY). Its output comes back on standard output as it runs; the exit
 # code is the command's, or 125 when the machine could not run it.
@@ -19,15 +22,17 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 cpus=$(nproc)
 memory=8192
+scratch=()
 while [ $# -gt 0 ]; do
   case $1 in
     --cpus) cpus=$2; shift 2 ;;
     --memory) memory=$2; shift 2 ;;
+    --scratch) scratch+=("$(realpath -m "$2")"); shift 2 ;;
     --) shift; break ;;
     *) break ;;
   esac
 done
-[ $# -gt 0 ] || { echo "usage: $0 [--cpus N] [--memory MB] COMMAND [ARG...]" >&2; exit 2; }
+[ $# -gt 0 ] || { echo "usage: $0 [--cpus N] [--memory MB] [--scratch DIR]... COMMAND [ARG...]" >&2; exit 2; }
 
 kernel_dir=$(bash "$here/kernel.sh")
 libraries=$(bash "$here/image.sh")
@@ -39,6 +44,9 @@ job=$(mktemp -d "$jobs/job.XXXXXX")
 trap 'rm -rf "$job"' EXIT
 {
   export -p | grep -v -E '^declare -x (DISPLAY|XAUTHORITY|WAYLAND_DISPLAY)='
+  for dir in "${scratch[@]}"; do
+    printf 'mkdir -p %q && mount -t tmpfs scratch %q\n' "$dir" "$dir"
+  done
   printf 'cd %q\n' "$PWD"
   printf '%q ' "$@"
   echo
