@@ -7,22 +7,8 @@
 
 namespace quillon {
 
-bool PathExists(char* path) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = INVALID_HANDLE_VALUE;
-  if (EndsWithBackslash(path, IsSystemLeadByte)) {
-    PathText pattern(path);
-    pattern.Append("*.*");
-    if (pattern.overflowed()) return false;
-    ToBackslashes(pattern.data(), IsSystemLeadByte);
-    search = FindFirstFileA(pattern.c_str(), &found);
-  } else {
-    ToBackslashes(path, IsSystemLeadByte);
-    search = FindFirstFileA(path, &found);
-  }
-  if (search == INVALID_HANDLE_VALUE) return false;
-  FindClose(search);
-  return true;
+bool PathExists(const char* path) {
+  return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool CreateDirectoryPath(const char* directory, void (*created)(const char* path)) {

@@ -4,10 +4,8 @@
 
 namespace quillon {
 
-// Whether a file or directory matching path exists. Every "/" of path becomes
-// "\" in place, unless path ends with "\" (then a search pattern is built in a
-// copy and path stays as it is).
-[[nodiscard]] bool PathExists(char* path);
+// Whether a file or directory is at path ("\" separated, no trailing "\").
+[[nodiscard]] bool PathExists(const char* path);
 
 // Creates directory and every missing parent, top down. Each directory it
 // creates is passed to created (when given), parents first; a file or

@@ -41,9 +41,7 @@ void SetFileTimeFromEntry(HANDLE output, const EntryHeader& h) {
 // which costs a search once, as the extraction ends there.
 bool IsInTheWay(const char* path) {
   const DWORD error = GetLastError();
-  if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return true;
-  PathText probe(path);
-  return PathExists(probe.data());
+  return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || PathExists(path);
 }
 
 class StubHost final : public ExtractionHost {
