@@ -4,6 +4,7 @@ program (install_floor.exe) under Wine, and against unzip and 7z x natively,
 on the same files, side by side.
 
     python3 bench/install_compare.py [--build build] [--rounds 3] [--cases corpus,stored,small]
+                                     [--baseline OTHER-STUB.exe]
 
 Cases:
 
@@ -24,6 +25,8 @@ Each installer has an INF that does nothing. In alternating rounds:
 - floor: install_floor.exe, driven by the same script, writes the same entries
   (already decoded, read from one file) into the same work directory with only
   the calls no installer can do without, then deletes them;
+- baseline (with --baseline): the installer again, made with another stub
+  (an earlier build, say), timed as the installer is;
 - unzip -q and 7z x: extracting the ZIP natively into an empty folder, then
   deleting it (shutil.rmtree), timed apart.
 
@@ -110,16 +113,24 @@ def text_seen(result: harness.DriveResult, text: str) -> float:
                 and any(text in (c.get("text") or "") for c in e["controls"])) / 1000
 
 
+def pack(build: Path, installer: Path, tree: Path, level: int, stub: Path | None = None) -> None:
+    subprocess.run([str(build / "quillon-pack"), "-o", str(installer), "--title", TITLE, "--inf", "><setup.inf",
+                    "--quiet", "--level", str(level)] + (["--stub", str(stub)] if stub else []) + [str(tree)],
+                   check=True)
+
+
 class Case:
-    def __init__(self, name: str, scratch: Path, build: Path, tree: Path, level: int):
+    def __init__(self, name: str, scratch: Path, build: Path, tree: Path, level: int, baseline: Path | None):
         self.name = name
         self.files, self.size = size_of(tree)
         self.installer = scratch / f"{name}-setup.exe"
         self.archive = scratch / f"{name}.zip"
         self.manifest = scratch / f"{name}.manifest"
         self.data = scratch / f"{name}.data"
-        subprocess.run([str(build / "quillon-pack"), "-o", str(self.installer), "--title", TITLE, "--inf",
-                        "><setup.inf", "--quiet", "--level", str(level), str(tree)], check=True)
+        pack(build, self.installer, tree, level)
+        self.baseline = scratch / f"{name}-baseline.exe" if baseline else None
+        if self.baseline:
+            pack(build, self.baseline, tree, level, baseline)
         self.archive.unlink(missing_ok=True)
         subprocess.run(["zip", "-q", "-r", f"-{level}", str(self.archive), "."], cwd=tree, check=True)
         floor_input(self.installer, self.manifest, self.data)
@@ -132,18 +143,26 @@ class Case:
         return min(self.times[what])
 
 
-def run_round(case: Case, build: Path, out: Path) -> None:
+def time_installer(case: Case, installer: Path, label: str) -> None:
     session = st.session
     assert session is not None
     st.clear_work()
     script = (f"wait-window {TITLE}\nclick IDOK\ntimeout 1800\nwait-text 3002 {UPDATING}\n"
               f"wait-text 3002 {FINISH}\nclick IDCANCEL\nwait-exit\n")
-    result = session.drive(case.installer, script, shots=False, shots_name="install-compare", timeout=3600)
+    result = session.drive(installer, script, shots=False, shots_name="install-compare", timeout=3600)
     result.check()
     click = step_time(result, "click IDOK")
-    case.note("installer extract", text_seen(result, UPDATING) - click)
-    case.note("installer install", text_seen(result, FINISH) - click)
-    case.note("installer delete", result.of("exit")[0]["t"] / 1000 - step_time(result, "click IDCANCEL"))
+    case.note(f"{label} extract", text_seen(result, UPDATING) - click)
+    case.note(f"{label} install", text_seen(result, FINISH) - click)
+    case.note(f"{label} delete", result.of("exit")[0]["t"] / 1000 - step_time(result, "click IDCANCEL"))
+
+
+def run_round(case: Case, build: Path, out: Path) -> None:
+    session = st.session
+    assert session is not None
+    time_installer(case, case.installer, "installer")
+    if case.baseline:
+        time_installer(case, case.baseline, "baseline")
 
     st.clear_work()
     floor = build / "target" / "install_floor.exe"
@@ -172,10 +191,14 @@ def report(case: Case) -> None:
     print(f"{'':20} {'install s':>10} {'delete s':>10}")
     rows = [("installer (Wine)", "installer install", "installer delete"),
             ("  of it extraction", "installer extract", None),
+            ("baseline (Wine)", "baseline install", "baseline delete"),
+            ("  of it extraction", "baseline extract", None),
             ("floor (Wine)", "floor install", "floor delete"),
             ("unzip -q", "unzip -q extract", "unzip -q delete"),
             ("7z x", "7z x extract", "7z x delete")]
     for label, install, delete in rows:
+        if install not in case.times:
+            continue
         print(f"{label:20} {case.best(install):10.2f} " + (f"{case.best(delete):10.2f}" if delete else ""))
     floor_install, floor_delete = case.best("floor install"), case.best("floor delete")
     print(f"installer / floor: install {case.best('installer install') / floor_install:.2f}, "
@@ -188,6 +211,7 @@ def main() -> int:
     parser.add_argument("--build", type=Path, default=REPO / "build")
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--cases", default="corpus,stored,small")
+    parser.add_argument("--baseline", type=Path, help="another stub to time beside this build's")
     args = parser.parse_args()
     build = args.build.resolve()
     scratch = build / "install-compare"
@@ -198,10 +222,10 @@ def main() -> int:
         collect(scratch / "files")
     for name, level in [("corpus", 6), ("stored", 0)]:
         if name in wanted:
-            cases.append(Case(name, scratch, build, scratch / "files", level))
+            cases.append(Case(name, scratch, build, scratch / "files", level, args.baseline))
     if "small" in wanted:
         small_files(scratch / "small")
-        cases.append(Case("small", scratch, build, scratch / "small", 6))
+        cases.append(Case("small", scratch, build, scratch / "small", 6, args.baseline))
     print(f"{datetime.datetime.now():%Y-%m-%d %H:%M}; {len(cases)} case(s), {args.rounds} round(s)", flush=True)
 
     os.environ["QUILLON_BUILD_DIR"] = str(build)

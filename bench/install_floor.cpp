@@ -117,8 +117,8 @@ void Install(HWND window) {
     MakeDirectories(entry.name);
     if (entry.name.empty() || entry.name.back() == '\\') continue;
     const std::string path = floor.directory + "\\" + entry.name;
-    HANDLE output = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE output =
+        CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (output == INVALID_HANDLE_VALUE) {
       SetFilePointer(floor.data, static_cast<LONG>(entry.size), nullptr, FILE_CURRENT);
       continue;
@@ -194,9 +194,9 @@ int main(int argc, char** argv) {
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = "InstallFloor";
   RegisterClassA(&windowClass);
-  HWND window = CreateWindowExA(0, "InstallFloor", "Install Floor", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 420, 260, nullptr, nullptr, windowClass.hInstance,
-                                nullptr);
+  HWND window =
+      CreateWindowExA(0, "InstallFloor", "Install Floor", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT,
+                      CW_USEDEFAULT, 420, 260, nullptr, nullptr, windowClass.hInstance, nullptr);
   Child(window, "STATIC", "", SS_LEFT, kStatus, 10, 10, 390, 150);
   Child(window, "BUTTON", "&Install", BS_DEFPUSHBUTTON, kInstall, 210, 180, 90, 26);
   Child(window, "BUTTON", "&Close", BS_PUSHBUTTON, kClose, 310, 180, 90, 26);

@@ -33,7 +33,7 @@ class Extraction {
   const char* workDirectory_;
   LeadByteTest isLead_;
   ExtractionHost& host_;
-  PasswordText password_;  // the password typed last, tried first for every entry
+  PasswordText password_;   // the password typed last, tried first for every entry
   PathText madeDirectory_;  // the directory made last; empty before the first
   bool ioFailed_ = false;
 };

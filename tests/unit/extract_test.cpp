@@ -147,7 +147,8 @@ TEST(Extract, ExistingFiles) {
       EXPECT_EQ(c.replace ? Raw("new") : Raw("old"), *host.File("a.txt")) << c.label;
       EXPECT_EQ(c.replace ? 1U : 0U, host.created.size()) << c.label;
     }
-    const std::vector<std::pair<std::string, std::string>> reports = {{std::string(kWork) + "\\A.TXT", kCannotOpenFile}};
+    const std::vector<std::pair<std::string, std::string>> reports = {
+        {std::string(kWork) + "\\A.TXT", kCannotOpenFile}};
     EXPECT_EQ(c.succeeded ? decltype(reports){} : reports, host.reports) << c.label;
   }
 }
