@@ -1,3 +1,9 @@
+# The floor program for the install benchmark (bench/install_compare.py): the
+# calls an installer cannot do without, timed beside the stub under Wine.
+add_executable(install_floor ${CMAKE_SOURCE_DIR}/bench/install_floor.cpp)
+target_compile_options(install_floor PRIVATE ${QUILLON_WARNINGS} -O2)
+target_link_options(install_floor PRIVATE -static -mwindows)
+
 # Inflate benchmark, i686 build (run under Wine): the decoder compiled exactly
 # as the stub compiles it, against zlib built for i686 (libz-mingw-w64-dev).
 find_library(MINGW_ZLIB NAMES libz.a z)

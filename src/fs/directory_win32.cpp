@@ -7,33 +7,30 @@
 
 namespace quillon {
 
-bool PathExists(char* path) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = INVALID_HANDLE_VALUE;
-  if (EndsWithBackslash(path, IsSystemLeadByte)) {
-    PathText pattern(path);
-    pattern.Append("*.*");
-    if (pattern.overflowed()) return false;
-    ToBackslashes(pattern.data(), IsSystemLeadByte);
-    search = FindFirstFileA(pattern.c_str(), &found);
-  } else {
-    ToBackslashes(path, IsSystemLeadByte);
-    search = FindFirstFileA(path, &found);
-  }
-  if (search == INVALID_HANDLE_VALUE) return false;
-  FindClose(search);
-  return true;
+bool PathExists(const char* path) {
+  return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-void CreateDirectoryPath(const char* directory, void (*created)(const char* path)) {
+bool CreateDirectoryPath(const char* directory, void (*created)(const char* path)) {
   PathText d(directory);
   ToBackslashes(d.data(), IsSystemLeadByte);
   StripBackslash(d.data(), IsSystemLeadByte);
   d.Resync();
-  if (d.length() < 3 || PathExists(d.data())) return;
-  CreateDirectoryPath(DirectoryPart(d.c_str(), IsSystemLeadByte).c_str(), created);
-  if (CreateDirectoryA(d.c_str(), nullptr) == FALSE) FatalError(GetLastError());
+  if (d.length() < 3) return d.empty() || PathExists(d.data());
+  // Creating is the look: a directory that is there fails with its own error,
+  // and only a missing parent sends the walk upwards.
+  if (CreateDirectoryA(d.c_str(), nullptr) == FALSE) {
+    DWORD error = GetLastError();
+    if (error == ERROR_PATH_NOT_FOUND) {
+      CreateDirectoryPath(DirectoryPart(d.c_str(), IsSystemLeadByte).c_str(), created);
+      error = CreateDirectoryA(d.c_str(), nullptr) != FALSE ? ERROR_SUCCESS : GetLastError();
+    }
+    // Some systems answer "access denied" for a directory that exists.
+    if (error == ERROR_ALREADY_EXISTS || (error != ERROR_SUCCESS && PathExists(d.data()))) return true;
+    if (error != ERROR_SUCCESS) FatalError(error);
+  }
   if (created != nullptr) created(d.c_str());
+  return true;
 }
 
 bool IsPlainOrMissingDirectory(const char* directory) {

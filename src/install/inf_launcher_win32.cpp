@@ -74,7 +74,7 @@ void RunInfInstallation() {
   const PathText infPath = ShortInfPath();
   PathText setupX(state.systemDirectory);
   setupX.Append("\\SetupX.dll");
-  const bool windows9x = !setupX.overflowed() && PathExists(setupX.data());
+  const bool windows9x = !setupX.overflowed() && PathExists(setupX.c_str());
   CommandText command = BuildCommandLine(windows9x ? kRunner9xPrefix : kRunnerNtPrefix, infPath.c_str());
 
   StripBackslash(state.workDirectory, IsSystemLeadByte);

@@ -1,5 +1,7 @@
 #include "package/extract.h"
 
+#include <cstring>
+
 #include "app/memory.h"
 #include "crypt/zip_crypt.h"
 #include "inflate/inflate.h"
@@ -31,7 +33,8 @@ class Extraction {
   const char* workDirectory_;
   LeadByteTest isLead_;
   ExtractionHost& host_;
-  PasswordText password_;  // the password typed last, tried first for every entry
+  PasswordText password_;   // the password typed last, tried first for every entry
+  PathText madeDirectory_;  // the directory made last; empty before the first
   bool ioFailed_ = false;
 };
 
@@ -64,19 +67,28 @@ Outcome Extraction::WriteEntry(const ZipKeys& keys, const char* entryName) {
     return Outcome::Failed;
   }
   ToBackslashes(targetPath.data(), isLead_);
+  const PathText directory = DirectoryPart(targetPath.c_str(), isLead_);
   if (IsDirectoryName(entryName, isLead_)) {
-    return host_.MakeDirectory(targetPath.c_str()) ? Outcome::Done : Outcome::Failed;
+    if (!host_.MakeDirectory(targetPath.c_str())) return Outcome::Failed;
+    madeDirectory_ = directory;  // the directory entry's own path, without its separator
+    return Outcome::Done;
   }
-  if (host_.PathExists(targetPath.data())) {
-    if (!host_.ReplaceExisting(NamePart(targetPath.c_str(), isLead_).c_str())) return Outcome::Skipped;
-  } else if (!host_.MakeDirectory(DirectoryPart(targetPath.c_str(), isLead_).c_str())) {
-    return Outcome::Failed;
+  // Entries come directory by directory: the directory of the entry before
+  // is there already.
+  if (std::strcmp(directory.c_str(), madeDirectory_.c_str()) != 0) {
+    if (!host_.MakeDirectory(directory.c_str())) return Outcome::Failed;
+    madeDirectory_ = directory;
   }
   return WriteFile(keys, targetPath.c_str());
 }
 
 Outcome Extraction::WriteFile(const ZipKeys& keys, const char* targetPath) {
-  OutputSink* output = host_.CreateOutputFile(targetPath);
+  bool exists = false;
+  OutputSink* output = host_.CreateOutputFile(targetPath, false, exists);
+  if (output == nullptr && exists) {
+    if (!host_.ReplaceExisting(NamePart(targetPath, isLead_).c_str())) return Outcome::Skipped;
+    output = host_.CreateOutputFile(targetPath, true, exists);
+  }
   if (output == nullptr) {
     host_.Report(targetPath, kCannotOpenFile);
     return Outcome::Failed;

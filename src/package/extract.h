@@ -26,16 +26,18 @@ inline constexpr char kUnknownCompression[] = "Unknown compression type";
 
 class ExtractionHost {
  public:
-  // Whether a file or directory is at path (a full path with "\" separators).
-  [[nodiscard]] virtual bool PathExists(char* path) = 0;
-  // Makes directory and its missing parents; reports a failure itself.
+  // Makes directory and its missing parents; reports a failure itself. Something
+  // that is there already under that name counts as made.
   [[nodiscard]] virtual bool MakeDirectory(const char* directory) = 0;
   // Asks whether to replace an existing file; name is its name part.
   [[nodiscard]] virtual bool ReplaceExisting(const char* name) = 0;
   // Asks for a password; false when the user cancels.
   [[nodiscard]] virtual bool AskPassword(PasswordText& typed) = 0;
-  // Creates or truncates the file; null when it cannot (not reported yet).
-  [[nodiscard]] virtual OutputSink* CreateOutputFile(const char* path) = 0;
+  // Creates the file, or with replace also truncates one that is there. Null
+  // when it cannot (not reported yet); then exists tells whether a file or
+  // directory is in the way. Creating is the only look at the path: a file
+  // that does not exist yet costs no separate search.
+  [[nodiscard]] virtual OutputSink* CreateOutputFile(const char* path, bool replace, bool& exists) = 0;
   // Gives the open file the entry's time and closes it; reports a failure.
   virtual void CloseOutputFile(const EntryHeader& header, const char* path) = 0;
   // The file was created: shown to the user and recorded for deletion.

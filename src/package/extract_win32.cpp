@@ -36,17 +36,20 @@ void SetFileTimeFromEntry(HANDLE output, const EntryHeader& h) {
   }
 }
 
+// After a failed create: whether a file or directory is at path. The usual
+// answer is in the error code; for any other failure the path is looked up,
+// which costs a search once, as the extraction ends there.
+bool IsInTheWay(const char* path) {
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || PathExists(path);
+}
+
 class StubHost final : public ExtractionHost {
  public:
   explicit StubHost(HWND mainWindow) : mainWindow_(mainWindow) {}
 
-  bool PathExists(char* path) override { return quillon::PathExists(path); }
-
   bool MakeDirectory(const char* directory) override {
-    CreateDirectoryPath(directory, RecordDirectory);
-    PathText check(directory);
-    StripBackslash(check.data(), IsSystemLeadByte);
-    if (check.empty() || quillon::PathExists(check.data())) return true;
+    if (CreateDirectoryPath(directory, RecordDirectory)) return true;
     quillon::Report(directory, kDirectoryError);
     return false;
   }
@@ -65,10 +68,13 @@ class StubHost final : public ExtractionHost {
     return true;
   }
 
-  OutputSink* CreateOutputFile(const char* path) override {
-    output_ =
-        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (!IsOpen(output_)) return nullptr;
+  OutputSink* CreateOutputFile(const char* path, bool replace, bool& exists) override {
+    output_ = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, replace ? CREATE_ALWAYS : CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (!IsOpen(output_)) {
+      exists = IsInTheWay(path);
+      return nullptr;
+    }
     file_ = HandleFile(output_);
     return &file_;
   }

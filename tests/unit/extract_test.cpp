@@ -112,21 +112,79 @@ TEST(Extract, WritesEveryKindOfEntry) {
 }
 
 TEST(Extract, ExistingFiles) {
+  // The question comes from the failed create: a second create follows only
+  // when the answer is to replace.
   struct Case {
     std::string label;
-    std::vector<bool> answers;
-    Bytes expected;
+    bool directoryThere;
+    bool replace;
+    bool succeeded;
+    int creates;
   };
-  const Case cases[] = {{"kept", {false}, Raw("old")}, {"replaced", {true}, Raw("new")}};
+  const Case cases[] = {
+      {"file kept", false, false, true, 1},
+      {"file replaced", false, true, true, 2},
+      {"directory kept", true, false, true, 1},
+      {"directory cannot be replaced", true, true, false, 2},
+  };
+  const std::string path = "c:\\temp\\$quillon.tmp\\a.txt";
   for (const Case& c : cases) {
     MemoryHost host(kWork);
-    host.files["c:\\temp\\$quillon.tmp\\a.txt"] = Raw("old");
-    host.replaceAnswers = c.answers;
+    if (c.directoryThere) {
+      host.directories.insert(path);
+    } else {
+      host.files[path] = Raw("old");
+    }
+    host.replaceAnswers = {c.replace};
     const ExtractionResult result = Extract(host, {{"A.TXT", Raw("new")}});
-    EXPECT_TRUE(result.succeeded) << c.label;
+    EXPECT_EQ(c.succeeded, result.succeeded) << c.label;
     EXPECT_EQ(std::vector<std::string>{"A.TXT"}, host.prompts) << c.label;
-    EXPECT_EQ(c.expected, *host.File("a.txt")) << c.label;
-    EXPECT_EQ(c.answers[0] ? 1U : 0U, host.created.size()) << c.label;
+    EXPECT_EQ(c.creates, host.createCalls) << c.label;
+    if (c.directoryThere) {
+      EXPECT_EQ(nullptr, host.File("a.txt")) << c.label;
+      EXPECT_TRUE(host.created.empty()) << c.label;
+    } else {
+      EXPECT_EQ(c.replace ? Raw("new") : Raw("old"), *host.File("a.txt")) << c.label;
+      EXPECT_EQ(c.replace ? 1U : 0U, host.created.size()) << c.label;
+    }
+    const std::vector<std::pair<std::string, std::string>> reports = {
+        {std::string(kWork) + "\\A.TXT", kCannotOpenFile}};
+    EXPECT_EQ(c.succeeded ? decltype(reports){} : reports, host.reports) << c.label;
+  }
+}
+
+TEST(Extract, OneLookPerFileAndDirectory) {
+  // A directory is made when it differs from the one made last; each file is
+  // created once, with no search before.
+  struct Case {
+    std::string label;
+    std::vector<std::string> names;
+    int directoryCalls;
+  };
+  const Case cases[] = {
+      {"one directory", {"a.txt", "b.txt", "c.txt"}, 1},
+      {"directory by directory", {"a.txt", "sub/b.txt", "sub/c.txt", "sub/deep/d.txt", "sub/deep/e.txt"}, 3},
+      {"back and forth", {"sub/a.txt", "b.txt", "sub/c.txt"}, 3},
+      {"after a directory entry", {"sub/", "sub/a.txt", "sub/b.txt"}, 1},
+      {"after a directory entry with its own files", {"x.txt", "sub/", "sub/a.txt"}, 2},
+  };
+  for (const Case& c : cases) {
+    std::vector<Entry> entries;
+    int files = 0;
+    for (const std::string& name : c.names) {
+      entries.push_back({name, name.ends_with('/') ? Bytes() : Raw(name)});
+      if (!name.ends_with('/')) ++files;
+    }
+    MemoryHost host(kWork);
+    const ExtractionResult result = Extract(host, entries);
+    EXPECT_TRUE(result.succeeded) << c.label;
+    EXPECT_EQ(c.directoryCalls, host.directoryCalls) << c.label;
+    EXPECT_EQ(files, host.createCalls) << c.label;
+    for (const std::string& name : c.names) {
+      if (!name.ends_with('/')) {
+        EXPECT_EQ(Raw(name), *host.File(name)) << c.label << " " << name;
+      }
+    }
   }
 }
 

@@ -21,12 +21,8 @@ class MemoryHost final : public ExtractionHost {
  public:
   explicit MemoryHost(std::string workDirectory) : root_(std::move(workDirectory)) {}
 
-  bool PathExists(char* path) override {
-    const std::string key = Fold(path);
-    return files.contains(key) || directories.contains(key);
-  }
-
   bool MakeDirectory(const char* directory) override {
+    ++directoryCalls;
     std::string path = directory;
     while (!path.empty() && path.back() == '\\') path.pop_back();
     if (!Inside(path, true)) return false;
@@ -56,12 +52,19 @@ class MemoryHost final : public ExtractionHost {
     return true;
   }
 
-  OutputSink* CreateOutputFile(const char* path) override {
-    if (!Inside(path, false) || directories.contains(Fold(path)) || failCreate) return nullptr;
+  OutputSink* CreateOutputFile(const char* path, bool replace, bool& exists) override {
+    ++createCalls;
+    if (!Inside(path, false)) return nullptr;
+    const std::string key = Fold(path);
+    if (!replace && (files.contains(key) || directories.contains(key))) {
+      exists = true;
+      return nullptr;
+    }
+    if (directories.contains(key) || failCreate) return nullptr;
     const std::string parent = Fold(std::string(path).substr(0, std::string(path).rfind('\\')));
     if (!directories.contains(parent) && parent != Fold(root_)) return nullptr;
-    open_ = std::make_unique<FileSink>(files[Fold(path)], writeCapacity);
-    files[Fold(path)].clear();
+    open_ = std::make_unique<FileSink>(files[key], writeCapacity);
+    files[key].clear();
     return open_.get();
   }
 
@@ -92,6 +95,10 @@ class MemoryHost final : public ExtractionHost {
   std::vector<bool> replaceAnswers;    // taken in turn; empty: keep
   std::vector<std::string> passwords;  // taken in turn; empty or kCancel: cancel
   int passwordPrompts = 0;
+  // Calls that look at the file system: each costs a directory search on a
+  // system that matches names without regard to case.
+  int directoryCalls = 0;
+  int createCalls = 0;
   int64_t writeCapacity = -1;  // bytes the disk takes in all; below 0: unlimited
   bool failCreate = false;
   bool escaped = false;

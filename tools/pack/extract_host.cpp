@@ -141,22 +141,6 @@ std::string DirectoryHost::Shown(const char* path) const {
   return shown;
 }
 
-bool DirectoryHost::PathExists(char* path) {
-  const std::vector<std::string> components = Components(path);
-  if (components.empty()) return false;
-  if (components.front() == kRoot) return true;
-  const int parent = OpenDirectory(components, components.size() - 1);
-  if (parent < 0) return false;
-  struct stat info {};
-  const bool exists = fstatat(parent, components.back().c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
-  close(parent);
-  if (exists) {
-    lastExisting_.clear();
-    for (const std::string& component : components) lastExisting_ += (lastExisting_.empty() ? "" : "/") + component;
-  }
-  return exists;
-}
-
 bool DirectoryHost::MakeDirectory(const char* directory) {
   // A directory entry's path ends with its separator.
   std::string path = directory;
@@ -199,7 +183,7 @@ bool DirectoryHost::AskPassword(PasswordText& typed) {
   return true;
 }
 
-OutputSink* DirectoryHost::CreateOutputFile(const char* path) {
+OutputSink* DirectoryHost::CreateOutputFile(const char* path, bool replace, bool& exists) {
   const std::vector<std::string> components = Components(path);
   if (components.empty() || components.front() == kRoot) {
     lastError_ = "it is not below the directory";
@@ -213,11 +197,21 @@ OutputSink* DirectoryHost::CreateOutputFile(const char* path) {
   // A replaced file is made anew: whatever the old name led to stays as it was.
   const char* leaf = components.back().c_str();
   struct stat info {};
-  if (fstatat(parent, leaf, &info, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(info.st_mode)) (void)unlinkat(parent, leaf, 0);
+  if (replace && fstatat(parent, leaf, &info, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(info.st_mode)) {
+    (void)unlinkat(parent, leaf, 0);
+  }
   const int fd = openat(parent, leaf, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  lastError_ = fd < 0 ? std::strerror(errno) : "";
+  const int error = errno;
+  lastError_ = fd < 0 ? std::strerror(error) : "";
   close(parent);
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    exists = error == EEXIST;
+    if (exists) {
+      lastExisting_.clear();
+      for (const std::string& component : components) lastExisting_ += (lastExisting_.empty() ? "" : "/") + component;
+    }
+    return nullptr;
+  }
   open_ = std::make_unique<FileSink>(fd);
   return open_.get();
 }

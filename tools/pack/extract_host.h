@@ -28,11 +28,10 @@ class DirectoryHost final : public ExtractionHost {
   DirectoryHost(const DirectoryHost&) = delete;
   DirectoryHost& operator=(const DirectoryHost&) = delete;
 
-  bool PathExists(char* path) override;
   bool MakeDirectory(const char* directory) override;
   bool ReplaceExisting(const char* name) override;
   bool AskPassword(PasswordText& typed) override;
-  OutputSink* CreateOutputFile(const char* path) override;
+  OutputSink* CreateOutputFile(const char* path, bool replace, bool& exists) override;
   void CloseOutputFile(const EntryHeader& header, const char* path) override;
   void FileCreated(const char* path) override;
   void Report(const char* text, const char* caption) override;
@@ -64,7 +63,7 @@ class DirectoryHost final : public ExtractionHost {
   bool passwordGiven_ = false;
   std::unique_ptr<FileSink> open_;
   std::string lastError_;
-  std::string lastExisting_;  // below the directory, of the last path found to exist
+  std::string lastExisting_;  // below the directory, of the last path found in the way of a new file
   std::vector<std::string> kept_;
   std::vector<std::string> problems_;
   int filesWritten_ = 0;
