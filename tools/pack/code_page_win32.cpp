@@ -78,15 +78,15 @@ Converter::Result Converter::Run(std::string_view input) {
       break;
     }
     wchar_t wide[2];
-    const int wideLength = MultiByteToWideChar(state_->from, MB_ERR_INVALID_CHARS, rest.data(),
-                                               static_cast<int>(length), wide, 2);
+    const int wideLength =
+        MultiByteToWideChar(state_->from, MB_ERR_INVALID_CHARS, rest.data(), static_cast<int>(length), wide, 2);
     char out[8];
     BOOL lossy = FALSE;
     const bool exact = state_->to == CP_UTF8 || state_->to == CP_UTF7;
-    const int outLength =
-        wideLength <= 0 ? 0
-                        : WideCharToMultiByte(state_->to, exact ? 0 : WC_NO_BEST_FIT_CHARS, wide, wideLength, out,
-                                              sizeof out, nullptr, exact ? nullptr : &lossy);
+    const int outLength = wideLength <= 0
+                              ? 0
+                              : WideCharToMultiByte(state_->to, exact ? 0 : WC_NO_BEST_FIT_CHARS, wide, wideLength, out,
+                                                    sizeof out, nullptr, exact ? nullptr : &lossy);
     if (outLength <= 0 || lossy != FALSE) {
       result.error = EILSEQ;
       break;

@@ -79,12 +79,12 @@ Bytes ReadWholeFile(const std::filesystem::path& path, int64_t maxSize, const st
   }
   Bytes bytes(static_cast<size_t>(status->size));
   size_t done = 0;
-  while (done < bytes.size()) {
-    const int64_t n = file.Read(bytes.data() + done, bytes.size() - done);
-    if (n < 0) throw PackError("cannot read " + what + " " + shown + ": " + LastSystemError());
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
+  int64_t n = 1;
+  while (done < bytes.size() && n > 0) {
+    n = file.Read(bytes.data() + done, bytes.size() - done);
+    if (n > 0) done += static_cast<size_t>(n);
   }
+  if (n < 0) throw PackError("cannot read " + what + " " + shown + ": " + LastSystemError());
   if (done < bytes.size()) throw PackError(what + " " + shown + " became shorter while it was read");
   // A file that grew meanwhile would be cut silently; refuse it instead.
   uint8_t probe = 0;

@@ -92,7 +92,8 @@ struct Walker {
     if (!info) {
       const std::string error = LastSystemError();
       const std::optional<FileStatus> link = top ? std::nullopt : StatusOf(path, false);
-      if (link && link->kind == FileKind::Link) throw PackError("symbolic link " + Quote(path.string()) + " points nowhere");
+      if (link && link->kind == FileKind::Link)
+        throw PackError("symbolic link " + Quote(path.string()) + " points nowhere");
       throw PackError("cannot read input " + Quote(path.string()) + ": " + error);
     }
     const FileId id = info->id;

@@ -113,7 +113,8 @@ void RemoveStaleParts(const std::filesystem::path& installer, int first) {
     if (info->kind == FileKind::Directory) {
       Warn(Quote(stale.string()) + " is named like a part file of the installer but is a directory; it was kept");
     } else if (!RemoveFile(stale)) {
-      Warn("cannot remove the part file " + Quote(stale.string()) + " left from an earlier split: " + LastSystemError());
+      Warn("cannot remove the part file " + Quote(stale.string()) +
+           " left from an earlier split: " + LastSystemError());
     }
   }
 }
