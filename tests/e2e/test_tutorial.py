@@ -3,7 +3,6 @@ with the quillon-pack of this build, make an installer that, driven through
 under Wine, copies the sample program to C:\\Hello and writes the registry
 value that the tutorial's INF file promises."""
 
-import os
 import re
 import shutil
 import subprocess

@@ -100,7 +100,7 @@ class WindowsPackager(unittest.TestCase):
     def test_a_tree_packs_as_on_linux(self):
         # Windows paths in every form: drive letter and backslashes, relative
         # with backslashes, NAME=PATH.
-        inputs = [session.windows_path(self.files), r"extra\setup-copy.inf=files\setup.inf"]
+        inputs = [session.windows_path(self.files), r"extra/setup-copy.inf=files\setup.inf"]
         self.on_windows("-o", "windows.exe", *self.common_options(), *inputs)
         self.on_linux("-o", "linux.exe", *self.common_options(), self.files, "extra/setup-copy.inf=files/setup.inf")
         self.assert_same_files(self.scratch / "linux.exe", self.scratch / "windows.exe")
