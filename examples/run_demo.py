@@ -82,8 +82,9 @@ def headless(build: Path, installer: Path) -> int:
 
 TUTORIAL_TITLE = "Hello 1.0"
 TUTORIAL_PASSWORD = "hello"
-# The picture's name, the caption of its window, and the reason of the snapshot.
+# The tutorial installer driven through every dialog; the pictures are picked from its snapshots.
 PICTURES_SCRIPT = f"""
+timeout 120
 wait-window {TUTORIAL_TITLE}
 click IDOK
 wait-window Licence agreement
@@ -128,7 +129,7 @@ def pictures(build: Path, out_dir: Path) -> int:
             shutil.rmtree(leftover, ignore_errors=True)
         work.mkdir(parents=True)
         (work / "hello.bat").write_bytes(b"@echo an older hello\r\n")
-        result = session.drive(installer, PICTURES_SCRIPT, shots_name="pictures", timeout=300)
+        result = session.drive(installer, PICTURES_SCRIPT, shots_name="pictures", timeout=600)
         print(result.describe())
         shutil.rmtree(installed, ignore_errors=True)
         session.run("reg", ["delete", r"HKCU\Software\Hello", "/f"])

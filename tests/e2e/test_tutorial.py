@@ -61,7 +61,7 @@ class Tutorial(unittest.TestCase):
             self.assertEqual(packed.returncode, 0, packed.stdout + packed.stderr)
             self.assertIn("setup.inf", packed.stdout)
             installer = top / "hello-setup.exe"
-            result = session.drive(installer, INSTALL, shots_name="tutorial", timeout=300)
+            result = session.drive(installer, INSTALL, shots_name="tutorial", timeout=600, wait_timeout=120)
         result.check()
         self.assertEqual(result.exit_code, 0)
         program = REPO / "examples" / "tutorial" / "hello"

@@ -93,8 +93,9 @@ class WindowsPackager(unittest.TestCase):
         self.assertTrue(windows.exists(), f"{windows.name} was not written")
         self.assertEqual(linux.read_bytes(), windows.read_bytes(), f"{windows.name} differs from {linux.name}")
 
-    def common_options(self):
-        return ["--stub", session.windows_path(self.stub), "--title", "Windows Packager", "--inf", "><setup.inf",
+    def common_options(self, windows=True):
+        stub = session.windows_path(self.stub) if windows else self.stub
+        return ["--stub", stub, "--title", "Windows Packager", "--inf", "><setup.inf",
                 "--info-file", "info.txt", "--licence-file", "licence.txt", "--quiet"]
 
     def test_a_tree_packs_as_on_linux(self):
@@ -102,7 +103,8 @@ class WindowsPackager(unittest.TestCase):
         # with backslashes, NAME=PATH.
         inputs = [session.windows_path(self.files), r"extra/setup-copy.inf=files\setup.inf"]
         self.on_windows("-o", "windows.exe", *self.common_options(), *inputs)
-        self.on_linux("-o", "linux.exe", *self.common_options(), self.files, "extra/setup-copy.inf=files/setup.inf")
+        self.on_linux("-o", "linux.exe", *self.common_options(windows=False), self.files,
+                      "extra/setup-copy.inf=files/setup.inf")
         self.assert_same_files(self.scratch / "linux.exe", self.scratch / "windows.exe")
 
     def test_description_file_packs_as_on_linux(self):
@@ -118,11 +120,11 @@ class WindowsPackager(unittest.TestCase):
         self.assert_same_files(self.scratch / "out" / "linux-ini.exe", self.scratch / "out" / "windows-ini.exe")
 
     def test_split_with_password_packs_as_on_linux_and_reads_back(self):
-        options = [*self.common_options(), "--level", "0", "--split", "40k", "--password-file", "password.txt"]
+        options = ["--level", "0", "--split", "40k", "--password-file", "password.txt"]
         (self.scratch / "win").mkdir(exist_ok=True)
         (self.scratch / "lin").mkdir(exist_ok=True)
-        self.on_windows("-o", r"win\setup.exe", *options, "files", env=TEST_SEED)
-        self.on_linux("-o", "lin/setup.exe", *options, "files")
+        self.on_windows("-o", r"win\setup.exe", *self.common_options(), *options, "files", env=TEST_SEED)
+        self.on_linux("-o", "lin/setup.exe", *self.common_options(windows=False), *options, "files")
         parts = sorted(p.name for p in (self.scratch / "lin").iterdir())
         self.assertEqual(parts[:2], ["setup.001", "setup.002"])
         self.assertEqual(sorted(p.name for p in (self.scratch / "win").iterdir()), parts)
