@@ -39,7 +39,8 @@ def parse_listing(listing: str):
             assert line.startswith("       "), f"neither a heading nor bytes: {line!r}"
             continue
         offset = int(match.group(1), 16)
-        assert offset == PACKAGE_OFFSET + len(data), f"offset {offset:#x} should be {PACKAGE_OFFSET + len(data):#x}: {line}"
+        expected = PACKAGE_OFFSET + len(data)
+        assert offset == expected, f"offset {offset:#x} should be {expected:#x}: {line}"
         data += bytes.fromhex(match.group(2))
     return bytes(data)
 
