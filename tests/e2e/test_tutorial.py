@@ -10,7 +10,7 @@ import tempfile
 import unittest
 from pathlib import Path
 
-import harness
+import stubtest as st
 
 REPO = Path(__file__).resolve().parents[2]
 TITLE = "Hello 1.0"
@@ -22,12 +22,11 @@ session = None
 
 def setUpModule():
     global session
-    session = harness.WineSession()
-    session.start()
+    session = st.start()
 
 
 def tearDownModule():
-    session.stop()
+    st.stop()
 
 
 def tutorial_commands() -> str:
@@ -47,6 +46,8 @@ class Tutorial(unittest.TestCase):
         self.clean()
 
     def clean(self):
+        # A file left in the work directory by an earlier run would draw the overwrite prompt.
+        st.clear_work()
         shutil.rmtree(self.installed, ignore_errors=True)
         session.run("reg", ["delete", r"HKCU\Software\Hello", "/f"])
 
