@@ -2,6 +2,7 @@
 # fuzzers and benchmarks; the 32-bit Windows build runs as a sub-build.
 option(QUILLON_SANITIZE "Build the host code with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 option(QUILLON_TARGET "Build the 32-bit Windows stub and driver (needs mingw-w64)" ON)
+option(QUILLON_WINDOWS_PACK "Build quillon-pack.exe for Windows too (fetches Debian's libdeflate source)" ON)
 
 if(QUILLON_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
@@ -16,7 +17,9 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(LIBDEFLATE REQUIRED IMPORTED_TARGET libdeflate)
 find_package(ZLIB REQUIRED)
 
+# The packager's *_win32.cpp files are its Windows side (cmake/WindowsPack.cmake).
 file(GLOB PACK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/pack/*.cpp)
+list(FILTER PACK_SOURCES EXCLUDE REGEX "_win32\\.cpp$")
 if(PACK_SOURCES)
   add_executable(quillon-pack ${PACK_SOURCES})
   target_compile_options(quillon-pack PRIVATE ${QUILLON_WARNINGS})
@@ -48,5 +51,17 @@ if(QUILLON_TARGET)
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON
     USES_TERMINAL_BUILD ON)
+  if(QUILLON_WINDOWS_PACK)
+    # Its own build: it needs the mingw flavour with threads.
+    set(QUILLON_WINDOWS_PACK_DIR ${CMAKE_BINARY_DIR}/target-pack)
+    ExternalProject_Add(target-pack
+      SOURCE_DIR ${CMAKE_SOURCE_DIR}
+      BINARY_DIR ${QUILLON_WINDOWS_PACK_DIR}
+      CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686-posix.cmake -DCMAKE_BUILD_TYPE=Release
+                 -DQUILLON_WINDOWS_PACK_ONLY=ON -DQUILLON_LIBDEFLATE_CACHE=${CMAKE_BINARY_DIR}/libdeflate-source
+      INSTALL_COMMAND ""
+      BUILD_ALWAYS ON
+      USES_TERMINAL_BUILD ON)
+  endif()
   include(${CMAKE_SOURCE_DIR}/tests/e2e/Host.cmake OPTIONAL)
 endif()

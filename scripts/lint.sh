@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks the formatting of every C++ file and runs clang-tidy over the
 # project's code: the host build's files as compiled, and the stub's Win32
-# glue and the GUI test driver as the mingw build compiles them (with that
-# compiler's headers). Python
+# glue, the GUI test driver and the packager's Windows side as the mingw build
+# compiles them (with that compiler's headers). Python
 # files go through pyflakes, shell scripts through shellcheck. Prints every
 # finding and how long each check took; fails when any check found something.
 #   bash scripts/lint.sh [build-dir]
@@ -76,7 +76,10 @@ tidy_win32() {
   local glue=$?
   git ls-files 'tools/guidriver/*.cpp' | xargs -P "$jobs" -I{} bash -c 'tidy "$@"' _ {} -- "${mingw[@]}"
   local driver=$?
-  [ $glue -eq 0 ] && [ $driver -eq 0 ]
+  git ls-files 'tools/pack/*_win32.cpp' | xargs -P "$jobs" -I{} bash -c 'tidy "$@"' _ {} -- "${mingw[@]}" \
+    -Isrc -Itools/pack -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601 -DWINVER=0x0601
+  local packager=$?
+  [ $glue -eq 0 ] && [ $driver -eq 0 ] && [ $packager -eq 0 ]
 }
 
 python_files() {
@@ -97,7 +100,7 @@ shell_scripts() {
 
 check "clang-format" format
 check "clang-tidy (host)" tidy_host
-check "clang-tidy (stub glue, GUI driver)" tidy_win32
+check "clang-tidy (stub glue, GUI driver, Windows packager)" tidy_win32
 check "pyflakes" python_files
 check "shellcheck" shell_scripts
 

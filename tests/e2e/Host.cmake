@@ -20,6 +20,9 @@ set(E2E_ENV
 if(TARGET quillon-pack)
   list(APPEND E2E_ENV QUILLON_PACK=$<TARGET_FILE:quillon-pack>)
 endif()
+if(QUILLON_WINDOWS_PACK)
+  list(APPEND E2E_ENV QUILLON_WINDOWS_PACK=${QUILLON_WINDOWS_PACK_DIR}/quillon-pack.exe)
+endif()
 
 add_test(NAME e2e_setup
   COMMAND ${Python3_EXECUTABLE} ${E2E_DIR}/harness.py setup --build ${CMAKE_BINARY_DIR}

@@ -1,9 +1,5 @@
 #include "encrypt.h"
 
-#include <fcntl.h>
-#include <sys/random.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -11,6 +7,7 @@
 
 #include "crypt/zip_crypt.h"
 #include "entry_check.h"
+#include "system.h"
 
 namespace quillon::pack {
 
@@ -72,28 +69,7 @@ void RandomSource::Fill(uint8_t* data, size_t size) {
     for (size_t i = 0; i < size; ++i) data[i] = static_cast<uint8_t>(SplitMix(*testState_));
     return;
   }
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t n = getrandom(data + done, size - done, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == ENOSYS) break;
-    if (n < 0) throw PackError(std::string("cannot get random bytes: ") + std::strerror(errno));
-    done += static_cast<size_t>(n);
-  }
-  if (done == size) return;
-  // Kernels before getrandom have the device.
-  const int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw PackError(std::string("cannot open /dev/urandom: ") + std::strerror(errno));
-  while (done < size) {
-    const ssize_t n = read(fd, data + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      close(fd);
-      throw PackError("cannot read random bytes from /dev/urandom");
-    }
-    done += static_cast<size_t>(n);
-  }
-  close(fd);
+  FillSystemRandom(data, size);
 }
 
 void EntryEncryptor::Protect(PackEntry& entry) {

@@ -11,7 +11,7 @@
 
 namespace quillon::pack {
 
-// Random bytes from the system's random source (getrandom, /dev/urandom).
+// Random bytes from the system's random source (getrandom or /dev/urandom; on Windows RtlGenRandom).
 class RandomSource {
  public:
   RandomSource();

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "extract_tree.h"
 #include "name_encoding.h"
 #include "package/extract.h"
 
@@ -44,24 +45,19 @@ class DirectoryHost final : public ExtractionHost {
   [[nodiscard]] int filesWritten() const { return filesWritten_; }
 
  private:
-  class FileSink;
-
-  // The components below the directory, in UTF-8; empty when the path is not
-  // below it.
+  // The components below the directory, in this machine's encoding of names
+  // (UTF-8; the ANSI code page on Windows); empty when the path is not below it.
   [[nodiscard]] std::vector<std::string> Components(const char* path) const;
-  // The directory of the first `count` components, opened without following
-  // links; -1 when it cannot be (errno says why).
-  [[nodiscard]] int OpenDirectory(const std::vector<std::string>& components, size_t count) const;
   [[nodiscard]] std::string Shown(const char* path) const;
 
   std::filesystem::path directory_;
-  int rootFd_ = -1;
+  ExtractionTree tree_;
   LeadByteTest isLead_;
   const NameEncoding& encoding_;
   bool overwrite_;
   const std::string* password_;
   bool passwordGiven_ = false;
-  std::unique_ptr<FileSink> open_;
+  std::unique_ptr<ExtractedFile> open_;
   std::string lastError_;
   std::string lastExisting_;  // below the directory, of the last path found in the way of a new file
   std::vector<std::string> kept_;

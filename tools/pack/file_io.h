@@ -7,6 +7,7 @@
 #include <string>
 
 #include "pack_support.h"
+#include "system.h"
 
 namespace quillon::pack {
 
@@ -54,7 +55,7 @@ class OutputFile {
 
   std::filesystem::path path_;
   std::string tempPath_;
-  int fd_ = -1;
+  SystemFile file_;
   int64_t size_ = 0;
   bool committed_ = false;
 };

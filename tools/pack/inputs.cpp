@@ -1,8 +1,5 @@
 #include "inputs.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -80,24 +77,9 @@ struct Walker {
   // Adds the contents of a directory under prefix (empty or ending with "/").
   // Returns whether the directory had anything in it.
   bool WalkDirectory(const fs::path& directory, const std::string& prefix, const std::string& argument) {
-    std::vector<std::string> names;
-    {
-      DIR* handle = opendir(directory.c_str());
-      if (handle == nullptr) {
-        throw PackError("cannot read directory " + Quote(directory.string()) + ": " + std::strerror(errno));
-      }
-      errno = 0;
-      while (const dirent* entry = readdir(handle)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-        errno = 0;
-      }
-      const int error = errno;
-      closedir(handle);
-      if (error != 0) {
-        throw PackError("cannot read directory " + Quote(directory.string()) + ": " + std::strerror(error));
-      }
-    }
+    std::optional<std::vector<std::string>> listed = ListDirectory(directory);
+    if (!listed) throw PackError("cannot read directory " + Quote(directory.string()) + ": " + LastSystemError());
+    std::vector<std::string> names = std::move(*listed);
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) AddPath(directory / name, prefix + name, argument, false);
     return !names.empty();
@@ -106,23 +88,22 @@ struct Walker {
   // Adds a file under name, or a directory whose contents go below name + "/"
   // (or at the top when name is empty).
   void AddPath(const fs::path& path, const std::string& name, const std::string& argument, bool top) {
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0) {
-      const int error = errno;
-      struct stat link {};
-      if (!top && lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    const std::optional<FileStatus> info = StatusOf(path, true);
+    if (!info) {
+      const std::string error = LastSystemError();
+      const std::optional<FileStatus> link = top ? std::nullopt : StatusOf(path, false);
+      if (link && link->kind == FileKind::Link)
         throw PackError("symbolic link " + Quote(path.string()) + " points nowhere");
-      }
-      throw PackError("cannot read input " + Quote(path.string()) + ": " + std::strerror(error));
+      throw PackError("cannot read input " + Quote(path.string()) + ": " + error);
     }
-    const FileId id{info.st_dev, info.st_ino};
-    if (S_ISREG(info.st_mode)) {
+    const FileId id = info->id;
+    if (info->kind == FileKind::Regular) {
       if (exclude && *exclude == id) return;  // the output of an earlier run
       if (name.empty()) throw PackError("input " + Quote(argument) + ": a file needs a name in the package");
-      items.push_back({name, path, false, static_cast<int64_t>(info.st_mtim.tv_sec), info.st_size});
+      items.push_back({name, path, false, info->modified, info->size});
       return;
     }
-    if (!S_ISDIR(info.st_mode)) {
+    if (info->kind != FileKind::Directory) {
       throw PackError("input " + Quote(path.string()) + " is neither a regular file nor a directory");
     }
     if (std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end()) {
@@ -133,7 +114,7 @@ struct Walker {
     const bool hasContents = WalkDirectory(path, prefix, argument);
     ancestors.pop_back();
     if (!hasContents && !prefix.empty()) {
-      items.push_back({prefix, path, true, static_cast<int64_t>(info.st_mtim.tv_sec), 0});
+      items.push_back({prefix, path, true, info->modified, 0});
     }
   }
 };
@@ -184,9 +165,9 @@ Input ParseInputArgument(const std::string& argument, bool plainPath, const std:
 }
 
 std::optional<FileId> IdentifyFile(const fs::path& path) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-  return FileId{info.st_dev, info.st_ino};
+  const std::optional<FileStatus> info = StatusOf(path, true);
+  if (!info || info->kind != FileKind::Regular) return std::nullopt;
+  return info->id;
 }
 
 std::vector<SourceItem> CollectInput(const Input& input, const std::optional<FileId>& exclude,
@@ -200,8 +181,8 @@ std::vector<SourceItem> CollectInput(const Input& input, const std::optional<Fil
     name = NameBelowBase(input);
   } else {
     // A plain file keeps its own name; a plain directory gives its contents.
-    struct stat info {};
-    const bool isDirectory = stat(input.path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    const std::optional<FileStatus> info = StatusOf(input.path, true);
+    const bool isDirectory = info && info->kind == FileKind::Directory;
     if (!isDirectory) name = fs::path(input.path).lexically_normal().filename().string();
   }
   walker.AddPath(input.path, name, input.argument, true);

@@ -2,8 +2,6 @@
 // of entries of the package, and the rules that every entry name must follow.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -12,6 +10,7 @@
 
 #include "name_encoding.h"
 #include "pack_support.h"
+#include "system.h"
 
 namespace quillon::pack {
 
@@ -41,12 +40,6 @@ struct Input {
 // plainPath is set (arguments after "--").
 [[nodiscard]] Input ParseInputArgument(const std::string& argument, bool plainPath,
                                        const std::optional<std::filesystem::path>& base);
-
-struct FileId {
-  dev_t device = 0;
-  ino_t inode = 0;
-  friend bool operator==(const FileId&, const FileId&) = default;
-};
 
 // The identity of an existing file, to keep the packager's own output out of
 // the directory trees it walks.

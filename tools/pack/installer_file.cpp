@@ -1,15 +1,12 @@
 #include "installer_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "app/package_integrity.h"
 #include "app/part_join.h"
+#include "system.h"
 
 namespace quillon::pack {
 
@@ -20,22 +17,17 @@ namespace fs = std::filesystem;
 class InstallerFile::JoinedFiles final : public PackageSource {
  public:
   JoinedFiles() = default;
-  ~JoinedFiles() {
-    for (const Piece& piece : pieces_) close(piece.fd);
-  }
+  ~JoinedFiles() = default;
   JoinedFiles(const JoinedFiles&) = delete;
   JoinedFiles& operator=(const JoinedFiles&) = delete;
 
   void Add(const fs::path& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw PackError("cannot open " + Quote(path.string()) + ": " + std::strerror(errno));
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-      close(fd);
-      throw PackError(Quote(path.string()) + " is not a regular file");
-    }
-    pieces_.push_back({fd, size_, info.st_size});
-    size_ += info.st_size;
+    SystemFile file;
+    if (!file.OpenForReading(path)) throw PackError("cannot open " + Quote(path.string()) + ": " + LastSystemError());
+    const std::optional<FileStatus> info = file.Status();
+    if (!info || info->kind != FileKind::Regular) throw PackError(Quote(path.string()) + " is not a regular file");
+    pieces_.push_back({std::move(file), size_, info->size});
+    size_ += info->size;
     if (size_ > kMaxPackageSize) {
       throw PackError(Quote(path.string()) + " makes the package larger than " + std::to_string(kMaxPackageSize) +
                       " bytes, more than the installer can read");
@@ -48,8 +40,7 @@ class InstallerFile::JoinedFiles final : public PackageSource {
     for (const Piece& piece : pieces_) {
       while (done < count && position_ >= piece.start && position_ < piece.start + piece.size) {
         const auto wanted = static_cast<size_t>(std::min<int64_t>(count - done, piece.start + piece.size - position_));
-        const ssize_t n = pread(piece.fd, out + done, wanted, static_cast<off_t>(position_ - piece.start));
-        if (n < 0 && errno == EINTR) continue;
+        const int64_t n = piece.file.ReadAt(position_ - piece.start, out + done, wanted);
         if (n <= 0) return done;
         done += static_cast<int32_t>(n);
         position_ += n;
@@ -70,7 +61,7 @@ class InstallerFile::JoinedFiles final : public PackageSource {
 
  private:
   struct Piece {
-    int fd;
+    SystemFile file;
     int64_t start;
     int64_t size;
   };

@@ -1,7 +1,4 @@
 // quillon-pack: writes an installer from a stub, texts and files.
-#include <sched.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -27,6 +24,7 @@
 #include "progress.h"
 #include "read_back.h"
 #include "split_output.h"
+#include "system.h"
 #include "version.h"
 #include "zip_entries.h"
 #include "zip_import.h"
@@ -42,9 +40,7 @@ constexpr const char* kStubName = "setup-stub.exe";
 fs::path FindStub(const Options& options, const char* programPath) {
   if (options.stub) return *options.stub;
   std::error_code error;
-  fs::path self = fs::read_symlink("/proc/self/exe", error);
-  if (error) self = fs::absolute(programPath);
-  const fs::path directory = self.parent_path();
+  const fs::path directory = ProgramFile(programPath).parent_path();
   const fs::path candidates[] = {directory / kStubName, directory / "target" / kStubName};
   for (const fs::path& candidate : candidates) {
     if (fs::is_regular_file(candidate, error)) return candidate;
@@ -160,13 +156,6 @@ void WarnAboutContents(const std::vector<PlannedEntry>& entries, const Bytes& in
 // input per thread (a larger file is made on its own), so that memory stays
 // bounded whatever the size of the inputs.
 constexpr int64_t kInputInFlightPerThread = int64_t{64} << 20;
-
-int ProcessorCount() {
-  cpu_set_t usable;
-  CPU_ZERO(&usable);
-  if (sched_getaffinity(0, sizeof usable, &usable) == 0) return std::max(1, CPU_COUNT(&usable));
-  return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-}
 
 // The bytes of input an entry holds while it is made: the file, or the
 // archive's entry and its inflated data for the check.
@@ -300,12 +289,8 @@ int Run(const Options& options, const char* programPath) {
     if (!entry.directory) ++plannedFiles;
     plannedBytes += entry.archiveEntry != nullptr ? entry.archiveEntry->originalSize : InputWeight(entry);
   }
-  // The line is redrawn with a carriage return and an erase to its end, which a
-  // terminal that calls itself dumb may not know.
-  const char* terminal = std::getenv("TERM");
-  const bool drawable = isatty(STDERR_FILENO) == 1 && (terminal == nullptr || std::string_view(terminal) != "dumb");
-  ProgressLine progress(!options.quiet && drawable, plannedFiles, plannedBytes);
-  const int threads = std::min(options.jobs > 0 ? options.jobs : ProcessorCount(), kMaxJobs);
+  ProgressLine progress(!options.quiet && CanRedrawErrorLine(), plannedFiles, plannedBytes);
+  const int threads = std::min(options.jobs > 0 ? options.jobs : UsableProcessors(), kMaxJobs);
   const MakerFactory newMaker = [&] { return std::make_unique<EntryMaker>(options.level); };
   const PackTotals totals = WriteEntries(entries, writer, newMaker, threads, progress);
   progress.Stop();
@@ -346,6 +331,7 @@ int Run(const Options& options, const char* programPath) {
 
 int main(int argc, char** argv) {
   using namespace quillon::pack;
+  PrepareProcess();
   try {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     if (IsInspectCommand(arguments)) return RunInspectCommand(arguments);

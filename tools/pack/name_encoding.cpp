@@ -1,55 +1,13 @@
 #include "name_encoding.h"
 
-#include <iconv.h>
-
 #include <cerrno>
 
+#include "code_page.h"
 #include "pack_support.h"
 
 namespace quillon::pack {
 
 namespace {
-
-// One iconv conversion descriptor.
-class Converter {
- public:
-  Converter(const std::string& to, const std::string& from) : handle_(iconv_open(to.c_str(), from.c_str())) {}
-  ~Converter() {
-    if (valid()) iconv_close(handle_);
-  }
-  Converter(const Converter&) = delete;
-  Converter& operator=(const Converter&) = delete;
-
-  [[nodiscard]] bool valid() const {
-    return handle_ != reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr): iconv_open's failure
-  }
-
-  struct Result {
-    std::string text;
-    int error = 0;    // errno of the stop: EILSEQ, EINVAL (input ends within a character); 0 when done
-    size_t done = 0;  // input bytes converted
-  };
-
-  // Converts input from the initial state.
-  Result Run(std::string_view input) {
-    std::string in(input);
-    std::string out(input.size() * 4 + 16, '\0');  // room for any character of any code page
-    char* inNext = in.data();
-    size_t inLeft = in.size();
-    char* outNext = out.data();
-    size_t outLeft = out.size();
-    Result result;
-    iconv(handle_, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(handle_, &inNext, &inLeft, &outNext, &outLeft) == static_cast<size_t>(-1)) result.error = errno;
-    result.done = in.size() - inLeft;
-    out.resize(out.size() - outLeft);
-    result.text = std::move(out);
-    return result;
-  }
-
- private:
-  iconv_t handle_;
-};
 
 // The bytes of the UTF-8 character that text starts with; 0 when it does not
 // start with one.
@@ -76,10 +34,10 @@ size_t Utf8CharacterLength(std::string_view text) {
 }  // namespace
 
 NameEncoding::NameEncoding(const std::string& codePage) : codePage_(codePage) {
-  Converter toUtf8("UTF-8", codePage);
-  Converter fromUtf8(codePage, "UTF-8");
+  Converter toUtf8(kLocalNames, codePage);
+  Converter fromUtf8(codePage, kLocalNames);
   if (codePage.empty() || !toUtf8.valid() || !fromUtf8.valid()) {
-    throw UsageError("--name-encoding: iconv knows no code page " + Quote(codePage));
+    throw UsageError(std::string("--name-encoding: ") + kConverterName + " knows no code page " + Quote(codePage));
   }
   // The installer finds separators and forbidden characters as ASCII bytes,
   // and steps over the second byte of a double-byte character.
@@ -103,7 +61,7 @@ NameEncoding::NameEncoding(const std::string& codePage) : codePage_(codePage) {
 
 std::string NameEncoding::Convert(const std::string& name, const std::string& origin) const {
   if (!converts()) return name;
-  Converter fromUtf8(codePage_, "UTF-8");
+  Converter fromUtf8(codePage_, kLocalNames);
   Converter::Result result = fromUtf8.Run(name);
   if (result.error == 0) return std::move(result.text);
   const std::string_view rest = std::string_view(name).substr(result.done);
@@ -120,7 +78,7 @@ std::string NameEncoding::Shown(const std::string& name) const {
 
 std::optional<std::string> NameEncoding::ToUtf8(const std::string& name) const {
   if (!converts()) return name;
-  Converter toUtf8("UTF-8", codePage_);
+  Converter toUtf8(kLocalNames, codePage_);
   Converter::Result result = toUtf8.Run(name);
   if (result.error != 0) return std::nullopt;
   return std::move(result.text);

@@ -1,5 +1,6 @@
 // Entry names in the ANSI code page of the machines an installer is made for
-// (--name-encoding): the UTF-8 names of files are converted with iconv, and
+// (--name-encoding): the names of files (UTF-8; on Windows in the ANSI code
+// page of this machine) are converted with iconv (on Windows by Windows), and
 // every name is read character by character in that code page, where the
 // second byte of a double-byte character may be "\" or "|".
 #pragma once
@@ -16,7 +17,7 @@ class NameEncoding {
  public:
   // Names are taken as the bytes they are, one byte a character.
   NameEncoding() = default;
-  // Throws UsageError for a code page that iconv does not know, or that is
+  // Throws UsageError for a code page that the converter does not know, or that is
   // not made of one- and two-byte characters with ASCII as it is (UTF-8 and
   // UTF-16, say, are not: Windows has no such ANSI code page).
   explicit NameEncoding(const std::string& codePage);

@@ -1,13 +1,11 @@
 #include "password.h"
 
-#include <termios.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "file_io.h"
+#include "system.h"
 
 namespace quillon::pack {
 
@@ -23,8 +21,7 @@ std::string ReadLine() {
   std::string line;
   while (static_cast<int64_t>(line.size()) <= kMaxPasswordFileSize) {
     char c = 0;
-    const ssize_t n = read(STDIN_FILENO, &c, 1);
-    if (n < 0 && errno == EINTR) continue;
+    const int n = ReadStandardInput(c);
     if (n < 0) throw PackError(std::string("cannot read the password from standard input: ") + std::strerror(errno));
     if (n == 0 || c == '\n') break;
     line += c;
@@ -36,29 +33,19 @@ std::string ReadLine() {
 // Asks on the terminal with the echo off, so that nobody reads over the
 // user's shoulder.
 std::string AskOnTerminal(const char* prompt) {
-  termios saved{};
-  const bool canHide = tcgetattr(STDIN_FILENO, &saved) == 0;
-  if (canHide) {
-    termios quiet = saved;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    (void)tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-  }
-  (void)std::fputs(prompt, stderr);
-  (void)std::fflush(stderr);
   std::string line;
-  try {
+  {
+    const HiddenInput hidden;
+    (void)std::fputs(prompt, stderr);
+    (void)std::fflush(stderr);
     line = ReadLine();
-  } catch (...) {
-    if (canHide) (void)tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-    throw;
   }
-  if (canHide) (void)tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
   (void)std::fputc('\n', stderr);
   return line;
 }
 
 std::string ReadFromStdin(bool confirm) {
-  if (isatty(STDIN_FILENO) == 0) return ReadLine();
+  if (!StandardInputIsTerminal()) return ReadLine();
   std::string password = AskOnTerminal("Password: ");
   if (confirm && !password.empty() && AskOnTerminal("Password again: ") != password) {
     throw PackError("the two passwords typed differ");

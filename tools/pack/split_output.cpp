@@ -1,9 +1,5 @@
 #include "split_output.h"
 
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -18,24 +14,6 @@ constexpr size_t kCopyBlock = size_t{1} << 20;
 bool IsAscii(char c) {
   return static_cast<unsigned char>(c) < 0x80;
 }
-
-// Holds SIGINT, SIGTERM and SIGHUP back while it lives; one that arrives
-// meanwhile is delivered afterwards.
-class HeldInterrupts {
- public:
-  HeldInterrupts() {
-    sigset_t held;
-    sigemptyset(&held);
-    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, signalNumber);
-    sigprocmask(SIG_BLOCK, &held, &previous_);
-  }
-  ~HeldInterrupts() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-  HeldInterrupts(const HeldInterrupts&) = delete;
-  HeldInterrupts& operator=(const HeldInterrupts&) = delete;
-
- private:
-  sigset_t previous_{};
-};
 
 }  // namespace
 
@@ -112,7 +90,7 @@ void CommitSplit(OutputFile& installer, const std::vector<std::unique_ptr<Output
     installer.Commit();
   } catch (const PackError& error) {
     // Parts of this run beside an older installer would be joined into it.
-    for (size_t i = 0; i < moved; ++i) unlink(parts[i]->path().c_str());
+    for (size_t i = 0; i < moved; ++i) (void)RemoveFile(parts[i]->path());
     throw PackError(std::string(error.what()) + "; the part files written before were removed again");
   }
 }
@@ -130,13 +108,13 @@ void WarnAboutOldParts(const std::filesystem::path& installer) {
 void RemoveStaleParts(const std::filesystem::path& installer, int first) {
   for (int number = std::max(first, 1); number <= kMaxPartFiles; ++number) {
     const std::filesystem::path stale = PartPath(installer, number);
-    struct stat info {};
-    if (lstat(stale.c_str(), &info) != 0) continue;
-    if (S_ISDIR(info.st_mode)) {
+    const std::optional<FileStatus> info = StatusOf(stale, false);
+    if (!info) continue;
+    if (info->kind == FileKind::Directory) {
       Warn(Quote(stale.string()) + " is named like a part file of the installer but is a directory; it was kept");
-    } else if (unlink(stale.c_str()) != 0) {
+    } else if (!RemoveFile(stale)) {
       Warn("cannot remove the part file " + Quote(stale.string()) +
-           " left from an earlier split: " + std::strerror(errno));
+           " left from an earlier split: " + LastSystemError());
     }
   }
 }

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "inflate/crc.h"
+#include "system.h"
 
 namespace quillon::pack {
 
@@ -82,9 +83,8 @@ uint32_t Crc32(const uint8_t* data, size_t size) {
 DosDateTime ToDosDateTime(int64_t unixSeconds) {
   constexpr DosDateTime kEarliest{0, (1u << 5) | 1u};  // 1980-01-01 00:00:00
   constexpr DosDateTime kLatest{(23u << 11) | (59u << 5) | 29u, (127u << 9) | (12u << 5) | 31u};
-  const auto seconds = static_cast<time_t>(unixSeconds);
   std::tm local{};
-  if (localtime_r(&seconds, &local) == nullptr) return unixSeconds < 0 ? kEarliest : kLatest;
+  if (!LocalTime(unixSeconds, local)) return unixSeconds < 0 ? kEarliest : kLatest;
   const int year = local.tm_year + 1900;
   if (year < 1980) return kEarliest;
   if (year > 2107) return kLatest;
