@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "../fuzz/reference_inflate.h"
+#include "inflate/fast_table.h"
 #include "inflate_test_support.h"
 
 namespace quillon {
@@ -50,6 +51,18 @@ uint32_t Reverse(uint32_t code, uint32_t bits) {
   uint32_t r = 0;
   for (uint32_t i = 0; i < bits; ++i) r |= ((code >> i) & 1u) << (bits - 1 - i);
   return r;
+}
+
+// Follows a code through a fast table: the entry and the bits it consumed
+// with the links before it.
+uint32_t ResolveFast(const std::vector<uint32_t>& table, uint32_t rootBits, uint32_t bits, uint32_t& consumed) {
+  uint32_t entry = table[bits & ((1u << rootBits) - 1)];
+  consumed = 0;
+  if ((entry & kFastLink) != 0) {
+    consumed = entry & 0xFFu;
+    entry = table[(entry >> 16) + ((bits >> consumed) & ((1u << ((entry >> 8) & 0xFu)) - 1))];
+  }
+  return entry;
 }
 
 struct StatusCase {
@@ -154,6 +167,42 @@ TEST(BuildHuffmanTable, EveryCodeLeadsToItsSymbolAndShapesMatchTheReference) {
         const HuffmanEntry* e = Resolve(t.root, static_cast<uint32_t>(t.width), Reverse(codes[v], lengths[v]));
         ASSERT_NE(kInvalidEntry, e->extra) << "symbol " << v;
         ASSERT_EQ(v, e->value) << "symbol " << v;
+      }
+    }
+    // The fast table: the same status, every code to its symbol with its
+    // length, and the root width of the exact tables from its shape.
+    std::vector<uint16_t> base(n);
+    std::vector<uint8_t> extra(n);
+    for (uint32_t v = 0; v < n; ++v) {
+      base[v] = static_cast<uint16_t>(1000 + v);
+      extra[v] = static_cast<uint8_t>(v % 3);
+    }
+    const uint32_t simple = n / 2;  // half literals (below 256), half with a base and extra bits
+    for (const uint32_t rootBits : {8u, 11u}) {
+      std::vector<uint32_t> fast(1u << 15);
+      CodeShape shape;
+      const int32_t fastStatus = BuildFastTable(lengths.data(), n, simple, base.data() + simple, extra.data() + simple,
+                                                rootBits, static_cast<uint32_t>(fast.size()), fast.data(), shape);
+      ASSERT_EQ(t.status, fastStatus);
+      if (t.status > kStatusIncomplete) continue;
+      if (t.root != nullptr) {
+        const uint32_t endLength = n > 256 ? lengths[256] : kMaxCodeBits;
+        ASSERT_EQ(static_cast<uint32_t>(t.width),
+                  HuffmanRootWidth(shape.shortest, shape.longest, widthAsked, endLength));
+      }
+      const auto codes = test::CanonicalCodes(lengths);
+      for (uint32_t v = 0; v < n; ++v) {
+        if (lengths[v] == 0) continue;
+        uint32_t consumed = 0;
+        const uint32_t entry = ResolveFast(fast, rootBits, Reverse(codes[v], lengths[v]), consumed);
+        const uint32_t codeBits = lengths[v] - consumed;
+        if (v < simple) {
+          ASSERT_EQ(v < 256 ? (v << 16 | kFastLiteral | codeBits) : (kFastEndOfBlock | kFastExceptional | codeBits),
+                    entry & ~(v < 256 ? 0xF00u : 0u))
+              << "symbol " << v;
+        } else {
+          ASSERT_EQ(base[v] << 16 | codeBits << 8 | (codeBits + extra[v]), entry) << "symbol " << v;
+        }
       }
     }
     reference::FreeTables(refChain);
