@@ -1,6 +1,6 @@
-// Inflate throughput: our decoder against zlib (and libdeflate in native
-// builds) on the same deflate streams, each entry decoded with its CRC-32
-// into a sink that keeps nothing.
+// Inflate throughput: our decoder against zlib and libdeflate (in the i686
+// build when bench/run.sh built libdeflate for it) on the same deflate
+// streams, each entry decoded with its CRC-32 into a sink that keeps nothing.
 //
 //   inflate_bench prepare CORPUS [--cap-mb N] DIR...   compress the files below
 //                                                      each DIR (libdeflate, level 6)
@@ -9,9 +9,8 @@
 //                                                      decoder, for profilers; --table-crc:
 //                                                      our CRC without carry-less multiplication)
 //
-// The corpus file is prepared natively (libdeflate is not in the i686 build)
-// and read by both builds. Speeds count uncompressed bytes; each decoder's
-// best round counts.
+// The corpus file is prepared natively and read by both builds. Speeds count
+// uncompressed bytes; each decoder's best round counts.
 #include <zlib.h>
 
 #include <algorithm>
