@@ -1,15 +1,19 @@
 #include "inflate/fast_table.h"
 
+#include <cstring>
+
 #include "inflate/huffman.h"
 
 namespace quillon {
 
 // Codes are placed in canonical order, the code counted bit-reversed as it is
 // read; the set is first completed with filler codes of the longest length,
-// as BuildHuffmanTable completes it, so every slot gets an entry. A code no
-// longer than the root fills every slot that its bits select; a longer one
-// goes to the sub-table of its first rootBits bits, as wide as the codes that
-// follow in canonical order need to fill it.
+// as BuildHuffmanTable completes it, so every slot gets an entry. The root is
+// filled as it grows: before the codes of length k go in, its first 2^(k-1)
+// slots, which hold every shorter code, are copied behind themselves, and
+// each code of length k then takes its one slot among the first 2^k. A code
+// longer than the root goes to the sub-table of its first rootBits bits, as
+// wide as the codes that follow in canonical order need to fill it.
 int32_t BuildFastTable(const uint16_t* lengths, uint32_t n, uint32_t s, const uint16_t* base, const uint8_t* extra,
                        uint32_t rootBits, uint32_t capacity, uint32_t* table, CodeShape& shape) {
   CanonicalCodes codes;
@@ -27,12 +31,18 @@ int32_t BuildFastTable(const uint16_t* lengths, uint32_t n, uint32_t s, const ui
   uint32_t prefix = rootSize;  // root slot of the current sub-table, none yet
   uint32_t* sub = nullptr;     // the current sub-table, null when left out
   uint32_t subBits = 0;
+  uint32_t filled = 1;  // the root's slots that hold entries
+  table[0] = kFastInvalid;
   for (uint32_t k = 1; k <= longest; ++k) {
+    if (k <= rootBits) {
+      std::memcpy(table + filled, table, filled * sizeof(uint32_t));
+      filled *= 2;
+    }
     for (uint32_t remaining = count[k]; remaining > 0; --remaining) {
       const bool filler = next == codes.symbols;
       uint32_t* slots = table;
       uint32_t first = code;
-      uint32_t size = rootSize;
+      uint32_t size = filled;
       uint32_t bits = k;  // at this table's level
       if (k > rootBits) {
         if ((code & (rootSize - 1)) != prefix) {
@@ -76,9 +86,7 @@ int32_t BuildFastTable(const uint16_t* lengths, uint32_t n, uint32_t s, const ui
       code ^= bit;
     }
   }
-  if (longest == 0) {
-    for (uint32_t i = 0; i < rootSize; ++i) table[i] = kFastInvalid;
-  }
+  for (; filled < rootSize; filled *= 2) std::memcpy(table + filled, table, filled * sizeof(uint32_t));
   return status;
 }
 

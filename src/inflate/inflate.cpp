@@ -74,6 +74,11 @@ static_assert(kWideWord == (kRefillBits >= kMaxDistanceCost), "only a narrow wor
 // the input position, which trails the bits consumed by less than a word.
 constexpr int32_t kIterationBits = kExtraLiterals * kFastLiteralBits + kMaxLiteralCost + kMaxDistanceCost;
 constexpr int32_t kFastInputMargin = (kIterationBits + 7) / 8 + 2 * static_cast<int32_t>(sizeof(Word));
+// How far an iteration moves the input position (which runs ahead of the bits
+// consumed by the bits held, at least kRefillBits at an iteration's start)
+// and the output.
+constexpr int32_t kIterationInput = (kIterationBits + static_cast<int32_t>(kWordBits - kRefillBits) + 7) / 8 + 1;
+constexpr int32_t kIterationOutput = kMaxMatch;
 
 // The window: the current lap is where output is assembled, 32768 bytes that
 // are written out when full. Laps lie in one block behind a copy of the lap
@@ -131,23 +136,19 @@ QUILLON_HOT void Consume(uint32_t entry, Word& bits, uint32_t& count) {
 }
 
 // Copies a match forwards, byte for byte in effect: a distance shorter than
-// the length repeats the bytes just written. May write up to a word beyond
+// the length repeats the bytes just written. May write up to two words beyond
 // the match, into output not yet produced.
 QUILLON_HOT uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
   const uint8_t* from = out - distance;
   uint8_t* const end = out + length;
-  if (distance >= 2 * sizeof(Word)) {
+  if (distance >= sizeof(Word)) {
+    // Each word read was written before, a distance shorter than two words
+    // included, as long as the words go in order.
     do {
       StoreWord(out, LoadWord(from));
       StoreWord(out + sizeof(Word), LoadWord(from + sizeof(Word)));
       from += 2 * sizeof(Word);
       out += 2 * sizeof(Word);
-    } while (out < end);
-  } else if (distance >= sizeof(Word)) {
-    do {
-      StoreWord(out, LoadWord(from));
-      from += sizeof(Word);
-      out += sizeof(Word);
     } while (out < end);
   } else if (distance == 1) {
     const Word run = from[0] * (~Word{0} / 0xFF);
@@ -192,11 +193,15 @@ class Inflater {
       : transfer_(transfer),
         ioBuffer_(static_cast<size_t>(transfer.dataRemaining > 0 && transfer.dataRemaining < kTransferBlock
                                           ? transfer.dataRemaining
-                                          : kTransferBlock)),
+                                          : kTransferBlock),
+                  Fill::kNone),
         unread_(transfer.dataRemaining > 0 ? transfer.dataRemaining : 0),
-        window_(kWindowBytes),
+        window_(kWindowBytes, Fill::kNone),
         lap_(window_.get() + kWindowSize),
-        fastTables_(kFastTableEntries) {}
+        fastTables_(kFastTableEntries, Fill::kNone) {
+    // References from before the entry's first byte read zeros.
+    std::memset(window_.get(), 0, kWindowSize);
+  }
   ~Inflater() { FreeHuffmanTables(fixedChain_); }
   Inflater(const Inflater&) = delete;
   Inflater& operator=(const Inflater&) = delete;
@@ -661,10 +666,10 @@ int32_t Inflater::InflateCodes(BlockCodes& codes) {
   return status;
 }
 
-// A length's or distance's extra bits, from the bits as they stood before its
-// entry consumed them with its code.
-QUILLON_HOT uint32_t ExtraBits(Word before, uint32_t entry) {
-  return static_cast<uint32_t>((before & ((Word{1} << (entry & 0xFFu)) - 1)) >> ((entry >> 8) & 0xFu));
+// A length's or distance's extra bits, which follow its code in the bits that
+// its entry consumes.
+QUILLON_HOT uint32_t ExtraBits(Word bits, uint32_t entry) {
+  return static_cast<uint32_t>((bits & ((Word{1} << (entry & 0xFFu)) - 1)) >> ((entry >> 8) & 0xFu));
 }
 
 // The bulk of the codes, with a word of input bits at hand and the packed
@@ -699,43 +704,62 @@ QUILLON_FAST_LOOP bool Inflater::FastCodes(const BlockCodes& codes, uint32_t& bi
 
   Refill(bits, count, in);
   uint32_t entry = literals[bits & kLiteralMask];
+  // Iterations to go before the output may reach the lap's end or the input
+  // the limit: between those checks the loop only counts.
+  uint32_t budget = 0;
   for (;;) {
     // entry: the next code's root entry, none of its bits consumed yet.
-    if (out >= lapEnd) {
-      out = FlushLap(out);
-      lapEnd = lap_ + kWindowSize;
+    if (budget == 0) {
+      if (out >= lapEnd) {
+        out = FlushLap(out);
+        lapEnd = lap_ + kWindowSize;
+      }
+      if (in > inLimit) break;
+      const auto outputRoom = static_cast<uint32_t>(lapEnd - out - 1) / kIterationOutput;
+      const auto inputRoom = static_cast<uint32_t>(inLimit - in) / kIterationInput;
+      budget = 1 + (outputRoom < inputRoom ? outputRoom : inputRoom);
     }
-    if (in > inLimit) break;
-    Word before = bits;
-    Consume(entry, bits, count);
+    --budget;
     if ((entry & kFastLiteral) != 0) {
-      *out++ = static_cast<uint8_t>(entry >> 16);
-      entry = literals[bits & kLiteralMask];
-      if constexpr (kExtraLiterals == 2) {
-        if ((entry & kFastLiteral) != 0) {
-          Consume(entry, bits, count);
-          *out++ = static_cast<uint8_t>(entry >> 16);
-          entry = literals[bits & kLiteralMask];
+      // Literals follow each other in a loop of their own.
+      for (;;) {
+        Consume(entry, bits, count);
+        *out++ = static_cast<uint8_t>(entry >> 16);
+        entry = literals[bits & kLiteralMask];
+        if constexpr (kExtraLiterals == 2) {
           if ((entry & kFastLiteral) != 0) {
             Consume(entry, bits, count);
             *out++ = static_cast<uint8_t>(entry >> 16);
             entry = literals[bits & kLiteralMask];
+            if ((entry & kFastLiteral) != 0) {
+              Consume(entry, bits, count);
+              *out++ = static_cast<uint8_t>(entry >> 16);
+              entry = literals[bits & kLiteralMask];
+            }
           }
         }
+        Refill(bits, count, in);
+        if ((entry & kFastLiteral) == 0 || budget == 0) break;
+        --budget;
       }
-      Refill(bits, count, in);
       continue;
     }
-    uint32_t cost = entry & 0xFFu;  // bits of the length code so far
-    if ((entry & kFastExceptional) != 0) {
-      if ((entry & kFastLink) == 0) {  // end of block, or an invalid code, which consumed nothing
+    uint32_t length;
+    uint32_t cost;  // bits of the length code
+    if ((entry & kFastExceptional) == 0) {
+      length = (entry >> 16) + ExtraBits(bits, entry);
+      cost = entry & 0xFFu;
+      Consume(entry, bits, count);
+    } else {
+      if ((entry & kFastLink) == 0) {  // end of block, or an invalid code
         blockEnd = (entry & kFastEndOfBlock) != 0;
+        if (blockEnd) Consume(entry, bits, count);
         break;
       }
-      entry = literals[(entry >> 16) + (static_cast<uint32_t>(bits) & ((1u << ((entry >> 8) & 0xFu)) - 1))];
-      before = bits;
       Consume(entry, bits, count);
+      entry = literals[(entry >> 16) + (static_cast<uint32_t>(bits) & ((1u << ((entry >> 8) & 0xFu)) - 1))];
       if ((entry & kFastLiteral) != 0) {
+        Consume(entry, bits, count);
         *out++ = static_cast<uint8_t>(entry >> 16);
         entry = literals[bits & kLiteralMask];
         Refill(bits, count, in);
@@ -743,12 +767,14 @@ QUILLON_FAST_LOOP bool Inflater::FastCodes(const BlockCodes& codes, uint32_t& bi
       }
       if ((entry & kFastExceptional) != 0) {
         blockEnd = (entry & kFastEndOfBlock) != 0;
-        back = blockEnd ? 0 : static_cast<int32_t>(cost);
+        if (blockEnd) Consume(entry, bits, count);
+        back = blockEnd ? 0 : static_cast<int32_t>(kFastLiteralBits);
         break;
       }
-      cost += entry & 0xFFu;
+      length = (entry >> 16) + ExtraBits(bits, entry);
+      cost = kFastLiteralBits + (entry & 0xFFu);
+      Consume(entry, bits, count);
     }
-    const uint32_t length = (entry >> 16) + ExtraBits(before, entry);
 
     Refill(bits, count, in);
     entry = distances[bits & kDistanceMask];
@@ -765,9 +791,8 @@ QUILLON_FAST_LOOP bool Inflater::FastCodes(const BlockCodes& codes, uint32_t& bi
         break;
       }
     }
-    before = bits;
+    const uint32_t distance = (entry >> 16) + ExtraBits(bits, entry);
     Consume(entry, bits, count);
-    const uint32_t distance = (entry >> 16) + ExtraBits(before, entry);
     Refill(bits, count, in);
     entry = literals[bits & kLiteralMask];
     out = CopyMatch(out, distance, length);
