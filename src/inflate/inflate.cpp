@@ -229,7 +229,7 @@ class Inflater {
   int32_t InflateStored();
   int32_t InflateFixed();
   int32_t InflateDynamic();
-  int32_t ReadCodeLengths(const HuffmanEntry* root, uint32_t width, uint16_t* lengths, uint32_t total,
+  int32_t ReadCodeLengths(const uint32_t* table, uint32_t width, uint16_t* lengths, uint32_t total,
                           uint32_t& bitBuffer, uint32_t& bitCount);
   static int32_t PrepareCodes(BlockCodes& codes);
   static void BuildExactTables(BlockCodes& codes);
@@ -539,17 +539,18 @@ int32_t Inflater::InflateDynamic() {
     if (!ReadBits(3, length, bitBuffer, bitCount)) return kStatusDataEnd;
     codeLengths[kCodeLengthOrder[i]] = static_cast<uint16_t>(length);
   }
-  HuffmanEntry* chain = nullptr;
-  HuffmanEntry* root = nullptr;
-  int32_t width = kCodeLengthWidth;
-  int32_t status = BuildHuffmanTable(codeLengths, 19, 19, nullptr, nullptr, root, chain, width);
-  if (status == kStatusOk && root != nullptr) {
-    status =
-        ReadCodeLengths(root, static_cast<uint32_t>(width), lengths, literalCount + distanceCount, bitBuffer, bitCount);
+  // The code-length code has no code longer than the root it asks for, so a
+  // fast table of that width resolves every code as the exact one would.
+  uint32_t codeLengthTable[1u << kCodeLengthWidth];
+  CodeShape shape;
+  int32_t status = BuildFastTable(codeLengths, 19, 19, nullptr, nullptr, kCodeLengthWidth, 1u << kCodeLengthWidth,
+                                  codeLengthTable, shape);
+  if (status == kStatusOk && shape.longest != 0) {
+    status = ReadCodeLengths(codeLengthTable, HuffmanRootWidth(shape.shortest, shape.longest, kCodeLengthWidth, kMaxCodeBits),
+                             lengths, literalCount + distanceCount, bitBuffer, bitCount);
   } else {
     status = kStatusInvalidCode;
   }
-  FreeHuffmanTables(chain);
   if (status != kStatusOk) return status;
   bitBuffer_ = bitBuffer;
   bitCount_ = bitCount;
@@ -562,7 +563,7 @@ int32_t Inflater::InflateDynamic() {
   codes.distanceWidthAsked = kDistanceWidth;
   codes.fastLiteral = fastTables_.get();
   codes.fastDistance = codes.fastLiteral + kFastLiteralEntries;
-  chain = nullptr;
+  HuffmanEntry* chain = nullptr;
   codes.chain = &chain;
   status = PrepareCodes(codes);
   if (status == kStatusOk) status = InflateCodes(codes);
@@ -572,17 +573,17 @@ int32_t Inflater::InflateDynamic() {
 
 // Code lengths 0 to 15 stand for themselves; 16 repeats the previous length
 // (0 at the start) 3 to 6 times, 17 and 18 repeat 0 3 to 10 and 11 to 138 times.
-int32_t Inflater::ReadCodeLengths(const HuffmanEntry* root, uint32_t width, uint16_t* lengths, uint32_t total,
+int32_t Inflater::ReadCodeLengths(const uint32_t* table, uint32_t width, uint16_t* lengths, uint32_t total,
                                   uint32_t& bitBuffer, uint32_t& bitCount) {
   uint32_t i = 0;
   uint32_t last = 0;
   while (i < total) {
     NeedBits(width, bitBuffer, bitCount);
-    const HuffmanEntry& t = root[bitBuffer & Mask(width)];
+    const uint32_t t = table[bitBuffer & Mask(width)];
     // A code-length code of one 1-bit code leaves a filler: no length at all.
-    if (t.extra == kInvalidEntry) return kStatusInvalidCode;
-    if (!DumpBits(t.bits, bitBuffer, bitCount)) return kStatusDataEnd;
-    const uint32_t symbol = t.value;
+    if ((t & kFastExceptional) != 0) return kStatusInvalidCode;
+    if (!DumpBits(t & 0xFFu, bitBuffer, bitCount)) return kStatusDataEnd;
+    const uint32_t symbol = t >> 16;
     if (symbol < 16) {
       lengths[i++] = static_cast<uint16_t>(symbol);
       last = symbol;
