@@ -229,8 +229,8 @@ class Inflater {
   int32_t InflateStored();
   int32_t InflateFixed();
   int32_t InflateDynamic();
-  int32_t ReadCodeLengths(const uint32_t* table, uint32_t width, uint16_t* lengths, uint32_t total,
-                          uint32_t& bitBuffer, uint32_t& bitCount);
+  int32_t ReadCodeLengths(const uint32_t* table, uint32_t width, uint16_t* lengths, uint32_t total, uint32_t& bitBuffer,
+                          uint32_t& bitCount);
   static int32_t PrepareCodes(BlockCodes& codes);
   static void BuildExactTables(BlockCodes& codes);
   int32_t InflateCodes(BlockCodes& codes);
@@ -546,8 +546,9 @@ int32_t Inflater::InflateDynamic() {
   int32_t status = BuildFastTable(codeLengths, 19, 19, nullptr, nullptr, kCodeLengthWidth, 1u << kCodeLengthWidth,
                                   codeLengthTable, shape);
   if (status == kStatusOk && shape.longest != 0) {
-    status = ReadCodeLengths(codeLengthTable, HuffmanRootWidth(shape.shortest, shape.longest, kCodeLengthWidth, kMaxCodeBits),
-                             lengths, literalCount + distanceCount, bitBuffer, bitCount);
+    status = ReadCodeLengths(codeLengthTable,
+                             HuffmanRootWidth(shape.shortest, shape.longest, kCodeLengthWidth, kMaxCodeBits), lengths,
+                             literalCount + distanceCount, bitBuffer, bitCount);
   } else {
     status = kStatusInvalidCode;
   }
