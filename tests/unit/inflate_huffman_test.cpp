@@ -115,6 +115,48 @@ TEST(BuildHuffmanTable, StatusesWidthsAndFillers) {
   }
 }
 
+// An incomplete distance code is completed with filler codes of its longest
+// length: sub-tables that would hold only fillers are left out, so a table of
+// the capacity that complete codes need still holds every real code, and
+// every filler slot decodes as invalid.
+TEST(BuildFastTable, IncompleteCodesLeaveOutTheFillersSubTables) {
+  const std::vector<std::vector<uint16_t>> sets = {
+      {1, 15},                          // half the code space missing, in codes of 15 bits
+      {2, 2, 2, 9, 9, 12, 12, 12, 13},  // a mixed sub-table: real codes, then fillers
+      {3, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15},
+  };
+  std::vector<uint16_t> base(32);
+  std::vector<uint8_t> extra(32, 0);
+  for (uint16_t v = 0; v < 32; ++v) base[v] = static_cast<uint16_t>(100 + v);
+  for (const auto& lengths : sets) {
+    SCOPED_TRACE(::testing::PrintToString(lengths));
+    std::vector<uint32_t> fast(kFastDistanceEntries, 0xDEADBEEFu);
+    CodeShape shape;
+    ASSERT_EQ(kStatusIncomplete,
+              BuildFastTable(lengths.data(), static_cast<uint32_t>(lengths.size()), 0, base.data(), extra.data(),
+                             kFastDistanceBits, kFastDistanceEntries, fast.data(), shape));
+    const auto codes = test::CanonicalCodes(lengths);
+    for (uint32_t v = 0; v < lengths.size(); ++v) {
+      if (lengths[v] == 0) continue;
+      uint32_t consumed = 0;
+      const uint32_t entry = ResolveFast(fast, kFastDistanceBits, Reverse(codes[v], lengths[v]), consumed);
+      EXPECT_EQ(base[v], entry >> 16) << "symbol " << v;
+    }
+    // Every 15-bit pattern leads to an entry that was written: a real code's
+    // for as many patterns as the real codes cover, else an invalid one.
+    uint32_t valid = 0;
+    for (uint32_t bits = 0; bits < (1u << 15); ++bits) {
+      uint32_t consumed = 0;
+      const uint32_t entry = ResolveFast(fast, kFastDistanceBits, bits, consumed);
+      ASSERT_NE(0xDEADBEEFu, entry) << "pattern " << bits;
+      if ((entry & kFastExceptional) == 0) ++valid;
+    }
+    uint32_t space = 0;
+    for (uint16_t l : lengths) space += l != 0 ? 1u << (15 - l) : 0;
+    EXPECT_EQ(space, valid);
+  }
+}
+
 // Random length sets, complete and incomplete: every code must lead to its
 // own symbol, and the table shapes (which decide how many bits each lookup
 // asks for) must be those of the reference builder.
