@@ -71,7 +71,7 @@ int32_t BuildFastTable(const uint16_t* lengths, uint32_t n, uint32_t s, const ui
       if (!filler) {
         const uint32_t v = codes.sorted[next++];
         if (v < s) {
-          entry = v < 256 ? v << 16 | kFastLiteral | bits : kFastEndOfBlock | kFastExceptional | bits;
+          entry = v < 256 ? kFastLiteral | v << 8 | bits : kFastEndOfBlock | kFastExceptional | bits;
         } else if (extra[v - s] != kInvalidEntry) {
           entry = static_cast<uint32_t>(base[v - s]) << 16 | bits << 8 | (bits + extra[v - s]);
         }

@@ -15,12 +15,14 @@ namespace quillon {
 // Entry layout:
 //   bits 0-7    bits to consume: the code's bits at this level and its extra
 //               bits; a link consumes the root's bits, an invalid code none
-//   bits 8-11   the code's bits at this level, behind which its extra bits
-//               stand; for a link, the width of its sub-table
-//   bits 12-15  flags, below
-//   bits 16-31  the literal, the length or distance base, or for a link the
-//               index of its sub-table in the table
-constexpr uint32_t kFastLiteral = 1u << 12;
+//   bits 8-15   a literal's byte, where a store of the second byte finds it;
+//               other entries: bits 8-11 the code's bits at this level, behind
+//               which its extra bits stand (for a link, the width of its
+//               sub-table), and bits 12-15 flags, below
+//   bits 16-30  the length or distance base, or for a link the index of its
+//               sub-table in the table
+//   bit 31      a literal: the sign, tested before anything else
+constexpr uint32_t kFastLiteral = 1u << 31;
 constexpr uint32_t kFastEndOfBlock = 1u << 13;
 constexpr uint32_t kFastLink = 1u << 14;
 constexpr uint32_t kFastExceptional = 1u << 15;  // end of block, link or invalid code

@@ -582,9 +582,9 @@ int32_t Inflater::ReadCodeLengths(const uint32_t* table, uint32_t width, uint16_
     NeedBits(width, bitBuffer, bitCount);
     const uint32_t t = table[bitBuffer & Mask(width)];
     // A code-length code of one 1-bit code leaves a filler: no length at all.
-    if ((t & kFastExceptional) != 0) return kStatusInvalidCode;
+    if ((t & kFastLiteral) == 0) return kStatusInvalidCode;
     if (!DumpBits(t & 0xFFu, bitBuffer, bitCount)) return kStatusDataEnd;
-    const uint32_t symbol = t >> 16;
+    const uint32_t symbol = (t >> 8) & 0xFFu;
     if (symbol < 16) {
       lengths[i++] = static_cast<uint16_t>(symbol);
       last = symbol;
@@ -669,9 +669,10 @@ int32_t Inflater::InflateCodes(BlockCodes& codes) {
 }
 
 // A length's or distance's extra bits, which follow its code in the bits that
-// its entry consumes.
+// its entry consumes. Such an entry has no flags: its second byte is the
+// code's length alone.
 QUILLON_HOT uint32_t ExtraBits(Word bits, uint32_t entry) {
-  return static_cast<uint32_t>((bits & ((Word{1} << (entry & 0xFFu)) - 1)) >> ((entry >> 8) & 0xFu));
+  return static_cast<uint32_t>((bits & ((Word{1} << (entry & 0xFFu)) - 1)) >> ((entry >> 8) & 0xFFu));
 }
 
 // The bulk of the codes, with a word of input bits at hand and the packed
@@ -726,16 +727,16 @@ QUILLON_FAST_LOOP bool Inflater::FastCodes(const BlockCodes& codes, uint32_t& bi
       // Literals follow each other in a loop of their own.
       for (;;) {
         Consume(entry, bits, count);
-        *out++ = static_cast<uint8_t>(entry >> 16);
+        *out++ = static_cast<uint8_t>(entry >> 8);
         entry = literals[bits & kLiteralMask];
         if constexpr (kExtraLiterals == 2) {
           if ((entry & kFastLiteral) != 0) {
             Consume(entry, bits, count);
-            *out++ = static_cast<uint8_t>(entry >> 16);
+            *out++ = static_cast<uint8_t>(entry >> 8);
             entry = literals[bits & kLiteralMask];
             if ((entry & kFastLiteral) != 0) {
               Consume(entry, bits, count);
-              *out++ = static_cast<uint8_t>(entry >> 16);
+              *out++ = static_cast<uint8_t>(entry >> 8);
               entry = literals[bits & kLiteralMask];
             }
           }
@@ -762,7 +763,7 @@ QUILLON_FAST_LOOP bool Inflater::FastCodes(const BlockCodes& codes, uint32_t& bi
       entry = literals[(entry >> 16) + (static_cast<uint32_t>(bits) & ((1u << ((entry >> 8) & 0xFu)) - 1))];
       if ((entry & kFastLiteral) != 0) {
         Consume(entry, bits, count);
-        *out++ = static_cast<uint8_t>(entry >> 16);
+        *out++ = static_cast<uint8_t>(entry >> 8);
         entry = literals[bits & kLiteralMask];
         Refill(bits, count, in);
         continue;

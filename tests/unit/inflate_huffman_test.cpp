@@ -58,7 +58,7 @@ uint32_t Reverse(uint32_t code, uint32_t bits) {
 uint32_t ResolveFast(const std::vector<uint32_t>& table, uint32_t rootBits, uint32_t bits, uint32_t& consumed) {
   uint32_t entry = table[bits & ((1u << rootBits) - 1)];
   consumed = 0;
-  if ((entry & kFastLink) != 0) {
+  if ((entry & kFastLiteral) == 0 && (entry & kFastLink) != 0) {
     consumed = entry & 0xFFu;
     entry = table[(entry >> 16) + ((bits >> consumed) & ((1u << ((entry >> 8) & 0xFu)) - 1))];
   }
@@ -149,7 +149,7 @@ TEST(BuildFastTable, IncompleteCodesLeaveOutTheFillersSubTables) {
       uint32_t consumed = 0;
       const uint32_t entry = ResolveFast(fast, kFastDistanceBits, bits, consumed);
       ASSERT_NE(0xDEADBEEFu, entry) << "pattern " << bits;
-      if ((entry & kFastExceptional) == 0) ++valid;
+      if ((entry & (kFastLiteral | kFastExceptional)) != kFastExceptional) ++valid;
     }
     uint32_t space = 0;
     for (uint16_t l : lengths) space += l != 0 ? 1u << (15 - l) : 0;
@@ -239,8 +239,8 @@ TEST(BuildHuffmanTable, EveryCodeLeadsToItsSymbolAndShapesMatchTheReference) {
         const uint32_t entry = ResolveFast(fast, rootBits, Reverse(codes[v], lengths[v]), consumed);
         const uint32_t codeBits = lengths[v] - consumed;
         if (v < simple) {
-          ASSERT_EQ(v < 256 ? (v << 16 | kFastLiteral | codeBits) : (kFastEndOfBlock | kFastExceptional | codeBits),
-                    entry & ~(v < 256 ? 0xF00u : 0u))
+          ASSERT_EQ(v < 256 ? (kFastLiteral | v << 8 | codeBits) : (kFastEndOfBlock | kFastExceptional | codeBits),
+                    entry)
               << "symbol " << v;
         } else {
           ASSERT_EQ(base[v] << 16 | codeBits << 8 | (codeBits + extra[v]), entry) << "symbol " << v;
