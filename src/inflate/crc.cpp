@@ -1,5 +1,7 @@
 #include "inflate/crc.h"
 
+#include <cstddef>
+
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
 #include <emmintrin.h>
@@ -12,17 +14,16 @@ namespace quillon {
 const CrcTable* crcTable = nullptr;
 
 void BuildCrcTable(CrcTable* table) {
-  // x^(n+32) and x^(n-32) mod P for n = 512 and 128, reflected and shifted
-  // one bit, as 64-bit lanes.
-  static_assert(sizeof(table->fold) == 32);
-  table->fold[0] = 0x54442BD4u;
-  table->fold[1] = 1;
-  table->fold[2] = 0xC6E41596u;
-  table->fold[3] = 1;
-  table->fold[4] = 0x751997D0u;
-  table->fold[5] = 1;
-  table->fold[6] = 0xCCAA009Eu;
-  table->fold[7] = 0;
+  // x^(n+32) and x^(n-32) mod P for n = 256 and 128: multiplying by x moves
+  // a reflected register one bit down; shifted one bit into 64-bit lanes.
+  for (size_t i = 0; i < 4; ++i) {
+    uint32_t v = 0x80000000u;  // x^0
+    for (size_t n = (i < 2 ? 256 : 128) + 32 - 64 * (i % 2); n > 0; --n) {
+      v = (v & 1u) != 0 ? (v >> 1) ^ 0xEDB88320u : v >> 1;
+    }
+    table->fold[2 * i] = v << 1;
+    table->fold[2 * i + 1] = v >> 31;
+  }
   table->carryless = false;
   for (uint32_t n = 0; n < 256; ++n) {
     uint32_t value = n;
@@ -91,28 +92,21 @@ namespace {
   return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), next);
 }
 
-// Folds count bytes (a multiple of 16, at least 64) with the register into
-// 16 bytes whose CRC from a zero register is the register after them: four
-// 128-bit lanes run 64 bytes apart and are moved forwards by multiplying
+// Folds count bytes (a multiple of 16, at least 32) with the register into
+// 16 bytes whose CRC from a zero register is the register after them: two
+// 128-bit lanes run 32 bytes apart and are moved forwards by multiplying
 // without carry with x^n mod P for the distance, then folded into one.
 QUILLON_CARRYLESS_ENTRY void FoldCarryless(const CrcTable& table, uint32_t crc, const uint8_t* data, int32_t count,
                                            uint8_t* rest) {
   __m128i x0 = _mm_xor_si128(Load128(data), _mm_cvtsi32_si128(static_cast<int>(crc)));
   __m128i x1 = Load128(data + 16);
-  __m128i x2 = Load128(data + 32);
-  __m128i x3 = Load128(data + 48);
-  data += 64;
-  count -= 64;
-  const __m128i k512 = Load128(reinterpret_cast<const uint8_t*>(table.fold));
-  for (; count >= 64; data += 64, count -= 64) {
-    x0 = Fold128(x0, k512, Load128(data));
-    x1 = Fold128(x1, k512, Load128(data + 16));
-    x2 = Fold128(x2, k512, Load128(data + 32));
-    x3 = Fold128(x3, k512, Load128(data + 48));
+  const __m128i k256 = Load128(reinterpret_cast<const uint8_t*>(table.fold));
+  for (data += 32, count -= 32; count >= 32; data += 32, count -= 32) {
+    x0 = Fold128(x0, k256, Load128(data));
+    x1 = Fold128(x1, k256, Load128(data + 16));
   }
   const __m128i k128 = Load128(reinterpret_cast<const uint8_t*>(table.fold + 4));
-  x0 = Fold128(Fold128(Fold128(x0, k128, x1), k128, x2), k128, x3);
-  for (; count >= 16; data += 16, count -= 16) x0 = Fold128(x0, k128, Load128(data));
+  for (x0 = Fold128(x0, k128, x1); count >= 16; data += 16, count -= 16) x0 = Fold128(x0, k128, Load128(data));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(rest), x0);
 }
 #endif
@@ -143,7 +137,7 @@ void UpdateCrc(const uint8_t* data, int32_t count, uint32_t& crc) {
   const CrcTable& table = *crcTable;
   uint32_t c = crc;
 #ifdef QUILLON_CARRYLESS
-  if (table.carryless && count >= 64) {
+  if (table.carryless && count >= 32) {
     const int32_t folded = count & ~15;
     uint8_t rest[16];
     FoldCarryless(table, c, data, folded, rest);

@@ -7,7 +7,7 @@
 // per step with results identical to eight CrcSteps, and the skip rows let it
 // run two stretches of a buffer side by side and join their registers. Where
 // the processor multiplies without carry, and the program entry says it may
-// use that, UpdateCrc folds long buffers 64 bytes at a time instead.
+// use that, UpdateCrc folds buffers of 32 bytes and more 32 at a time instead.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +21,7 @@ struct CrcTable {
   uint32_t rows[8][256];
   // skip[k][v]: the register v << 8k advanced over kCrcStretch zero bytes.
   uint32_t skip[4][256];
-  // The multipliers that move 128 bits forwards by 512 and by 128 bits.
+  // The multipliers that move 128 bits forwards by 256 and by 128 bits.
   uint32_t fold[8];
   bool carryless;  // UpdateCrc may use PCLMULQDQ and SSE2; false unless set after BuildCrcTable
 };

@@ -78,6 +78,10 @@ constexpr int32_t kFastInputMargin = (kIterationBits + 7) / 8 + 2 * static_cast<
 // consumed by the bits held, at least kRefillBits at an iteration's start)
 // and the output.
 constexpr int32_t kIterationInput = (kIterationBits + static_cast<int32_t>(kWordBits - kRefillBits) + 7) / 8 + 1;
+// Behind the entry's last byte the loop runs until the input position is a
+// word past it (by then the bits consumed are past it too): zeros behind the
+// data cover what an iteration reads from there.
+constexpr int32_t kInputPadding = kIterationInput + 2 * static_cast<int32_t>(sizeof(Word));
 constexpr int32_t kIterationOutput = kMaxMatch;
 
 // The window: the current lap is where output is assembled, 32768 bytes that
@@ -193,7 +197,8 @@ class Inflater {
       : transfer_(transfer),
         ioBuffer_(static_cast<size_t>(transfer.dataRemaining > 0 && transfer.dataRemaining < kTransferBlock
                                           ? transfer.dataRemaining
-                                          : kTransferBlock),
+                                          : kTransferBlock) +
+                      kInputPadding,
                   Fill::kNone),
         unread_(transfer.dataRemaining > 0 ? transfer.dataRemaining : 0),
         window_(kWindowBytes, Fill::kNone),
@@ -271,6 +276,8 @@ int32_t Inflater::FetchInputByte() {
     if ((transfer_.flags & kFlagEncrypted) != 0) DecryptBuffer(transfer_.keys, ioBuffer_.get(), got);
     inputCount_ = got;
     unread_ -= got;
+    // Zeros behind the bytes, for the fast loop to run over after the last.
+    std::memset(ioBuffer_.get() + got, 0, kInputPadding);
   }
   return ioBuffer_[static_cast<size_t>(inputPos_++)];
 }
@@ -619,7 +626,7 @@ int32_t Inflater::InflateCodes(BlockCodes& codes) {
   const uint32_t dw = codes.distanceWidth;
   int32_t status = kStatusOk;
   for (;;) {
-    if (codes.fast && inputCount_ - inputPos_ >= kFastInputMargin && FastCodes(codes, bitBuffer, bitCount, w)) {
+    if (codes.fast && inputCount_ > 0 && FastCodes(codes, bitBuffer, bitCount, w)) {
       return kStatusOk;
     }
     if (!codes.exact) BuildExactTables(codes);
@@ -697,7 +704,14 @@ QUILLON_FAST_LOOP bool Inflater::FastCodes(const BlockCodes& codes, uint32_t& bi
   constexpr uint32_t kLiteralMask = (1u << kFastLiteralBits) - 1;
   constexpr uint32_t kDistanceMask = (1u << kFastDistanceBits) - 1;
   const uint8_t* in = base + inputPos_;
-  const uint8_t* const inLimit = base + inputCount_ - kFastInputMargin;
+  const uint8_t* inLimit = base + inputCount_ - kFastInputMargin;
+  // On the entry's last input, which has zeros behind it, the loop goes on
+  // past the limit to the data's end, from a mark that it returns to should a
+  // code it read turn out to have ended among the zeros.
+  bool tail = false;
+  const uint8_t* markIn = nullptr;
+  uint32_t markCount = 0;
+  uint8_t* markOut = nullptr;
   Word bits = bitBuffer;
   uint32_t count = bitCount;
   uint8_t* out = lap_ + w;
@@ -714,10 +728,18 @@ QUILLON_FAST_LOOP bool Inflater::FastCodes(const BlockCodes& codes, uint32_t& bi
     // entry: the next code's root entry, none of its bits consumed yet.
     if (budget == 0) {
       if (out >= lapEnd) {
+        if (tail && 8 * (in - base) - static_cast<int32_t>(count & 0xFFu) > 8 * inputCount_) break;
         out = FlushLap(out);
         lapEnd = lap_ + kWindowSize;
       }
-      if (in > inLimit) break;
+      if (in > inLimit) {
+        if (tail || unread_ > 0) break;
+        tail = true;
+        markIn = in;
+        markCount = count;
+        markOut = out;
+        inLimit = base + inputCount_ + sizeof(Word);
+      }
       const auto outputRoom = static_cast<uint32_t>(lapEnd - out - 1) / kIterationOutput;
       const auto inputRoom = static_cast<uint32_t>(inLimit - in) / kIterationInput;
       budget = 1 + (outputRoom < inputRoom ? outputRoom : inputRoom);
@@ -801,7 +823,12 @@ QUILLON_FAST_LOOP bool Inflater::FastCodes(const BlockCodes& codes, uint32_t& bi
     out = CopyMatch(out, distance, length);
   }
   // position: where the code left starts, or where the end-of-block code ends.
-  const int32_t position = 8 * static_cast<int32_t>(in - base) - static_cast<int32_t>(count & 0xFFu) - back;
+  int32_t position = 8 * static_cast<int32_t>(in - base) - static_cast<int32_t>(count & 0xFFu) - back;
+  if (tail && position > 8 * inputCount_) {  // the data ended inside a code: back to the mark
+    position = 8 * static_cast<int32_t>(markIn - base) - static_cast<int32_t>(markCount & 0xFFu);
+    out = markOut;
+    blockEnd = false;
+  }
   const int32_t asked = blockEnd ? position : position + static_cast<int32_t>(codes.literalWidth);
   HoldBits(position, asked, bitBuffer, bitCount, entryPos, bitBuffer, bitCount);
   w = static_cast<int32_t>(out - lap_);
@@ -820,7 +847,8 @@ void Inflater::HoldBits(int32_t position, int32_t reach, uint32_t entryBits, uin
                         uint32_t& bitBuffer, uint32_t& bitCount) {
   const uint8_t* const base = ioBuffer_.get();
   if (reach < 8 * entryPos) reach = 8 * entryPos;
-  const int32_t pos = (reach + 7) / 8;
+  int32_t pos = (reach + 7) / 8;
+  if (pos > inputCount_) pos = inputCount_;  // past the entry's last byte: the exact reader took what there was
   // The bits held on entry need not be the bytes before entryPos (a bad block
   // rewinds the bits, not the input), so take them from there while the
   // position lies among them.
