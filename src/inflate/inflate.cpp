@@ -731,6 +731,10 @@ QUILLON_FAST_LOOP bool Inflater::FastCodes(const BlockCodes& codes, uint32_t& bi
         if (tail && 8 * (in - base) - static_cast<int32_t>(count & 0xFFu) > 8 * inputCount_) break;
         out = FlushLap(out);
         lapEnd = lap_ + kWindowSize;
+        // What was written stands: a return to the mark must not undo it.
+        markIn = in;
+        markCount = count;
+        markOut = out;
       }
       if (in > inLimit) {
         if (tail || unread_ > 0) break;
