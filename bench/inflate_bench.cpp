@@ -1,14 +1,16 @@
-// Inflate throughput: our decoder against zlib (and libdeflate in native
-// builds) on the same deflate streams, each entry decoded with its CRC-32
-// into a sink that keeps nothing.
+// Inflate throughput: our decoder against zlib and libdeflate (in the i686
+// build when bench/run.sh built libdeflate for it) on the same deflate
+// streams, each entry decoded with its CRC-32 into a sink that keeps nothing.
 //
 //   inflate_bench prepare CORPUS [--cap-mb N] DIR...   compress the files below
 //                                                      each DIR (libdeflate, level 6)
-//   inflate_bench run CORPUS [--rounds N]              decode and report MB/s
+//   inflate_bench run CORPUS [--rounds N] [--only NAME] [--table-crc]
+//                                                      decode and report MB/s (--only: one
+//                                                      decoder, for profilers; --table-crc:
+//                                                      our CRC without carry-less multiplication)
 //
-// The corpus file is prepared natively (libdeflate is not in the i686 build)
-// and read by both builds. Speeds count uncompressed bytes; each decoder's
-// best round counts.
+// The corpus file is prepared natively and read by both builds. Speeds count
+// uncompressed bytes; each decoder's best round counts.
 #include <zlib.h>
 
 #include <algorithm>
@@ -25,6 +27,10 @@
 
 #include "inflate/crc.h"
 #include "inflate/inflate.h"
+
+#ifdef _WIN32
+#include "inflate/crc_win32.h"
+#endif
 
 #ifdef QUILLON_BENCH_LIBDEFLATE
 #include <libdeflate.h>
@@ -216,23 +222,40 @@ struct Decoder {
 
 int Run(const char* corpusPath, int argc, char** argv) {
   int rounds = 5;
-  for (int i = 0; i + 1 < argc; ++i) {
-    if (std::strcmp(argv[i], "--rounds") == 0) rounds = std::atoi(argv[i + 1]);
+  const char* only = nullptr;
+  bool tableCrc = false;
+  for (int i = 0; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) rounds = std::atoi(argv[i + 1]);
+    if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) only = argv[i + 1];
+    if (std::strcmp(argv[i], "--table-crc") == 0) tableCrc = true;
   }
   static quillon::CrcTable table;
   quillon::BuildCrcTable(&table);
+  // As the stub decides (or the packager, natively).
+#ifdef _WIN32
+  table.carryless = !tableCrc && quillon::SystemAllowsCarrylessCrc(GetModuleHandleA("kernel32.dll"));
+#else
+  table.carryless = !tableCrc && quillon::ProcessorHasCarrylessMultiply();
+#endif
+  std::printf("quillon's CRC: %s\n", table.carryless ? "carry-less multiplication" : "tables");
   quillon::crcTable = &table;
   const Corpus corpus = Load(corpusPath);
-  const std::vector<Decoder> decoders = {
+  std::vector<Decoder> decoders = {
       {"quillon", DecodeQuillon},
       {"zlib", DecodeZlib},
 #ifdef QUILLON_BENCH_LIBDEFLATE
       {"libdeflate", DecodeLibdeflate},
 #endif
   };
+  if (only != nullptr) {
+    std::erase_if(decoders, [only](const Decoder& d) { return std::strcmp(d.name, only) != 0; });
+    if (decoders.empty()) Fail("no such decoder");
+  }
+  // The ratios are quillon's speed over each other decoder's, from the same run.
   std::printf("%-28s %10s", "data (uncompressed MB)", "");
   for (const auto& d : decoders) std::printf(" %12s", d.name);
-  std::printf(" %10s\n", "vs zlib");
+  for (size_t i = 1; i < decoders.size(); ++i) std::printf("  vs %-10s", decoders[i].name);
+  std::printf("\n");
   for (uint32_t g = 0; g <= corpus.groups.size(); ++g) {
     const bool all = g == corpus.groups.size();
     uint64_t bytes = 0;
@@ -257,10 +280,7 @@ int Run(const char* corpusPath, int argc, char** argv) {
     if (name.size() > 28) name = "..." + name.substr(name.size() - 25);
     std::printf("%-28s %7.1f MB", name.c_str(), static_cast<double>(bytes) / 1e6);
     for (double s : speeds) std::printf(" %7.1f MB/s", s);
-    std::printf(" %9.2fx", speeds[0] / speeds[1]);
-#ifdef QUILLON_BENCH_LIBDEFLATE
-    std::printf("  (libdeflate/quillon %.2fx)", speeds[2] / speeds[0]);
-#endif
+    for (size_t i = 1; i < speeds.size(); ++i) std::printf("  %12.2fx", speeds[0] / speeds[i]);
     std::printf("\n");
   }
   return 0;

@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
 # Builds and runs the inflate benchmark: the native build (our decoder, zlib,
 # libdeflate), then the i686 build that ships, under Wine (our decoder
-# compiled with the stub's flags against zlib built for i686).
+# compiled with the stub's flags, against zlib and libdeflate built for i686).
 #   bash bench/run.sh [rounds]
 # The data is what set-up installs on every machine: Wine's i386 DLLs (the
 # first 100 MB by name) and the mingw-w64 headers, each file deflated by
 # libdeflate (level 6) as one entry. Build and data live in build-bench/.
+#
+# libdeflate for i686 is built with its own makefile and the mingw compiler
+# from Debian's source of the version installed natively, which apt fetches
+# once into build-bench/apt/ through a source list of its own there (the
+# machine's apt sources are left alone). Where this machine's kernel cannot
+# run 32-bit programs, the i686 run goes through the qemu VM of scripts/vm:
+# its CPU is emulated, so its speeds are a fraction of the hardware's and the
+# ratios between the decoders differ from those on a real processor.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-5}
@@ -14,11 +22,44 @@ headers=/usr/share/mingw-w64/include
 
 mkdir -p build-bench
 quiet() { "$@" >build-bench/build.log 2>&1 || { cat build-bench/build.log; exit 1; }; }
+
+# Prints the directory of libdeflate's source built for i686, fetching and
+# building it first when it is not there yet.
+libdeflate_i686() {
+  local version upstream apt sources dir
+  version=$(dpkg-query -W -f '${Version}' libdeflate-dev)
+  upstream=${version#*:}
+  upstream=${upstream%-*}
+  apt=$PWD/build-bench/apt
+  dir=$apt/libdeflate-$upstream
+  if [ ! -f "$dir/libdeflate.h" ]; then
+    mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial"
+    sources=$apt/sources.list
+    echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main" \
+      >"$sources"
+    local options=(-o Dir::Etc::SourceList="$sources" -o Dir::Etc::SourceParts=/dev/null
+      -o Dir::State::Lists="$apt/lists" -o Dir::Cache="$apt/cache")
+    quiet apt-get "${options[@]}" update
+    (cd "$apt" && quiet apt-get "${options[@]}" source "libdeflate=$version")
+  fi
+  if [ ! -f "$dir/libdeflatestatic.lib" ]; then
+    quiet make -C "$dir" CC=i686-w64-mingw32-gcc libdeflatestatic.lib
+  fi
+  echo "$dir"
+}
+
+# Whether Wine can start here: its loader is a 32-bit program, which a kernel
+# without IA-32 emulation cannot run.
+runs_i386() {
+  /lib/ld-linux.so.2 --help >/dev/null 2>&1
+}
+
 quiet cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLON_TARGET=OFF
 quiet cmake --build build-bench --target inflate_bench
-quiet cmake -S . -B build-bench/i686 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
+libdeflate=$(libdeflate_i686)
+quiet cmake -S . -B build-bench/i686 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
+  -DQUILLON_BENCH_LIBDEFLATE_DIR="$libdeflate"
 quiet cmake --build build-bench/i686 --target inflate_bench_i686
-
 
 corpus=build-bench/corpus.bin
 if [ ! -s "$corpus" ]; then
@@ -28,7 +69,13 @@ fi
 echo "== native x86-64 ($(uname -m)), MB/s of output, best of $rounds"
 ./build-bench/inflate_bench run "$corpus" --rounds "$rounds"
 
-echo "== i686 under Wine, MB/s of output, best of $rounds"
 export WINEPREFIX="$PWD/build-bench/wineprefix" WINEDEBUG=-all
 unset DISPLAY
-wine build-bench/i686/inflate_bench_i686.exe run "$corpus" --rounds "$rounds"
+i686=(wine build-bench/i686/inflate_bench_i686.exe run "$corpus" --rounds "$rounds")
+if runs_i386; then
+  echo "== i686 under Wine, MB/s of output, best of $rounds"
+  "${i686[@]}"
+else
+  echo "== i686 under Wine in the qemu VM (an emulated CPU: not the hardware's speeds or ratios), MB/s of output, best of $rounds"
+  bash scripts/vm/run.sh "${i686[@]}"
+fi

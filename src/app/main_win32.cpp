@@ -7,6 +7,7 @@
 #include "app/system_function_win32.h"
 #include "fs/file_win32.h"
 #include "inflate/crc.h"
+#include "inflate/crc_win32.h"
 #include "ui/dialog_win32.h"
 #include "ui/main_window_win32.h"
 #include "ui/ui_texts.h"
@@ -33,11 +34,10 @@ void CleanUp(CrcTable* table) {
 // Installers are run from download folders, where anyone can leave a DLL under
 // a name that the process loads later. Where the system allows it, DLLs come
 // from the system directory only, and never from the current directory.
-void RestrictDllSearch() {
+void RestrictDllSearch(HMODULE kernel) {
   constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
   using SetDllDirectoryAFn = BOOL(WINAPI*)(LPCSTR);
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
   if (auto setDefault = SystemFunction<SetDefaultDllDirectoriesFn>(kernel, "SetDefaultDllDirectories")) {
     setDefault(kSearchSystem32);
   }
@@ -45,12 +45,14 @@ void RestrictDllSearch() {
 }
 
 [[noreturn]] void Run() {
-  RestrictDllSearch();
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  RestrictDllSearch(kernel);
   state.instanceHandle = GetModuleHandleA(nullptr);
   state.title = static_cast<char*>(MemAlloc(kTextBufferSize));
   state.infFileName = static_cast<char*>(MemAlloc(kTextBufferSize));
   auto* table = static_cast<CrcTable*>(MemAlloc(sizeof(CrcTable)));
   BuildCrcTable(table);
+  table->carryless = SystemAllowsCarrylessCrc(kernel);
   crcTable = table;
 
   if (PrepareSession()) ShowDialog("DLG_Main", MainWindowProc);

@@ -11,13 +11,20 @@ namespace quillon {
 
 // Never returns null: exhaustion ends the program.
 [[nodiscard]] void* MemAlloc(size_t size);
+// The same without the zero fill, for a block of which nothing is read before
+// it is written.
+[[nodiscard]] void* MemAllocUnfilled(size_t size);
 void MemFree(void* block);
+
+enum class Fill : uint8_t { kZeros, kNone };
 
 // One heap block owned for the duration of a scope.
 template <typename T>
 class HeapBuffer {
  public:
-  explicit HeapBuffer(size_t count) : data_(static_cast<T*>(MemAlloc(count * sizeof(T)))) {}
+  explicit HeapBuffer(size_t count, Fill fill = Fill::kZeros)
+      : data_(static_cast<T*>(fill == Fill::kZeros ? MemAlloc(count * sizeof(T))
+                                                   : MemAllocUnfilled(count * sizeof(T)))) {}
   ~HeapBuffer() { MemFree(data_); }
   HeapBuffer(const HeapBuffer&) = delete;
   HeapBuffer& operator=(const HeapBuffer&) = delete;

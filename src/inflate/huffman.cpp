@@ -22,15 +22,47 @@ HuffmanEntry* TakeTable(uint32_t bits, HuffmanEntry*& chain) {
 
 }  // namespace
 
-int32_t BuildHuffmanTable(const uint16_t* lengths, uint32_t n, uint32_t s, const uint16_t* base, const uint8_t* extra,
-                          HuffmanEntry*& root, HuffmanEntry*& chain, int32_t& width) {
+int32_t OrderCodes(const uint16_t* lengths, uint32_t n, CanonicalCodes& codes) {
   if (n > kMaxCodes) return kStatusOversubscribed;
-  uint32_t count[kMaxCodeBits + 1] = {};
+  uint32_t* const count = codes.count;
+  for (uint32_t& c : codes.count) c = 0;
   for (uint32_t i = 0; i < n; ++i) {
     if (lengths[i] > kMaxCodeBits) return kStatusOversubscribed;
     ++count[lengths[i]];
   }
-  if (count[0] == n) {
+  // Offsets of each length in canonical order, and the code space left after
+  // each length, in codes of that length.
+  uint32_t offset[kMaxCodeBits + 1];
+  uint32_t symbols = 0;
+  int32_t left = 1;
+  codes.shortest = 0;
+  codes.longest = 0;
+  codes.fillers = 0;
+  for (uint32_t k = 1; k <= kMaxCodeBits; ++k) {
+    offset[k] = symbols;
+    symbols += count[k];
+    left = 2 * left - static_cast<int32_t>(count[k]);
+    if (left < 0) return kStatusOversubscribed;
+    if (count[k] != 0) {
+      if (codes.shortest == 0) codes.shortest = k;
+      codes.longest = k;
+      codes.fillers = static_cast<uint32_t>(left);
+    }
+  }
+  codes.symbols = symbols;
+  for (uint32_t v = 0; v < n; ++v) {
+    if (lengths[v] != 0) codes.sorted[offset[lengths[v]]++] = static_cast<uint16_t>(v);
+  }
+  count[codes.longest] += codes.fillers;
+  return codes.fillers != 0 && codes.longest > 1 ? kStatusIncomplete : kStatusOk;
+}
+
+int32_t BuildHuffmanTable(const uint16_t* lengths, uint32_t n, uint32_t s, const uint16_t* base, const uint8_t* extra,
+                          HuffmanEntry*& root, HuffmanEntry*& chain, int32_t& width) {
+  CanonicalCodes codes;
+  const int32_t status = OrderCodes(lengths, n, codes);
+  if (status == kStatusOversubscribed) return status;
+  if (codes.longest == 0) {
     root = nullptr;
     width = 0;
     return kStatusOk;
@@ -38,42 +70,20 @@ int32_t BuildHuffmanTable(const uint16_t* lengths, uint32_t n, uint32_t s, const
   // A table that holds the end-of-block code ends exactly at it, so decoding
   // that code never asks for bits beyond it.
   const uint32_t endLength = n > 256 ? lengths[256] : kMaxCodeBits;
-
-  uint32_t shortest = 1;
-  while (count[shortest] == 0) ++shortest;
-  uint32_t longest = kMaxCodeBits;
-  while (count[longest] == 0) --longest;
+  const uint32_t shortest = codes.shortest;
+  const uint32_t longest = codes.longest;
+  uint32_t* const count = codes.count;
+  const uint16_t* const sorted = codes.sorted;
+  const uint32_t symbolCount = codes.symbols;
   uint32_t rootLimit = static_cast<uint32_t>(width < 0 ? 0 : width);
   if (rootLimit < shortest) rootLimit = shortest;
   if (rootLimit > longest) rootLimit = longest;
-
-  // Code space left after each length; what is left after the longest is
-  // filled with filler codes of that length, which decode as invalid.
-  int32_t left = 1 << shortest;
-  for (uint32_t k = shortest; k < longest; ++k) {
-    left -= static_cast<int32_t>(count[k]);
-    if (left < 0) return kStatusOversubscribed;
-    left *= 2;
-  }
-  left -= static_cast<int32_t>(count[longest]);
-  if (left < 0) return kStatusOversubscribed;
-
-  // Symbols in canonical order: by length, then by symbol.
-  uint16_t sorted[kMaxCodes];
-  uint32_t offset[kMaxCodeBits + 1];
-  offset[1] = 0;
-  for (uint32_t k = 1; k < kMaxCodeBits; ++k) offset[k + 1] = offset[k] + count[k];
-  const uint32_t symbolCount = n - count[0];
-  for (uint32_t v = 0; v < n; ++v) {
-    if (lengths[v] != 0) sorted[offset[lengths[v]]++] = static_cast<uint16_t>(v);
-  }
-  count[longest] += static_cast<uint32_t>(left);
 
   // Walk the codes in canonical order. code is the current code bit-reversed;
   // level h has width levelBits[h], was entered at code entered[h], and
   // resolved bits above the current table sum to resolved.
   HuffmanEntry* table[kMaxCodeBits + 1];
-  uint32_t levelBits[kMaxCodeBits + 1];
+  uint32_t levelBits[kMaxCodeBits + 1] = {};
   uint32_t entered[kMaxCodeBits + 1];
   int32_t h = -1;
   uint32_t resolved = 0;
@@ -81,7 +91,7 @@ int32_t BuildHuffmanTable(const uint16_t* lengths, uint32_t n, uint32_t s, const
   uint32_t next = 0;  // index into sorted
   root = nullptr;
   entered[0] = 0;
-  for (uint32_t k = shortest; k <= longest; ++k) {
+  for (uint32_t k = 1; k <= longest; ++k) {
     for (uint32_t a = count[k]; a-- > 0;) {  // a: codes of length k still to place after this one
       while (k > resolved + (h < 0 ? 0 : levelBits[h])) {
         resolved += h < 0 ? 0 : levelBits[h];
@@ -142,7 +152,7 @@ int32_t BuildHuffmanTable(const uint16_t* lengths, uint32_t n, uint32_t s, const
     }
   }
   width = static_cast<int32_t>(levelBits[0]);
-  return left != 0 && longest != 1 ? kStatusIncomplete : kStatusOk;
+  return status;
 }
 
 void FreeHuffmanTables(HuffmanEntry* chain) {

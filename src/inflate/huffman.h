@@ -35,6 +35,24 @@ enum InflateStatus : int32_t {
 constexpr uint32_t kMaxCodeBits = 16;  // longest code the builder accepts
 constexpr uint32_t kMaxCodes = 288;    // largest code set (literal/length)
 
+// A set of code lengths in canonical order (by length, then by symbol),
+// completed with filler codes of the longest length, which decode as invalid.
+struct CanonicalCodes {
+  uint32_t count[kMaxCodeBits + 1];  // codes of each length, fillers included
+  uint16_t sorted[kMaxCodes];        // the symbols with a code, in canonical order
+  uint32_t symbols;                  // how many of them
+  uint32_t fillers;
+  uint32_t shortest;  // both 0 when every length is 0
+  uint32_t longest;
+};
+
+// Orders n code lengths. Returns what BuildHuffmanTable returns for them:
+// kStatusOk (every length 0 included), kStatusIncomplete (fillers were added,
+// unless the set is one code of one bit), or kStatusOversubscribed (more codes
+// than fit, a length above kMaxCodeBits, or more than kMaxCodes lengths; the
+// order is then not made).
+[[nodiscard]] int32_t OrderCodes(const uint16_t* lengths, uint32_t n, CanonicalCodes& codes);
+
 // Builds the tables for n code lengths (0: symbol unused). Symbols below s are
 // simple: a literal (below 256) or end of block (256 and up) with the symbol
 // as value; symbol v >= s takes value base[v - s] and extra extra[v - s].
@@ -45,6 +63,22 @@ constexpr uint32_t kMaxCodes = 288;    // largest code set (literal/length)
 [[nodiscard]] int32_t BuildHuffmanTable(const uint16_t* lengths, uint32_t n, uint32_t s, const uint16_t* base,
                                         const uint8_t* extra, HuffmanEntry*& root, HuffmanEntry*& chain,
                                         int32_t& width);
+
+// The root width that BuildHuffmanTable builds for a set of lengths that it
+// builds tables for, from the set's shortest and longest lengths (not 0), the
+// width asked and the length of symbol 256 (kMaxCodeBits when the set has no
+// such symbol): how many bits the exact reader asks for first in each code.
+// A root opened for the first code is widened up to the width asked, and at
+// least one bit beyond the shortest length unless every code has that length;
+// a table that holds the end-of-block code ends at it.
+[[nodiscard]] constexpr uint32_t HuffmanRootWidth(uint32_t shortest, uint32_t longest, int32_t width,
+                                                  uint32_t endLength) {
+  uint32_t root = width < 0 ? 0 : static_cast<uint32_t>(width);
+  if (root > longest) root = longest;
+  if (shortest < longest && root <= shortest) root = shortest + 1;
+  if (shortest == longest) root = shortest;
+  return endLength > 0 && root > endLength ? endLength : root;
+}
 
 // Releases every table of a chain; null releases nothing.
 void FreeHuffmanTables(HuffmanEntry* chain);

@@ -5,6 +5,7 @@
 
 #include "app/memory.h"
 #include "inflate/crc.h"
+#include "inflate/fast_table.h"
 #include "inflate/huffman.h"
 
 namespace quillon {
@@ -51,20 +52,37 @@ constexpr int32_t kDistanceWidth = 6;
 
 // ---- Fast loop limits ----
 
-// The fast loop reads a machine word of input at a time; a refill leaves at
-// least kRefillBits bits in the buffer.
+// The fast loop reads a machine word of input at a time. A refill leaves at
+// least kRefillBits bits counted in the buffer, and the whole word loaded, so
+// a table lookup may look at bits beyond the count.
 using Word = size_t;
 constexpr uint32_t kWordBits = sizeof(Word) * 8;
 constexpr uint32_t kRefillBits = kWordBits - 8;
-constexpr bool kWideWord = kRefillBits >= 2 * kMaxStreamCodeBits + kMaxLengthExtra + kMaxDistanceExtra;
-static_assert(kRefillBits >= kMaxStreamCodeBits + kMaxLengthExtra,
-              "one refill covers a literal/length code and its extra bits");
-static_assert(kRefillBits >= kMaxStreamCodeBits && kRefillBits >= kMaxDistanceExtra,
-              "a narrow word refills before the distance code and before its extra bits");
-// A symbol's refills move the input on by at most this many bytes, and each
-// loads a whole word; leaving the loop, the next code's bits are still there.
-constexpr int32_t kSymbolInputBytes = kWideWord ? 8 : 3 * 4;
-constexpr int32_t kFastInputMargin = kSymbolInputBytes + static_cast<int32_t>(sizeof(Word)) + 8;
+constexpr bool kWideWord = kWordBits == 64;
+constexpr uint32_t kMaxLiteralCost = kMaxStreamCodeBits + kMaxLengthExtra;
+constexpr uint32_t kMaxDistanceCost = kMaxStreamCodeBits + kMaxDistanceExtra;
+// On a wide word, up to two literals from the root go before the code of an
+// iteration without a refill between.
+constexpr uint32_t kExtraLiterals = kWideWord ? 2 : 0;
+static_assert(kRefillBits >= kExtraLiterals * kFastLiteralBits + kMaxLiteralCost,
+              "one refill covers the extra literals and then a literal/length code with its extra bits");
+static_assert(kRefillBits >= kFastDistanceBits + kMaxDistanceExtra &&
+                  kRefillBits >= kMaxDistanceCost - kFastDistanceBits,
+              "one refill covers a distance code from the root, or what a sub-table adds to its root bits");
+static_assert(kWideWord == (kRefillBits >= kMaxDistanceCost), "only a narrow word refills inside a distance code");
+// An iteration consumes at most this many bits; each refill loads a word at
+// the input position, which trails the bits consumed by less than a word.
+constexpr int32_t kIterationBits = kExtraLiterals * kFastLiteralBits + kMaxLiteralCost + kMaxDistanceCost;
+constexpr int32_t kFastInputMargin = (kIterationBits + 7) / 8 + 2 * static_cast<int32_t>(sizeof(Word));
+// How far an iteration moves the input position (which runs ahead of the bits
+// consumed by the bits held, at least kRefillBits at an iteration's start)
+// and the output.
+constexpr int32_t kIterationInput = (kIterationBits + static_cast<int32_t>(kWordBits - kRefillBits) + 7) / 8 + 1;
+// Behind the entry's last byte the loop runs until the input position is a
+// word past it (by then the bits consumed are past it too): zeros behind the
+// data cover what an iteration reads from there.
+constexpr int32_t kInputPadding = kIterationInput + 2 * static_cast<int32_t>(sizeof(Word));
+constexpr int32_t kIterationOutput = kMaxMatch;
 
 // The window: the current lap is where output is assembled, 32768 bytes that
 // are written out when full. Laps lie in one block behind a copy of the lap
@@ -74,7 +92,8 @@ constexpr int32_t kFastInputMargin = kSymbolInputBytes + static_cast<int32_t>(si
 // block small: a larger one costs more to take from the heap per entry than
 // the copies it saves.
 constexpr int32_t kLaps = 1;
-constexpr int32_t kWindowSlack = kMaxMatch + 4 * static_cast<int32_t>(sizeof(Word));
+constexpr int32_t kWindowSlack =
+    static_cast<int32_t>(kExtraLiterals) + kMaxMatch + 4 * static_cast<int32_t>(sizeof(Word));
 constexpr size_t kWindowBytes = static_cast<size_t>(kWindowSize) * (kLaps + 1) + kWindowSlack;
 
 // The fast loop's helpers are forced inline: the stub is built for size,
@@ -84,7 +103,7 @@ constexpr size_t kWindowBytes = static_cast<size_t>(kWindowSize) * (kLaps + 1) +
 // stub: a few hundred bytes buy nearly half the time back on i686, where the
 // size-tuned register allocation spills the loop's state.
 #if defined(__GNUC__) && !defined(__clang__)
-#define QUILLON_FAST_LOOP __attribute__((optimize("O2")))
+#define QUILLON_FAST_LOOP __attribute__((optimize("O2", "no-align-loops", "no-align-jumps", "no-align-labels")))
 #else
 #define QUILLON_FAST_LOOP
 #endif
@@ -103,37 +122,37 @@ QUILLON_HOT void StoreWord(uint8_t* p, Word w) {
   std::memcpy(p, &w, sizeof(w));
 }
 
+// The bit count's low byte counts the bits held; Consume leaves the bits
+// above it undefined, which spares a masking step per code.
+//
 // Tops the bit buffer up to at least kRefillBits bits from a word of input.
 // The position in the stream (8 * in - count) does not change.
 QUILLON_HOT void Refill(Word& bits, uint32_t& count, const uint8_t*& in) {
-  bits |= LoadWord(in) << count;
-  in += (kWordBits - 1 - count) >> 3;
+  bits |= LoadWord(in) << (count & (kWordBits - 1));
+  in += sizeof(Word) - 1 - ((count >> 3) & (sizeof(Word) - 1));
   count |= kRefillBits;
 }
 
-QUILLON_HOT void Consume(uint32_t n, Word& bits, uint32_t& count) {
-  bits >>= n;
-  count -= n;
+// Consumes the bits of a table entry (its low byte), or n bits.
+QUILLON_HOT void Consume(uint32_t entry, Word& bits, uint32_t& count) {
+  bits >>= entry & 0xFFu;
+  count -= entry;
 }
 
 // Copies a match forwards, byte for byte in effect: a distance shorter than
-// the length repeats the bytes just written. May write up to a word beyond
+// the length repeats the bytes just written. May write up to two words beyond
 // the match, into output not yet produced.
 QUILLON_HOT uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length) {
   const uint8_t* from = out - distance;
   uint8_t* const end = out + length;
-  if (distance >= 2 * sizeof(Word)) {
+  if (distance >= sizeof(Word)) {
+    // Each word read was written before, a distance shorter than two words
+    // included, as long as the words go in order.
     do {
       StoreWord(out, LoadWord(from));
       StoreWord(out + sizeof(Word), LoadWord(from + sizeof(Word)));
       from += 2 * sizeof(Word);
       out += 2 * sizeof(Word);
-    } while (out < end);
-  } else if (distance >= sizeof(Word)) {
-    do {
-      StoreWord(out, LoadWord(from));
-      from += sizeof(Word);
-      out += sizeof(Word);
     } while (out < end);
   } else if (distance == 1) {
     const Word run = from[0] * (~Word{0} / 0xFF);
@@ -148,16 +167,46 @@ QUILLON_HOT uint8_t* CopyMatch(uint8_t* out, uint32_t distance, uint32_t length)
   return end;
 }
 
+// One block's codes. The fast loop's tables are built with the block; the
+// exact reader's tables only when the exact loop first needs them, which for
+// most blocks of an intact stream is never.
+struct BlockCodes {
+  const uint16_t* lengths;  // literal/length lengths, then the distance lengths
+  uint32_t literalCount;
+  uint32_t distanceCount;
+  int32_t literalWidthAsked;  // the root widths asked of BuildHuffmanTable
+  int32_t distanceWidthAsked;
+  uint32_t literalWidth;  // the root widths it builds
+  uint32_t distanceWidth;
+  uint32_t* fastLiteral;
+  uint32_t* fastDistance;
+  bool fast;             // the fast loop can keep the exact reader's account (FastCodesExact)
+  HuffmanEntry** chain;  // where the exact tables go
+  bool exact;            // the exact tables are built
+  HuffmanEntry* literalRoot;
+  HuffmanEntry* distanceRoot;  // null: no distance code set
+};
+
+// Storage of the fast loop's tables: a dynamic block's, then the fixed ones.
+constexpr size_t kFastTableEntries =
+    kFastLiteralEntries + kFastDistanceEntries + (1u << kFastLiteralBits) + (1u << kFastDistanceBits);
+
 class Inflater {
  public:
   explicit Inflater(EntryTransfer& transfer)
       : transfer_(transfer),
         ioBuffer_(static_cast<size_t>(transfer.dataRemaining > 0 && transfer.dataRemaining < kTransferBlock
                                           ? transfer.dataRemaining
-                                          : kTransferBlock)),
+                                          : kTransferBlock) +
+                      kInputPadding,
+                  Fill::kNone),
         unread_(transfer.dataRemaining > 0 ? transfer.dataRemaining : 0),
-        window_(kWindowBytes),
-        lap_(window_.get() + kWindowSize) {}
+        window_(kWindowBytes, Fill::kNone),
+        lap_(window_.get() + kWindowSize),
+        fastTables_(kFastTableEntries, Fill::kNone) {
+    // References from before the entry's first byte read zeros.
+    std::memset(window_.get(), 0, kWindowSize);
+  }
   ~Inflater() { FreeHuffmanTables(fixedChain_); }
   Inflater(const Inflater&) = delete;
   Inflater& operator=(const Inflater&) = delete;
@@ -185,12 +234,14 @@ class Inflater {
   int32_t InflateStored();
   int32_t InflateFixed();
   int32_t InflateDynamic();
-  int32_t ReadCodeLengths(const HuffmanEntry* root, uint32_t width, uint16_t* lengths, uint32_t total,
-                          uint32_t& bitBuffer, uint32_t& bitCount);
-  int32_t InflateCodes(const HuffmanEntry* literalRoot, const HuffmanEntry* distanceRoot, int32_t literalWidth,
-                       int32_t distanceWidth);
-  void FastCodes(const HuffmanEntry* literalRoot, const HuffmanEntry* distanceRoot, uint32_t literalWidth,
-                 uint32_t distanceWidth, uint32_t& bitBuffer, uint32_t& bitCount, int32_t& w);
+  int32_t ReadCodeLengths(const uint32_t* table, uint32_t width, uint16_t* lengths, uint32_t total, uint32_t& bitBuffer,
+                          uint32_t& bitCount);
+  static int32_t PrepareCodes(BlockCodes& codes);
+  static void BuildExactTables(BlockCodes& codes);
+  int32_t InflateCodes(BlockCodes& codes);
+  bool FastCodes(const BlockCodes& codes, uint32_t& bitBuffer, uint32_t& bitCount, int32_t& w);
+  void HoldBits(int32_t position, int32_t reach, uint32_t entryBits, uint32_t entryCount, int32_t entryPos,
+                uint32_t& bitBuffer, uint32_t& bitCount);
 
   EntryTransfer& transfer_;
   HeapBuffer<uint8_t> ioBuffer_;
@@ -202,8 +253,11 @@ class Inflater {
   HeapBuffer<uint8_t> window_;
   uint8_t* lap_;
   int32_t windowPos_ = 0;
-  HuffmanEntry* fixedLiteralTable_ = nullptr;
-  HuffmanEntry* fixedDistanceTable_ = nullptr;
+  HeapBuffer<uint32_t> fastTables_;
+  // The fixed codes, prepared on the first fixed block of the entry.
+  bool fixedReady_ = false;
+  uint16_t fixedLengths_[288 + 30];
+  BlockCodes fixed_{};
   HuffmanEntry* fixedChain_ = nullptr;
 };
 
@@ -222,6 +276,8 @@ int32_t Inflater::FetchInputByte() {
     if ((transfer_.flags & kFlagEncrypted) != 0) DecryptBuffer(transfer_.keys, ioBuffer_.get(), got);
     inputCount_ = got;
     unread_ -= got;
+    // Zeros behind the bytes, for the fast loop to run over after the last.
+    std::memset(ioBuffer_.get() + got, 0, kInputPadding);
   }
   return ioBuffer_[static_cast<size_t>(inputPos_++)];
 }
@@ -401,19 +457,71 @@ int32_t Inflater::InflateStored() {
   return status;
 }
 
-// The fixed tables are built on the first fixed block of an entry and serve
-// every later one.
+// The fast loop keeps the exact reader's account of the bits asked for (see
+// FastCodes) from the root lookups of literal/length codes alone, which is
+// right when every other lookup of the block asks for no bit beyond the next
+// such root lookup. The exact reader asks for a table's width at each lookup.
+// A lookup of a sub-table w bits into a code asks for w plus the sub-table's
+// width; the code is longer than w, so the next code's root lookup starts at
+// least w + 1 bits in and asks for literalWidth more. A sub-table is never
+// wider than the longest code less the bits above it, and a distance code's
+// root lookup starts at least one bit before the next code.
+constexpr bool FastCodesExact(uint32_t literalWidth, uint32_t literalLongest, uint32_t distanceWidth,
+                              uint32_t distanceLongest) {
+  return distanceWidth <= literalWidth + 1 && literalLongest <= 2 * literalWidth + 1 &&
+         distanceLongest <= distanceWidth + literalWidth + 1;
+}
+
+// Builds the fast tables and judges the lengths as the exact tables would be
+// judged: a literal/length code must be complete (or one code of one bit), a
+// distance code may be incomplete. Returns kStatusOk or the status that gives
+// the block up.
+int32_t Inflater::PrepareCodes(BlockCodes& codes) {
+  CodeShape literalShape;
+  CodeShape distanceShape;
+  int32_t status = BuildFastTable(codes.lengths, codes.literalCount, 257, kLengthBase, kLengthExtra, kFastLiteralBits,
+                                  kFastLiteralEntries, codes.fastLiteral, literalShape);
+  if (status != kStatusOk || literalShape.longest == 0) return kStatusInvalidCode;
+  status = BuildFastTable(codes.lengths + codes.literalCount, codes.distanceCount, 0, kDistanceBase, kDistanceExtra,
+                          kFastDistanceBits, kFastDistanceEntries, codes.fastDistance, distanceShape);
+  if (status > kStatusIncomplete) return status;
+  codes.literalWidth =
+      HuffmanRootWidth(literalShape.shortest, literalShape.longest, codes.literalWidthAsked, codes.lengths[256]);
+  codes.distanceWidth = distanceShape.longest == 0 ? 0
+                                                   : HuffmanRootWidth(distanceShape.shortest, distanceShape.longest,
+                                                                      codes.distanceWidthAsked, kMaxCodeBits);
+  codes.fast = FastCodesExact(codes.literalWidth, literalShape.longest, codes.distanceWidth, distanceShape.longest);
+  return kStatusOk;
+}
+
+void Inflater::BuildExactTables(BlockCodes& codes) {
+  int32_t width = codes.literalWidthAsked;
+  (void)BuildHuffmanTable(codes.lengths, codes.literalCount, 257, kLengthBase, kLengthExtra, codes.literalRoot,
+                          *codes.chain, width);
+  width = codes.distanceWidthAsked;
+  (void)BuildHuffmanTable(codes.lengths + codes.literalCount, codes.distanceCount, 0, kDistanceBase, kDistanceExtra,
+                          codes.distanceRoot, *codes.chain, width);
+  codes.exact = true;
+}
+
+// The fixed codes are prepared on the first fixed block of an entry and serve
+// every later one; their exact tables too, once built.
 int32_t Inflater::InflateFixed() {
-  if (fixedLiteralTable_ == nullptr) {
-    uint16_t lengths[288];
-    for (uint32_t i = 0; i < 288; ++i) lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
-    int32_t width = kFixedLiteralWidth;
-    (void)BuildHuffmanTable(lengths, 288, 257, kLengthBase, kLengthExtra, fixedLiteralTable_, fixedChain_, width);
-    for (uint32_t i = 0; i < 30; ++i) lengths[i] = 5;
-    width = kFixedDistanceWidth;  // 30 codes of 5 bits: incomplete, 30 and 31 are fillers
-    (void)BuildHuffmanTable(lengths, 30, 0, kDistanceBase, kDistanceExtra, fixedDistanceTable_, fixedChain_, width);
+  if (!fixedReady_) {
+    for (uint32_t i = 0; i < 288 + 30; ++i)
+      fixedLengths_[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : i < 288 ? 8 : 5;
+    fixed_.lengths = fixedLengths_;
+    fixed_.literalCount = 288;
+    fixed_.distanceCount = 30;  // 30 codes of 5 bits: incomplete, 30 and 31 are fillers
+    fixed_.literalWidthAsked = kFixedLiteralWidth;
+    fixed_.distanceWidthAsked = kFixedDistanceWidth;
+    fixed_.fastLiteral = fastTables_.get() + kFastLiteralEntries + kFastDistanceEntries;
+    fixed_.fastDistance = fixed_.fastLiteral + (1u << kFastLiteralBits);
+    fixed_.chain = &fixedChain_;
+    (void)PrepareCodes(fixed_);
+    fixedReady_ = true;
   }
-  return InflateCodes(fixedLiteralTable_, fixedDistanceTable_, kFixedLiteralWidth, kFixedDistanceWidth);
+  return InflateCodes(fixed_);
 }
 
 int32_t Inflater::InflateDynamic() {
@@ -438,55 +546,52 @@ int32_t Inflater::InflateDynamic() {
     if (!ReadBits(3, length, bitBuffer, bitCount)) return kStatusDataEnd;
     codeLengths[kCodeLengthOrder[i]] = static_cast<uint16_t>(length);
   }
-  HuffmanEntry* chain = nullptr;
-  HuffmanEntry* root = nullptr;
-  int32_t width = kCodeLengthWidth;
-  int32_t status = BuildHuffmanTable(codeLengths, 19, 19, nullptr, nullptr, root, chain, width);
-  if (status == kStatusOk && root != nullptr) {
-    status =
-        ReadCodeLengths(root, static_cast<uint32_t>(width), lengths, literalCount + distanceCount, bitBuffer, bitCount);
+  // The code-length code has no code longer than the root it asks for, so a
+  // fast table of that width resolves every code as the exact one would.
+  uint32_t codeLengthTable[1u << kCodeLengthWidth];
+  CodeShape shape;
+  int32_t status = BuildFastTable(codeLengths, 19, 19, nullptr, nullptr, kCodeLengthWidth, 1u << kCodeLengthWidth,
+                                  codeLengthTable, shape);
+  if (status == kStatusOk && shape.longest != 0) {
+    status = ReadCodeLengths(codeLengthTable,
+                             HuffmanRootWidth(shape.shortest, shape.longest, kCodeLengthWidth, kMaxCodeBits), lengths,
+                             literalCount + distanceCount, bitBuffer, bitCount);
   } else {
     status = kStatusInvalidCode;
   }
-  FreeHuffmanTables(chain);
   if (status != kStatusOk) return status;
   bitBuffer_ = bitBuffer;
   bitCount_ = bitCount;
 
-  HuffmanEntry* literalChain = nullptr;
-  HuffmanEntry* distanceChain = nullptr;
-  HuffmanEntry* literalRoot = nullptr;
-  HuffmanEntry* distanceRoot = nullptr;
-  int32_t literalWidth = kLiteralWidth;
-  int32_t distanceWidth = kDistanceWidth;
-  status =
-      BuildHuffmanTable(lengths, literalCount, 257, kLengthBase, kLengthExtra, literalRoot, literalChain, literalWidth);
-  if (status == kStatusOk && literalRoot != nullptr) {
-    // An incomplete distance code (a single distance code has one) is taken.
-    status = BuildHuffmanTable(lengths + literalCount, distanceCount, 0, kDistanceBase, kDistanceExtra, distanceRoot,
-                               distanceChain, distanceWidth);
-    if (status <= kStatusIncomplete) status = InflateCodes(literalRoot, distanceRoot, literalWidth, distanceWidth);
-  } else {
-    status = kStatusInvalidCode;
-  }
-  FreeHuffmanTables(literalChain);
-  FreeHuffmanTables(distanceChain);
+  BlockCodes codes{};
+  codes.lengths = lengths;
+  codes.literalCount = literalCount;
+  codes.distanceCount = distanceCount;
+  codes.literalWidthAsked = kLiteralWidth;
+  codes.distanceWidthAsked = kDistanceWidth;
+  codes.fastLiteral = fastTables_.get();
+  codes.fastDistance = codes.fastLiteral + kFastLiteralEntries;
+  HuffmanEntry* chain = nullptr;
+  codes.chain = &chain;
+  status = PrepareCodes(codes);
+  if (status == kStatusOk) status = InflateCodes(codes);
+  FreeHuffmanTables(chain);
   return status;
 }
 
 // Code lengths 0 to 15 stand for themselves; 16 repeats the previous length
 // (0 at the start) 3 to 6 times, 17 and 18 repeat 0 3 to 10 and 11 to 138 times.
-int32_t Inflater::ReadCodeLengths(const HuffmanEntry* root, uint32_t width, uint16_t* lengths, uint32_t total,
+int32_t Inflater::ReadCodeLengths(const uint32_t* table, uint32_t width, uint16_t* lengths, uint32_t total,
                                   uint32_t& bitBuffer, uint32_t& bitCount) {
   uint32_t i = 0;
   uint32_t last = 0;
   while (i < total) {
     NeedBits(width, bitBuffer, bitCount);
-    const HuffmanEntry& t = root[bitBuffer & Mask(width)];
+    const uint32_t t = table[bitBuffer & Mask(width)];
     // A code-length code of one 1-bit code leaves a filler: no length at all.
-    if (t.extra == kInvalidEntry) return kStatusInvalidCode;
-    if (!DumpBits(t.bits, bitBuffer, bitCount)) return kStatusDataEnd;
-    const uint32_t symbol = t.value;
+    if ((t & kFastLiteral) == 0) return kStatusInvalidCode;
+    if (!DumpBits(t & 0xFFu, bitBuffer, bitCount)) return kStatusDataEnd;
+    const uint32_t symbol = (t >> 8) & 0xFFu;
     if (symbol < 16) {
       lengths[i++] = static_cast<uint16_t>(symbol);
       last = symbol;
@@ -511,25 +616,22 @@ int32_t Inflater::ReadCodeLengths(const HuffmanEntry* root, uint32_t width, uint
 // on entry while the input has moved on by exactly the bytes the codes read
 // so far asked for, and laps flushed meanwhile stand. The fast loop does the
 // bulk of the work; this loop takes single codes near the end of the input
-// buffer, the end of block, invalid codes and the end of the data, reading
-// bits exactly as asked for.
-int32_t Inflater::InflateCodes(const HuffmanEntry* literalRoot, const HuffmanEntry* distanceRoot, int32_t literalWidth,
-                               int32_t distanceWidth) {
+// buffer, invalid codes and the end of the data, reading bits exactly as
+// asked for.
+int32_t Inflater::InflateCodes(BlockCodes& codes) {
   uint32_t bitBuffer = bitBuffer_;
   uint32_t bitCount = bitCount_;
   int32_t w = windowPos_;
-  const auto lw = static_cast<uint32_t>(literalWidth);
-  const auto dw = static_cast<uint32_t>(distanceWidth);
-  // The fast loop keeps the input exact by knowing that each distance lookup
-  // asks for no bits beyond those the next literal/length lookup asks for.
-  const bool fast = dw <= lw + 1;
+  const uint32_t lw = codes.literalWidth;
+  const uint32_t dw = codes.distanceWidth;
   int32_t status = kStatusOk;
   for (;;) {
-    if (fast && inputCount_ - inputPos_ >= kFastInputMargin) {
-      FastCodes(literalRoot, distanceRoot, lw, dw, bitBuffer, bitCount, w);
+    if (codes.fast && inputCount_ > 0 && FastCodes(codes, bitBuffer, bitCount, w)) {
+      return kStatusOk;
     }
-    const HuffmanEntry* t = DecodeEntry(literalRoot, lw, bitBuffer, bitCount, status);
-    if (t != nullptr && t->extra < kEndOfBlockEntry && distanceRoot == nullptr) {
+    if (!codes.exact) BuildExactTables(codes);
+    const HuffmanEntry* t = DecodeEntry(codes.literalRoot, lw, bitBuffer, bitCount, status);
+    if (t != nullptr && t->extra < kEndOfBlockEntry && codes.distanceRoot == nullptr) {
       status = kStatusInvalidCode;  // a length without a distance code set
       break;
     }
@@ -554,7 +656,7 @@ int32_t Inflater::InflateCodes(const HuffmanEntry* literalRoot, const HuffmanEnt
       break;
     }
     length += t->value;
-    t = DecodeEntry(distanceRoot, dw, bitBuffer, bitCount, status);
+    t = DecodeEntry(codes.distanceRoot, dw, bitBuffer, bitCount, status);
     if (t == nullptr) break;
     uint32_t distance = 0;
     if (!DumpBits(t->bits, bitBuffer, bitCount) ||
@@ -573,102 +675,199 @@ int32_t Inflater::InflateCodes(const HuffmanEntry* literalRoot, const HuffmanEnt
   return status;
 }
 
-// The bulk of the codes, with a machine word of input bits at hand. Leaves at
-// the start of a code whenever the input buffer nears its end or the code
-// needs the exact loop; the bit buffer, bit count and input position are then
-// what reading the codes bit-exactly would have left: of the bits asked for
-// so far, the furthest is the next literal/length lookup's, or one that a
-// distance sub-table lookup asked for.
-QUILLON_FAST_LOOP void Inflater::FastCodes(const HuffmanEntry* literalRoot, const HuffmanEntry* distanceRoot,
-                                           uint32_t literalWidth, uint32_t distanceWidth, uint32_t& bitBuffer,
-                                           uint32_t& bitCount, int32_t& w) {
+// A length's or distance's extra bits, which follow its code in the bits that
+// its entry consumes. Such an entry has no flags: its second byte is the
+// code's length alone.
+QUILLON_HOT uint32_t ExtraBits(Word bits, uint32_t entry) {
+  return static_cast<uint32_t>((bits & ((Word{1} << (entry & 0xFFu)) - 1)) >> ((entry >> 8) & 0xFFu));
+}
+
+// The bulk of the codes, with a word of input bits at hand and the packed
+// tables. Returns true at the end-of-block code, with the state stored as the
+// exact loop stores it there. Returns false at the start of a code that it
+// leaves to the exact loop: near the end of the input buffer, an invalid code,
+// or a length without distance codes.
+//
+// Either way it hands over the bit buffer, bit count and input position that
+// reading the codes bit-exactly would have left. The exact reader takes a
+// byte whenever a lookup asks for a bit it does not hold, so what it has taken
+// follows from the furthest bit asked for: at the start of a code, the code's
+// start plus the literal root's width, unless more was taken before this loop;
+// at the end of the block, the end of the end-of-block code, at which the exact
+// tables end. FastCodesExact ensures no other lookup asked for more.
+QUILLON_FAST_LOOP bool Inflater::FastCodes(const BlockCodes& codes, uint32_t& bitBuffer, uint32_t& bitCount,
+                                           int32_t& w) {
   const uint8_t* const base = ioBuffer_.get();
   const int32_t entryPos = inputPos_;
-  const uint32_t entryBits = bitBuffer;
-  const uint32_t entryCount = bitCount;
+  const uint32_t* const literals = codes.fastLiteral;
+  const uint32_t* const distances = codes.fastDistance;
+  constexpr uint32_t kLiteralMask = (1u << kFastLiteralBits) - 1;
+  constexpr uint32_t kDistanceMask = (1u << kFastDistanceBits) - 1;
   const uint8_t* in = base + inputPos_;
-  const uint8_t* const inLimit = base + inputCount_ - kFastInputMargin;
+  const uint8_t* inLimit = base + inputCount_ - kFastInputMargin;
+  // On the entry's last input, which has zeros behind it, the loop goes on
+  // past the limit to the data's end, from a mark that it returns to should a
+  // code it read turn out to have ended among the zeros.
+  bool tail = false;
+  const uint8_t* markIn = nullptr;
+  uint32_t markCount = 0;
+  uint8_t* markOut = nullptr;
   Word bits = bitBuffer;
   uint32_t count = bitCount;
-  int32_t asked = 8 * inputPos_;  // furthest bit asked for by a lookup that the next one may not cover
   uint8_t* out = lap_ + w;
   uint8_t* lapEnd = lap_ + kWindowSize;
-  const Word literalMask = Mask(literalWidth);
-  const Word distanceMask = Mask(distanceWidth);
-  const uint8_t* codeIn = nullptr;  // where the code being decoded starts
-  uint32_t codeCount = 0;
+  int32_t back = 0;  // leaving: bits consumed since the start of the code left
+  bool blockEnd = false;
 
+  Refill(bits, count, in);
+  uint32_t entry = literals[bits & kLiteralMask];
+  // Iterations to go before the output may reach the lap's end or the input
+  // the limit: between those checks the loop only counts.
+  uint32_t budget = 0;
   for (;;) {
-    if (in > inLimit) goto leaveHere;
-    Refill(bits, count, in);
-    // The literal/length code is resolved before any of its bits are
-    // consumed, so a code left to the exact loop leaves from where it starts.
-    const HuffmanEntry* t = literalRoot + (bits & literalMask);
-    uint32_t linked = 0;  // bits of the links followed so far
-    uint32_t e = t->extra;
-    while (e > kLinkEntry) {
-      if (e == kInvalidEntry) goto leaveHere;
-      linked += t->bits;
-      t = t->next + ((bits >> linked) & Mask(e - kLinkEntry));
-      e = t->extra;
-    }
-    if (e == kLiteralEntry) {
-      Consume(linked + t->bits, bits, count);
-      *out++ = static_cast<uint8_t>(t->value);
-    } else if (e < kEndOfBlockEntry && distanceRoot != nullptr) {
-      codeIn = in;
-      codeCount = count;
-      Consume(linked + t->bits, bits, count);
-      const uint32_t length = t->value + static_cast<uint32_t>(bits & Mask(e));
-      Consume(e, bits, count);
-      if constexpr (!kWideWord) Refill(bits, count, in);
-      t = distanceRoot + (bits & distanceMask);
-      e = t->extra;
-      while (e > kLinkEntry) {
-        if (e == kInvalidEntry) goto leave;
-        Consume(t->bits, bits, count);
-        const uint32_t link = e - kLinkEntry;
-        const int32_t reach = 8 * static_cast<int32_t>(in - base) - static_cast<int32_t>(count - link);
-        if (reach > asked) asked = reach;
-        t = t->next + (bits & Mask(link));
-        e = t->extra;
+    // entry: the next code's root entry, none of its bits consumed yet.
+    if (budget == 0) {
+      if (out >= lapEnd) {
+        if (tail && 8 * (in - base) - static_cast<int32_t>(count & 0xFFu) > 8 * inputCount_) break;
+        out = FlushLap(out);
+        lapEnd = lap_ + kWindowSize;
+        // What was written stands: a return to the mark must not undo it.
+        markIn = in;
+        markCount = count;
+        markOut = out;
       }
-      Consume(t->bits, bits, count);
-      if constexpr (!kWideWord) Refill(bits, count, in);
-      const uint32_t distance = t->value + static_cast<uint32_t>(bits & Mask(e));
-      Consume(e, bits, count);
-      out = CopyMatch(out, distance, length);
+      if (in > inLimit) {
+        if (tail || unread_ > 0) break;
+        tail = true;
+        markIn = in;
+        markCount = count;
+        markOut = out;
+        inLimit = base + inputCount_ + sizeof(Word);
+      }
+      const auto outputRoom = static_cast<uint32_t>(lapEnd - out - 1) / kIterationOutput;
+      const auto inputRoom = static_cast<uint32_t>(inLimit - in) / kIterationInput;
+      budget = 1 + (outputRoom < inputRoom ? outputRoom : inputRoom);
+    }
+    --budget;
+    if ((entry & kFastLiteral) != 0) {
+      // Literals follow each other in a loop of their own.
+      for (;;) {
+        Consume(entry, bits, count);
+        *out++ = static_cast<uint8_t>(entry >> 8);
+        entry = literals[bits & kLiteralMask];
+        if constexpr (kExtraLiterals == 2) {
+          if ((entry & kFastLiteral) != 0) {
+            Consume(entry, bits, count);
+            *out++ = static_cast<uint8_t>(entry >> 8);
+            entry = literals[bits & kLiteralMask];
+            if ((entry & kFastLiteral) != 0) {
+              Consume(entry, bits, count);
+              *out++ = static_cast<uint8_t>(entry >> 8);
+              entry = literals[bits & kLiteralMask];
+            }
+          }
+        }
+        Refill(bits, count, in);
+        if ((entry & kFastLiteral) == 0 || budget == 0) break;
+        --budget;
+      }
+      continue;
+    }
+    uint32_t length;
+    uint32_t cost;  // bits of the length code
+    if ((entry & kFastExceptional) == 0) {
+      length = (entry >> 16) + ExtraBits(bits, entry);
+      cost = entry & 0xFFu;
+      Consume(entry, bits, count);
     } else {
-      goto leaveHere;  // end of block, or a length without distance codes
+      if ((entry & kFastLink) == 0) {  // end of block, or an invalid code
+        blockEnd = (entry & kFastEndOfBlock) != 0;
+        if (blockEnd) Consume(entry, bits, count);
+        break;
+      }
+      Consume(entry, bits, count);
+      entry = literals[(entry >> 16) + (static_cast<uint32_t>(bits) & ((1u << ((entry >> 8) & 0xFu)) - 1))];
+      if ((entry & kFastLiteral) != 0) {
+        Consume(entry, bits, count);
+        *out++ = static_cast<uint8_t>(entry >> 8);
+        entry = literals[bits & kLiteralMask];
+        Refill(bits, count, in);
+        continue;
+      }
+      if ((entry & kFastExceptional) != 0) {
+        blockEnd = (entry & kFastEndOfBlock) != 0;
+        if (blockEnd) Consume(entry, bits, count);
+        back = blockEnd ? 0 : static_cast<int32_t>(kFastLiteralBits);
+        break;
+      }
+      length = (entry >> 16) + ExtraBits(bits, entry);
+      cost = kFastLiteralBits + (entry & 0xFFu);
+      Consume(entry, bits, count);
     }
-    if (out >= lapEnd) {
-      out = FlushLap(out);
-      lapEnd = lap_ + kWindowSize;
+
+    Refill(bits, count, in);
+    entry = distances[bits & kDistanceMask];
+    if ((entry & kFastExceptional) != 0) {
+      if ((entry & kFastLink) == 0) {  // invalid, or no distance codes
+        back = static_cast<int32_t>(cost);
+        break;
+      }
+      Consume(kFastDistanceBits, bits, count);
+      if constexpr (!kWideWord) Refill(bits, count, in);
+      entry = distances[(entry >> 16) + (static_cast<uint32_t>(bits) & ((1u << ((entry >> 8) & 0xFu)) - 1))];
+      if ((entry & kFastExceptional) != 0) {
+        back = static_cast<int32_t>(cost + kFastDistanceBits);
+        break;
+      }
     }
+    const uint32_t distance = (entry >> 16) + ExtraBits(bits, entry);
+    Consume(entry, bits, count);
+    Refill(bits, count, in);
+    entry = literals[bits & kLiteralMask];
+    out = CopyMatch(out, distance, length);
   }
-leaveHere:
-  codeIn = in;
-  codeCount = count;
-leave:
-  // Hand back the state as the bit-exact reader would hold it at the start
-  // of the code at codeIn/codeCount, its root lookup's bits fetched.
-  const int32_t start = 8 * static_cast<int32_t>(codeIn - base) - static_cast<int32_t>(codeCount);
-  int32_t reach = start + static_cast<int32_t>(literalWidth);
-  if (reach < asked) reach = asked;
-  const int32_t pos = (reach + 7) / 8;
-  // The bits held on entry need not be the bytes before inputPos (a bad
-  // block rewinds the bits, not the input), so take them from there while
-  // the code starts among them.
+  // position: where the code left starts, or where the end-of-block code ends.
+  int32_t position = 8 * static_cast<int32_t>(in - base) - static_cast<int32_t>(count & 0xFFu) - back;
+  if (tail && position > 8 * inputCount_) {  // the data ended inside a code: back to the mark
+    position = 8 * static_cast<int32_t>(markIn - base) - static_cast<int32_t>(markCount & 0xFFu);
+    out = markOut;
+    blockEnd = false;
+  }
+  const int32_t asked = blockEnd ? position : position + static_cast<int32_t>(codes.literalWidth);
+  HoldBits(position, asked, bitBuffer, bitCount, entryPos, bitBuffer, bitCount);
+  w = static_cast<int32_t>(out - lap_);
+  if (blockEnd) {
+    bitBuffer_ = bitBuffer;
+    bitCount_ = bitCount;
+    windowPos_ = w;
+  }
+  return blockEnd;
+}
+
+// Sets the bit buffer, bit count and input position to what the exact reader
+// holds at the given bit position of the input buffer, having asked for the
+// bits up to reach (or held those it was entered with, at entryPos).
+void Inflater::HoldBits(int32_t position, int32_t reach, uint32_t entryBits, uint32_t entryCount, int32_t entryPos,
+                        uint32_t& bitBuffer, uint32_t& bitCount) {
+  const uint8_t* const base = ioBuffer_.get();
+  if (reach < 8 * entryPos) reach = 8 * entryPos;
+  int32_t pos = (reach + 7) / 8;
+  if (pos > inputCount_) pos = inputCount_;  // past the entry's last byte: the exact reader took what there was
+  // The bits held on entry need not be the bytes before entryPos (a bad block
+  // rewinds the bits, not the input), so take them from there while the
+  // position lies among them.
   uint32_t held = 0;
   uint32_t heldCount = 0;
   int32_t next = entryPos;
-  if (start < 8 * entryPos) {
-    held = entryBits >> (start - (8 * entryPos - static_cast<int32_t>(entryCount)));
-    heldCount = static_cast<uint32_t>(8 * entryPos - start);
+  if (position < 8 * entryPos) {
+    held = entryBits >> (position - (8 * entryPos - static_cast<int32_t>(entryCount)));
+    heldCount = static_cast<uint32_t>(8 * entryPos - position);
   } else {
-    next = start / 8;
-    held = static_cast<uint32_t>(base[next++]) >> (start % 8);
-    heldCount = 8 - static_cast<uint32_t>(start % 8);
+    next = position / 8;
+    if (next < pos) {
+      held = static_cast<uint32_t>(base[next++]) >> (position % 8);
+      heldCount = 8 - static_cast<uint32_t>(position % 8);
+    }
   }
   while (next < pos) {
     held |= static_cast<uint32_t>(base[next++]) << heldCount;
@@ -677,7 +876,6 @@ leave:
   bitBuffer = held;
   bitCount = heldCount;
   inputPos_ = pos;
-  w = static_cast<int32_t>(out - lap_);
 }
 
 }  // namespace

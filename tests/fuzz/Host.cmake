@@ -17,6 +17,7 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   set(FUZZ_FLAGS -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_executable(inflate_fuzz EXCLUDE_FROM_ALL ${INFLATE_FUZZ_DIR}/inflate_fuzz.cpp ${INFLATE_FUZZ_DIR}/reference_entry.cpp
     ${CMAKE_SOURCE_DIR}/src/inflate/inflate.cpp ${CMAKE_SOURCE_DIR}/src/inflate/huffman.cpp
+  ${CMAKE_SOURCE_DIR}/src/inflate/fast_table.cpp
     ${CMAKE_SOURCE_DIR}/src/inflate/crc.cpp ${CMAKE_SOURCE_DIR}/src/crypt/zip_crypt.cpp
     ${CMAKE_SOURCE_DIR}/src/app/memory_host.cpp)
   target_include_directories(inflate_fuzz PRIVATE ${CMAKE_SOURCE_DIR}/src)

@@ -103,6 +103,7 @@ bool ZlibInflate(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
 const quillon::CrcTable* Table() {
   static quillon::CrcTable table;
   quillon::BuildCrcTable(&table);
+  table.carryless = quillon::ProcessorHasCarrylessMultiply();
   return &table;
 }
 

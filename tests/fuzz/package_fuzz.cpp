@@ -26,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static CrcTable table;
   if (crcTable == nullptr) {
     BuildCrcTable(&table);
+    table.carryless = ProcessorHasCarrylessMultiply();
     crcTable = &table;
   }
   if (size < 1) return 0;

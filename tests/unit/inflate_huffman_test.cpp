@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "../fuzz/reference_inflate.h"
+#include "inflate/fast_table.h"
 #include "inflate_test_support.h"
 
 namespace quillon {
@@ -50,6 +51,18 @@ uint32_t Reverse(uint32_t code, uint32_t bits) {
   uint32_t r = 0;
   for (uint32_t i = 0; i < bits; ++i) r |= ((code >> i) & 1u) << (bits - 1 - i);
   return r;
+}
+
+// Follows a code through a fast table: the entry and the bits it consumed
+// with the links before it.
+uint32_t ResolveFast(const std::vector<uint32_t>& table, uint32_t rootBits, uint32_t bits, uint32_t& consumed) {
+  uint32_t entry = table[bits & ((1u << rootBits) - 1)];
+  consumed = 0;
+  if ((entry & kFastLiteral) == 0 && (entry & kFastLink) != 0) {
+    consumed = entry & 0xFFu;
+    entry = table[(entry >> 16) + ((bits >> consumed) & ((1u << ((entry >> 8) & 0xFu)) - 1))];
+  }
+  return entry;
 }
 
 struct StatusCase {
@@ -99,6 +112,48 @@ TEST(BuildHuffmanTable, StatusesWidthsAndFillers) {
       const bool invalid = std::find(c.invalidSlots.begin(), c.invalidSlots.end(), slot) != c.invalidSlots.end();
       EXPECT_EQ(invalid, t.root[slot].extra == kInvalidEntry) << "slot " << slot;
     }
+  }
+}
+
+// An incomplete distance code is completed with filler codes of its longest
+// length: sub-tables that would hold only fillers are left out, so a table of
+// the capacity that complete codes need still holds every real code, and
+// every filler slot decodes as invalid.
+TEST(BuildFastTable, IncompleteCodesLeaveOutTheFillersSubTables) {
+  const std::vector<std::vector<uint16_t>> sets = {
+      {1, 15},                          // half the code space missing, in codes of 15 bits
+      {2, 2, 2, 9, 9, 12, 12, 12, 13},  // a mixed sub-table: real codes, then fillers
+      {3, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15},
+  };
+  std::vector<uint16_t> base(32);
+  std::vector<uint8_t> extra(32, 0);
+  for (uint16_t v = 0; v < 32; ++v) base[v] = static_cast<uint16_t>(100 + v);
+  for (const auto& lengths : sets) {
+    SCOPED_TRACE(::testing::PrintToString(lengths));
+    std::vector<uint32_t> fast(kFastDistanceEntries, 0xDEADBEEFu);
+    CodeShape shape;
+    ASSERT_EQ(kStatusIncomplete,
+              BuildFastTable(lengths.data(), static_cast<uint32_t>(lengths.size()), 0, base.data(), extra.data(),
+                             kFastDistanceBits, kFastDistanceEntries, fast.data(), shape));
+    const auto codes = test::CanonicalCodes(lengths);
+    for (uint32_t v = 0; v < lengths.size(); ++v) {
+      if (lengths[v] == 0) continue;
+      uint32_t consumed = 0;
+      const uint32_t entry = ResolveFast(fast, kFastDistanceBits, Reverse(codes[v], lengths[v]), consumed);
+      EXPECT_EQ(base[v], entry >> 16) << "symbol " << v;
+    }
+    // Every 15-bit pattern leads to an entry that was written: a real code's
+    // for as many patterns as the real codes cover, else an invalid one.
+    uint32_t valid = 0;
+    for (uint32_t bits = 0; bits < (1u << 15); ++bits) {
+      uint32_t consumed = 0;
+      const uint32_t entry = ResolveFast(fast, kFastDistanceBits, bits, consumed);
+      ASSERT_NE(0xDEADBEEFu, entry) << "pattern " << bits;
+      if ((entry & (kFastLiteral | kFastExceptional)) != kFastExceptional) ++valid;
+    }
+    uint32_t space = 0;
+    for (uint16_t l : lengths) space += l != 0 ? 1u << (15 - l) : 0;
+    EXPECT_EQ(space, valid);
   }
 }
 
@@ -154,6 +209,42 @@ TEST(BuildHuffmanTable, EveryCodeLeadsToItsSymbolAndShapesMatchTheReference) {
         const HuffmanEntry* e = Resolve(t.root, static_cast<uint32_t>(t.width), Reverse(codes[v], lengths[v]));
         ASSERT_NE(kInvalidEntry, e->extra) << "symbol " << v;
         ASSERT_EQ(v, e->value) << "symbol " << v;
+      }
+    }
+    // The fast table: the same status, every code to its symbol with its
+    // length, and the root width of the exact tables from its shape.
+    std::vector<uint16_t> base(n);
+    std::vector<uint8_t> extra(n);
+    for (uint32_t v = 0; v < n; ++v) {
+      base[v] = static_cast<uint16_t>(1000 + v);
+      extra[v] = static_cast<uint8_t>(v % 3);
+    }
+    const uint32_t simple = n / 2;  // half literals (below 256), half with a base and extra bits
+    for (const uint32_t rootBits : {8u, 11u}) {
+      std::vector<uint32_t> fast(1u << 15);
+      CodeShape shape;
+      const int32_t fastStatus = BuildFastTable(lengths.data(), n, simple, base.data() + simple, extra.data() + simple,
+                                                rootBits, static_cast<uint32_t>(fast.size()), fast.data(), shape);
+      ASSERT_EQ(t.status, fastStatus);
+      if (t.status > kStatusIncomplete) continue;
+      if (t.root != nullptr) {
+        const uint32_t endLength = n > 256 ? lengths[256] : kMaxCodeBits;
+        ASSERT_EQ(static_cast<uint32_t>(t.width),
+                  HuffmanRootWidth(shape.shortest, shape.longest, widthAsked, endLength));
+      }
+      const auto codes = test::CanonicalCodes(lengths);
+      for (uint32_t v = 0; v < n; ++v) {
+        if (lengths[v] == 0) continue;
+        uint32_t consumed = 0;
+        const uint32_t entry = ResolveFast(fast, rootBits, Reverse(codes[v], lengths[v]), consumed);
+        const uint32_t codeBits = lengths[v] - consumed;
+        if (v < simple) {
+          ASSERT_EQ(v < 256 ? (kFastLiteral | v << 8 | codeBits) : (kFastEndOfBlock | kFastExceptional | codeBits),
+                    entry)
+              << "symbol " << v;
+        } else {
+          ASSERT_EQ(base[v] << 16 | codeBits << 8 | (codeBits + extra[v]), entry) << "symbol " << v;
+        }
       }
     }
     reference::FreeTables(refChain);

@@ -426,6 +426,43 @@ TEST(InflateEntry, AnEncryptedEntryDecryptsAcrossRefills) {
   }
 }
 
+// An end-of-block code shorter than the literal codes makes the literal root
+// table as narrow as that code, and the sub-tables behind it wider than the
+// root: a literal decoded through them asks for more bits than the next code's
+// root lookup. What the decoder holds when the block ends must account for
+// that, or a bad block after it resumes from other bits than the plain
+// decoder's. Every alignment of the end of the block to the bytes is tried.
+TEST(InflateEntry, ABlockEndingRightAfterALongLookupHoldsTheBitsAskedFor) {
+  std::vector<uint16_t> literal(257, 0);
+  literal[256] = 1;
+  literal['a'] = 2;
+  for (int i = 0; i < 64; ++i) literal[128 + i] = 8;
+  const auto codes = test::CanonicalCodes(literal);
+  for (int pre = 0; pre < 8; ++pre) {
+    for (int longCodes = 0; longCodes < 4; ++longCodes) {
+      BitWriter w;
+      w.FixedHeader(false);
+      for (int i = 0; i < pre; ++i) w.FixedSymbol('p');
+      w.FixedSymbol(256);
+      test::DynamicHeader(w, false, literal, {1});
+      for (int i = 0; i < 200; ++i) {
+        const uint32_t symbol = i % 7 == 0 ? 130 + i % 50 : 'a';
+        w.Code(codes[symbol], literal[symbol]);
+      }
+      for (int i = 0; i < longCodes; ++i) w.Code(codes[130], 8);
+      w.Code(codes['a'], 2);
+      w.Code(codes[256], 1);
+      w.FixedHeader(false);
+      w.FixedSymbol('x');
+      w.FixedSymbol(286);  // gives the block up: decoding resumes from the bits held at the end of the last
+      w.Raw(std::vector<uint8_t>(40, 0x5A));
+      const auto stream = w.Finish();
+      SCOPED_TRACE(std::to_string(pre) + " " + std::to_string(longCodes));
+      EXPECT_EQ(test::RunDecoder(kReference, stream), Inflate(stream));
+    }
+  }
+}
+
 // Damaged streams under varied input and output conditions: the decoder must
 // do exactly what the plain decoder does, byte for byte and write for write.
 TEST(InflateEntry, AgreesWithThePlainDecoderOnDamagedStreams) {

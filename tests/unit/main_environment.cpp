@@ -9,6 +9,7 @@ class CrcTableEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
     quillon::BuildCrcTable(&table_);
+    table_.carryless = quillon::ProcessorHasCarrylessMultiply();
     quillon::crcTable = &table_;
   }
 

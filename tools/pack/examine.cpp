@@ -384,6 +384,7 @@ int RunInspectCommand(const std::vector<std::string>& arguments) {
   }
   static CrcTable table;
   BuildCrcTable(&table);
+  table.carryless = ProcessorHasCarrylessMultiply();
   crcTable = &table;
   Inspection inspection(options);
   if (options.command == "list") return inspection.List();

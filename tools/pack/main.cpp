@@ -230,6 +230,7 @@ int Run(const Options& options, const char* programPath) {
   const auto start = std::chrono::steady_clock::now();
   static CrcTable table;
   BuildCrcTable(&table);
+  table.carryless = ProcessorHasCarrylessMultiply();
   crcTable = &table;
 
   if (options.splitSize) CheckPartNames(options.output);

@@ -1,0 +1,17 @@
+#include "inflate/crc_win32.h"
+
+#include <windows.h>
+
+#include "app/system_function_win32.h"
+#include "inflate/crc.h"
+
+namespace quillon {
+
+bool SystemAllowsCarrylessCrc(HMODULE kernel) {
+  using IsProcessorFeaturePresentFn = BOOL(WINAPI*)(DWORD);
+  constexpr DWORD kSse2Available = 10;  // PF_XMMI64_INSTRUCTIONS_AVAILABLE
+  const auto present = SystemFunction<IsProcessorFeaturePresentFn>(kernel, "IsProcessorFeaturePresent");
+  return present != nullptr && present(kSse2Available) != FALSE && ProcessorHasCarrylessMultiply();
+}
+
+}  // namespace quillon
