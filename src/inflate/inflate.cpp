@@ -728,7 +728,8 @@ QUILLON_FAST_LOOP bool Inflater::FastCodes(const BlockCodes& codes, uint32_t& bi
     // entry: the next code's root entry, none of its bits consumed yet.
     if (budget == 0) {
       if (out >= lapEnd) {
-        if (tail && 8 * (in - base) - static_cast<int32_t>(count & 0xFFu) > 8 * inputCount_) break;
+        if (tail && 8 * (in - base) - static_cast<int32_t>(count & 0xFFu) > 8 * static_cast<ptrdiff_t>(inputCount_))
+          break;
         out = FlushLap(out);
         lapEnd = lap_ + kWindowSize;
         // What was written stands: a return to the mark must not undo it.
