@@ -21,6 +21,7 @@ from __future__ import annotations
 
 import contextlib
 import json
+import os
 import shutil
 import zlib
 from pathlib import Path, PureWindowsPath
@@ -101,6 +102,16 @@ def put_in_work(files: dict[str, bytes]) -> None:
         path = work(relative)
         path.parent.mkdir(parents=True, exist_ok=True)
         path.write_bytes(data)
+
+
+def write_tree(root: Path, files: dict[str, bytes], mtime: float | None = None) -> None:
+    """Writes files below root by their relative paths, with mtime as their time if given."""
+    for relative, data in files.items():
+        path = root / relative
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data)
+        if mtime is not None:
+            os.utime(path, (mtime, mtime))
 
 
 def tree(root: Path) -> dict[str, bytes]:

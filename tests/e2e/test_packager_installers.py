@@ -39,10 +39,7 @@ class PackagerInstallers(unittest.TestCase):
         self.scratch = st.session.work / "packager-installers"
         shutil.rmtree(self.scratch, ignore_errors=True)
         self.source = self.scratch / "files"
-        for relative, data in FILES.items():
-            path = self.source / relative
-            path.parent.mkdir(parents=True, exist_ok=True)
-            path.write_bytes(data)
+        st.write_tree(self.source, FILES)
         self.copy = self.scratch / "work-copy"
 
     def tearDown(self):

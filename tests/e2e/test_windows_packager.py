@@ -16,6 +16,7 @@ import unittest
 from pathlib import Path
 
 import harness
+import stubtest as st
 
 # 2024-05-17 13:45:30 UTC; both packagers run in UTC.
 MTIME = 1715953530
@@ -59,11 +60,7 @@ class WindowsPackager(unittest.TestCase):
         cls.scratch = session.work / "windows-packager"
         shutil.rmtree(cls.scratch, ignore_errors=True)
         cls.files = cls.scratch / "files"
-        for relative, data in FILES.items():
-            path = cls.files / relative
-            path.parent.mkdir(parents=True, exist_ok=True)
-            path.write_bytes(data)
-            os.utime(path, (MTIME, MTIME))
+        st.write_tree(cls.files, FILES, MTIME)
         (cls.files / EMPTY_DIRECTORY).mkdir()
         os.utime(cls.files / EMPTY_DIRECTORY, (MTIME, MTIME))
         (cls.scratch / "info.txt").write_bytes(b"Welcome!\r\nThis installs the test files.\r\n")

@@ -17,6 +17,7 @@ import zipfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
+import pack_tool  # noqa: E402
 import package_builder as pb  # noqa: E402
 
 PACK = os.environ.get("QUILLON_PACK", "")
@@ -169,9 +170,5 @@ class ZipfileReadsTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) > 1 and os.path.isfile(sys.argv[1]):
-        PACK = sys.argv.pop(1)
-    if not PACK:
-        sys.exit("set QUILLON_PACK or give the packager's path as the first argument")
-    PACK = str(Path(PACK).resolve())
+    PACK = pack_tool.packager_from_command_line()
     unittest.main()

@@ -8,10 +8,11 @@ The packager is taken from $QUILLON_PACK or the first argument.
 import os
 import re
 import subprocess
-import sys
 import tempfile
 import unittest
 from pathlib import Path
+
+import pack_tool
 
 PACK = os.environ.get("QUILLON_PACK", "")
 DOC = Path(__file__).resolve().parents[2] / "docs" / "package-format.md"
@@ -63,9 +64,5 @@ class WorkedExampleTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) > 1 and os.path.isfile(sys.argv[1]):
-        PACK = sys.argv.pop(1)
-    if not PACK:
-        sys.exit("set QUILLON_PACK or give the packager's path as the first argument")
-    PACK = str(Path(PACK).resolve())
+    PACK = pack_tool.packager_from_command_line()
     unittest.main()

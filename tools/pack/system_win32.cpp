@@ -80,6 +80,19 @@ std::optional<std::string> ToAnsi(std::wstring_view wide) {
   return text;
 }
 
+// One call moves at most 1 GiB: a DWORD count, and well below its limit.
+DWORD Piece(size_t size) {
+  return static_cast<DWORD>(std::min<size_t>(size, size_t{1} << 30));
+}
+
+// Where a positioned read or write starts.
+OVERLAPPED At(uint64_t position) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(position);
+  at.OffsetHigh = static_cast<DWORD>(position >> 32);
+  return at;
+}
+
 }  // namespace
 
 std::string LastSystemError() {
@@ -207,7 +220,7 @@ std::optional<FileStatus> SystemFile::Status() const {
 
 int64_t SystemFile::Read(uint8_t* data, size_t size) {
   DWORD done = 0;
-  const auto wanted = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+  const DWORD wanted = Piece(size);
   if (ReadFile(Handle(handle_), data, wanted, &done, nullptr) == 0) {
     if (GetLastError() == ERROR_BROKEN_PIPE) return 0;  // a pipe's end
     Failed();
@@ -219,12 +232,9 @@ int64_t SystemFile::Read(uint8_t* data, size_t size) {
 int64_t SystemFile::ReadAt(int64_t offset, uint8_t* data, size_t size) const {
   size_t done = 0;
   while (done < size) {
-    OVERLAPPED at{};
-    const auto position = static_cast<uint64_t>(offset) + done;
-    at.Offset = static_cast<DWORD>(position);
-    at.OffsetHigh = static_cast<DWORD>(position >> 32);
+    OVERLAPPED at = At(static_cast<uint64_t>(offset) + done);
     DWORD n = 0;
-    const auto wanted = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 30));
+    const DWORD wanted = Piece(size - done);
     if (ReadFile(Handle(handle_), data + done, wanted, &n, &at) == 0) {
       if (GetLastError() == ERROR_HANDLE_EOF) break;
       Failed();
@@ -239,12 +249,9 @@ int64_t SystemFile::ReadAt(int64_t offset, uint8_t* data, size_t size) const {
 bool SystemFile::WriteAt(int64_t offset, const uint8_t* data, size_t size) {
   size_t done = 0;
   while (done < size) {
-    OVERLAPPED at{};
-    const auto position = static_cast<uint64_t>(offset) + done;
-    at.Offset = static_cast<DWORD>(position);
-    at.OffsetHigh = static_cast<DWORD>(position >> 32);
+    OVERLAPPED at = At(static_cast<uint64_t>(offset) + done);
     DWORD n = 0;
-    const auto wanted = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 30));
+    const DWORD wanted = Piece(size - done);
     if (WriteFile(Handle(handle_), data + done, wanted, &n, &at) == 0) return Failed();
     if (n == 0) {
       lastError = ERROR_DISK_FULL;
