@@ -29,9 +29,11 @@ bool HasEndRecordReachingEnd(const uint8_t* window, int32_t count, int32_t fileS
 
 }  // namespace
 
-bool CheckPackageIntegrity(PackageSource& package) {
+bool CheckPackageIntegrity(PackageSource& package, int32_t packageStart) {
   const int32_t fileSize = package.Size();
-  const int32_t window = fileSize < kIntegrityWindow ? fileSize : kIntegrityWindow;
+  if (packageStart < 0 || fileSize < packageStart) return false;
+  const int32_t packageSize = fileSize - packageStart;
+  const int32_t window = packageSize < kIntegrityWindow ? packageSize : kIntegrityWindow;
   if (window <= kEndRecordSize) return false;
   if (EndsWithTrailer(package)) return true;
 

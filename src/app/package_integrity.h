@@ -3,7 +3,8 @@
 // is looked at:
 //
 //   - a 4-byte trailer whose first three bytes are "RSF" passes at once;
-//   - otherwise the last min(F, 65558) bytes are scanned, from their start,
+//   - otherwise the last min(F - packageStart, 65558) bytes are scanned, from
+//     their start,
 //     for a ZIP end-of-central-directory record (signature 50 4B 05 06, the
 //     comment length as a 16-bit little-endian number at offset 20, 22 bytes
 //     before the comment) whose comment reaches the end of the file or past
@@ -30,8 +31,11 @@ static_assert(kIntegrityWindow == kEndRecordSize + 0xFFFF + 1, "one byte beyond 
 constexpr uint8_t kEndRecordSignature[4] = {0x50, 0x4B, 0x05, 0x06};
 constexpr uint8_t kTrailerMark[3] = {'R', 'S', 'F'};
 
-// True when the package's end is there. Leaves the file pointer where the
-// check happened to leave it; a package that cannot be read fails.
-[[nodiscard]] bool CheckPackageIntegrity(PackageSource& package);
+// True when the package's end is there. packageStart is where the package
+// begins in the file: the program image before it is never scanned, since the
+// installer's own code holds the signature that a cut package lacks. Leaves the
+// file pointer where the check happened to leave it; a package that cannot be
+// read fails.
+[[nodiscard]] bool CheckPackageIntegrity(PackageSource& package, int32_t packageStart);
 
 }  // namespace quillon

@@ -61,7 +61,7 @@ char* ReadScrambledText(int32_t length) {
 // window shows and before anything is created on disk.
 void CheckIntegrityOrEnd() {
   HandleFile package(state.packageHandle);
-  if (CheckPackageIntegrity(package)) return;
+  if (CheckPackageIntegrity(package, kPackageOffset)) return;
   MessageBoxA(nullptr, Text(UiText::SetupCorrupted), Text(UiText::Error), MB_ICONHAND);
   CloseHandle(state.packageHandle);
   ExitProcess(0);

@@ -98,7 +98,7 @@ inline InstallerReading ReadInstaller(PackageSource& file, MemoryHost& host) {
       reading.end = ReadingEnd::OutOfMemory;
       return reading;
     }
-    if (!header.multiPart && !CheckPackageIntegrity(file)) {
+    if (!header.multiPart && !CheckPackageIntegrity(file, kPackageOffset)) {
       reading.end = ReadingEnd::Corrupted;
       return reading;
     }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -54,14 +55,46 @@ TEST(PackageIntegrity, EndsThatPassAndFail) {
   };
   for (const Case& c : cases) {
     test::MemorySource source(c.package);
-    EXPECT_EQ(c.passes, CheckPackageIntegrity(source)) << c.label;
+    EXPECT_EQ(c.passes, CheckPackageIntegrity(source, 0)) << c.label;
   }
 }
 
 TEST(PackageIntegrity, ReadsThatDeliverLittleAtATime) {
   test::MemorySource source(Package(200000, {EndRecord(0)}));
   source.maxRead = 1000;
-  EXPECT_TRUE(CheckPackageIntegrity(source));
+  EXPECT_TRUE(CheckPackageIntegrity(source, 0));
+}
+
+// The installer's own code holds the end record's signature (and the comment
+// length after it can be anything): a package cut short behind a program
+// image must not pass on the image's bytes.
+TEST(PackageIntegrity, TheProgramImageIsNotScanned) {
+  constexpr int32_t kImage = 35840;
+  Bytes image(kImage, 0x90);
+  const Bytes signature = EndRecord(0xFFFF);
+  std::copy(signature.begin(), signature.end(), image.begin() + 30000);
+  struct Case {
+    std::string label;
+    Bytes package;
+    bool passes;
+  };
+  const Case cases[] = {
+      {"cut inside the entry stream", Package(3000, {}), false},
+      {"cut to its first byte", Package(1, {}), false},
+      {"nothing behind the image", Bytes(), false},
+      {"an end record", Package(3000, {EndRecord(0)}), true},
+      {"a trailer", Package(3000, {{'R', 'S', 'F', 0}}), true},
+  };
+  for (const Case& c : cases) {
+    Bytes file = image;
+    file.insert(file.end(), c.package.begin(), c.package.end());
+    test::MemorySource source(file);
+    EXPECT_EQ(c.passes, CheckPackageIntegrity(source, kImage)) << c.label;
+  }
+  Bytes cut = image;
+  cut.resize(kImage + 3000, 0x41);
+  test::MemorySource whole(cut);
+  EXPECT_TRUE(CheckPackageIntegrity(whole, 0)) << "the image's signature is in reach when scanned";
 }
 
 // A file that says it is larger than what can be read from it.
@@ -77,7 +110,7 @@ class ShortFile final : public PackageSource {
 
 TEST(PackageIntegrity, AnUnreadableTailFails) {
   ShortFile file;
-  EXPECT_FALSE(CheckPackageIntegrity(file));
+  EXPECT_FALSE(CheckPackageIntegrity(file, 0));
 }
 
 }  // namespace

@@ -201,7 +201,7 @@ int32_t Inspection::Walk(InstallerFile& file, Visit visit) const {
 
 Inspection::Soundness Inspection::CheckSoundness(InstallerFile& file, const std::string* password) const {
   PackageSource& source = file.source();
-  if (file.hasHeader() && !file.header().multiPart && !CheckPackageIntegrity(source)) {
+  if (file.hasHeader() && !file.header().multiPart && !CheckPackageIntegrity(source, kPackageOffset)) {
     Fault(
         "its end is missing (neither a ZIP end record that reaches the end of the file nor the trailer \"RSF\"): "
         "the installer refuses to start, as from a download cut short");

@@ -110,10 +110,10 @@ void ReadBack(const std::vector<const OutputFile*>& files, const std::vector<Exp
 
   // The start-up check, on the file as written and as it is once a signature
   // of the reserved size has been appended.
-  if (!CheckPackageIntegrity(source)) Mismatch("the end");
+  if (!CheckPackageIntegrity(source, kPackageOffset)) Mismatch("the end");
   const int64_t signature = signReserve == 0 ? 0 : SigningPadding(source.size()) + signReserve;
   JoinedSource signedSource(files, signature);
-  if (!CheckPackageIntegrity(signedSource)) Mismatch("the end after signing");
+  if (!CheckPackageIntegrity(signedSource, kPackageOffset)) Mismatch("the end after signing");
 }
 
 }  // namespace quillon::pack
