@@ -12,6 +12,7 @@ CORRUPTED = ("The setup file is corrupted. Please obtain a new copy of the progr
 DAMAGED = ("Error extracting file(s).", "Error")
 INF = b"[Version]\r\nSignature=\"$Windows NT$\"\r\n"
 DATA = bytes(range(256)) * 64
+AGREE = "wait-window Licence agreement\nclick 1\n"  # the package has a licence
 
 
 def setUpModule():
@@ -58,8 +59,8 @@ class Truncated(unittest.TestCase):
         ]
         scripts = {
             "corrupted": "wait-window Error\nclick IDOK\nwait-exit\n",
-            "damaged": f"wait-window {TITLE}\nclick 1\nwait-window Error\nclick IDOK\nwait-exit\n",
-            "installs": f"wait-window {TITLE}\nclick 1\nwait-exit\n",
+            "damaged": f"wait-window {TITLE}\nclick 1\n{AGREE}wait-window Error\nclick IDOK\nwait-exit\n",
+            "installs": f"wait-window {TITLE}\nclick 1\n{AGREE}wait-exit\n",
         }
         for label, installer, outcome in cases:
             with self.subTest(label):
