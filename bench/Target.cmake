@@ -15,12 +15,12 @@ endif()
 add_library(bench_decoder_i686 OBJECT EXCLUDE_FROM_ALL
   ${CMAKE_SOURCE_DIR}/src/inflate/inflate.cpp ${CMAKE_SOURCE_DIR}/src/inflate/huffman.cpp
   ${CMAKE_SOURCE_DIR}/src/inflate/fast_table.cpp
-  ${CMAKE_SOURCE_DIR}/src/inflate/crc.cpp ${CMAKE_SOURCE_DIR}/src/inflate/crc_win32.cpp
+  ${CMAKE_SOURCE_DIR}/src/base/crc.cpp ${CMAKE_SOURCE_DIR}/src/base/crc_win32.cpp
   ${CMAKE_SOURCE_DIR}/src/crypt/zip_crypt.cpp)
 target_include_directories(bench_decoder_i686 PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(bench_decoder_i686 PRIVATE ${STUB_CXX_FLAGS})
 add_executable(inflate_bench_i686 EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/inflate_bench.cpp
-  ${CMAKE_SOURCE_DIR}/src/app/memory_host.cpp $<TARGET_OBJECTS:bench_decoder_i686>)
+  ${CMAKE_SOURCE_DIR}/src/base/memory_host.cpp $<TARGET_OBJECTS:bench_decoder_i686>)
 target_include_directories(inflate_bench_i686 PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(inflate_bench_i686 PRIVATE -O2)
 target_link_options(inflate_bench_i686 PRIVATE -static)

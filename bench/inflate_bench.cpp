@@ -25,11 +25,11 @@
 #include <string>
 #include <vector>
 
-#include "inflate/crc.h"
+#include "base/crc.h"
 #include "inflate/inflate.h"
 
 #ifdef _WIN32
-#include "inflate/crc_win32.h"
+#include "base/crc_win32.h"
 #endif
 
 #ifdef QUILLON_BENCH_LIBDEFLATE

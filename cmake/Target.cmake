@@ -9,9 +9,11 @@ set(STUB_CXX_FLAGS
   -fno-unwind-tables -fno-threadsafe-statics -fno-stack-protector -fno-tree-loop-distribute-patterns
   -ffunction-sections -fdata-sections -fno-ident -march=i486 -mtune=generic)
 
-# The decoder is compiled without a frame pointer: smaller code, and one more
-# register for its loops. Its files are the same in the i686 benchmark.
-file(GLOB STUB_DECODER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/inflate/*.cpp)
+# The decoder and the CRC are compiled without a frame pointer: smaller code,
+# and one more register for their loops. Their files are the same in the i686
+# benchmark.
+file(GLOB STUB_DECODER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/inflate/*.cpp
+  ${CMAKE_SOURCE_DIR}/src/base/crc*.cpp)
 set_source_files_properties(${STUB_DECODER_SOURCES} PROPERTIES COMPILE_OPTIONS -fomit-frame-pointer)
 
 # With -fdata-sections this compiler gives each zero-filled object a data

@@ -98,6 +98,12 @@ shell_scripts() {
   shellcheck "${files[@]}"
 }
 
+# The folders of src/ include one another one way only (docs/architecture.md).
+include_rule() {
+  python3 scripts/check-includes.py
+}
+
+check "include rule" include_rule
 check "clang-format" format
 check "clang-tidy (host)" tidy_host
 check "clang-tidy (stub glue, GUI driver, Windows packager)" tidy_win32

@@ -1,6 +1,6 @@
 #include "app/administrator.h"
 
-#include "app/memory.h"
+#include "base/memory.h"
 
 namespace quillon {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstddef>
 
 #include "app/administrator.h"
-#include "app/system_function_win32.h"
+#include "base/system_function_win32.h"
 
 namespace quillon {
 namespace {

@@ -1,16 +1,17 @@
 // The program entry: start-up, the main window, and the clean-up after it.
 #include <windows.h>
 
-#include "app/memory.h"
 #include "app/session_win32.h"
-#include "app/setup_state.h"
-#include "app/system_function_win32.h"
+#include "base/crc.h"
+#include "base/crc_win32.h"
+#include "base/memory.h"
+#include "base/report_win32.h"
+#include "base/setup_state.h"
+#include "base/system_function_win32.h"
+#include "base/ui_texts.h"
 #include "fs/file_win32.h"
-#include "inflate/crc.h"
-#include "inflate/crc_win32.h"
 #include "ui/dialog_win32.h"
 #include "ui/main_window_win32.h"
-#include "ui/ui_texts.h"
 
 namespace quillon {
 

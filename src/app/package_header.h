@@ -1,45 +1,11 @@
-// The package behind the program image: a fixed 22-byte header at file offset
-// 35840, then five texts back to back, then the ZIP entry stream at dataStart.
-//
-//   offset  size  field
-//        0     3  magic "QLX"
-//        3     1  waitForFinish
-//        4     1  titleLength         (0..255, plain text)
-//        5     1  infLength           (0..255, plain text)
-//        6     1  adminRequired
-//        7     1  licenceInfoLength   (0..255, scrambled)
-//        8     4  infoLength          (signed, scrambled)
-//       12     4  licenceLength       (signed, scrambled)
-//       16     1  hideInfoButton
-//       17     1  multiPart
-//       18     4  totalSize           (signed)
-//
-// Texts follow in the order title, INF text, licence information,
-// information, licence. All integers are little-endian.
+// Reading and writing the package header, and the scrambling of its texts.
 #pragma once
 
 #include <cstdint>
 
+#include "base/package_format.h"
+
 namespace quillon {
-
-constexpr int32_t kPackageOffset = 35840;
-constexpr int32_t kPackageHeaderSize = 22;
-constexpr uint8_t kPackageMagic[3] = {'Q', 'L', 'X'};
-constexpr int32_t kTextBufferSize = 261;  // title and INF text: 255 bytes and a NUL, with room to spare
-constexpr int32_t kLicenceInfoPrefixLength = 62;
-
-struct PackageHeader {
-  bool waitForFinish = false;
-  uint8_t titleLength = 0;
-  uint8_t infLength = 0;
-  bool adminRequired = false;
-  uint8_t licenceInfoLength = 0;
-  int32_t infoLength = 0;
-  int32_t licenceLength = 0;
-  bool hideInfoButton = false;
-  bool multiPart = false;
-  int32_t totalSize = 0;
-};
 
 // Decodes header offsets 3 to 21 (the 19 bytes after the magic).
 [[nodiscard]] PackageHeader ParsePackageHeader(const uint8_t fields[kPackageHeaderSize - 3]);

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/memory.h"
+#include "base/memory.h"
 
 namespace quillon {
 namespace {

@@ -2,14 +2,14 @@
 
 #include <windows.h>
 
-#include "app/memory.h"
 #include "app/part_join.h"
-#include "app/setup_state.h"
+#include "base/memory.h"
+#include "base/report_win32.h"
+#include "base/setup_state.h"
+#include "base/ui_texts.h"
 #include "fs/directory_win32.h"
 #include "fs/file_win32.h"
 #include "package/extract.h"
-#include "ui/dialog_win32.h"
-#include "ui/ui_texts.h"
 
 namespace quillon {
 namespace {

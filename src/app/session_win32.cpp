@@ -5,14 +5,16 @@
 #include <cstring>
 
 #include "app/administrator_win32.h"
-#include "app/memory.h"
+#include "app/package_header.h"
 #include "app/package_integrity.h"
 #include "app/part_join_win32.h"
-#include "app/setup_state.h"
+#include "app/work_directory.h"
+#include "base/memory.h"
+#include "base/report_win32.h"
+#include "base/setup_state.h"
+#include "base/ui_texts.h"
 #include "fs/code_page_win32.h"
 #include "fs/file_win32.h"
-#include "ui/dialog_win32.h"
-#include "ui/ui_texts.h"
 
 namespace quillon {
 namespace {

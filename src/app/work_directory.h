@@ -11,7 +11,6 @@
 
 namespace quillon {
 
-constexpr int32_t kDirectoryBufferSize = 256;
 constexpr char kWorkDirectorySuffix[] = "\\$Quillon.Tmp";
 
 // tempPath and tempLength are what GetTempPathA reported for a buffer of 254

@@ -1,6 +1,6 @@
 #include "crypt/zip_crypt.h"
 
-#include "inflate/crc.h"
+#include "base/crc.h"
 
 namespace quillon {
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/fatal_win32.h"
+#include "base/fatal_win32.h"
 #include "fs/code_page_win32.h"
 
 namespace quillon {

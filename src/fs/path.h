@@ -10,12 +10,9 @@
 
 #include <cstdint>
 
-#include "fs/fixed_text.h"
+#include "base/buffer_sizes.h"
 
 namespace quillon {
-
-constexpr int32_t kMaxPath = 260;  // the ANSI file functions' limit, NUL included
-using PathText = FixedText<kMaxPath>;
 
 // Whether a byte starts a double-byte character. A lead byte right before
 // the terminating NUL stands alone: no scan reads past the NUL.

@@ -1,6 +1,6 @@
 #include "inflate/huffman.h"
 
-#include "app/memory.h"
+#include "base/memory.h"
 
 namespace quillon {
 

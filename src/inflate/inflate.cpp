@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
-#include "app/memory.h"
-#include "inflate/crc.h"
+#include "base/crc.h"
+#include "base/memory.h"
 #include "inflate/fast_table.h"
 #include "inflate/huffman.h"
 

@@ -1,7 +1,7 @@
 #include "inflate/stored.h"
 
-#include "app/memory.h"
-#include "inflate/crc.h"
+#include "base/crc.h"
+#include "base/memory.h"
 
 namespace quillon {
 

@@ -5,12 +5,12 @@
 
 #include <windows.h>
 
-#include "app/fatal_win32.h"
-#include "app/setup_state.h"
+#include "base/fatal_win32.h"
+#include "base/report_win32.h"
+#include "base/setup_state.h"
 #include "fs/code_page_win32.h"
 #include "fs/directory_win32.h"
 #include "install/inf_command.h"
-#include "ui/dialog_win32.h"
 
 namespace quillon {
 namespace {

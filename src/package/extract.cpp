@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "crypt/zip_crypt.h"
 #include "inflate/inflate.h"
 #include "inflate/stored.h"

@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
+#include "base/fixed_text.h"
 #include "crypt/zip_crypt.h"
-#include "fs/fixed_text.h"
 #include "fs/package_io.h"
 #include "fs/path.h"
 #include "package/entry_stream.h"

@@ -1,6 +1,6 @@
 #include "ui/dialog_win32.h"
 
-#include "app/setup_state.h"
+#include "base/setup_state.h"
 
 namespace quillon {
 
@@ -26,10 +26,6 @@ void PumpOneMessage() {
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
-}
-
-void Report(const char* text, const char* caption) {
-  MessageBoxA(nullptr, text, caption, MB_OK);
 }
 
 }  // namespace quillon

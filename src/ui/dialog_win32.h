@@ -17,7 +17,4 @@ INT_PTR ShowDialog(const char* templateName, DLGPROC procedure);
 // Takes and dispatches at most one waiting message of the thread.
 void PumpOneMessage();
 
-// A message box without owner, style MB_OK.
-void Report(const char* text, const char* caption);
-
 }  // namespace quillon

@@ -2,14 +2,15 @@
 // installation, and "&Close"/"&Finish" that tidies up after it.
 #include "ui/main_window_win32.h"
 
-#include "app/setup_state.h"
+#include "base/setup_state.h"
+#include "base/ui_texts.h"
 #include "fs/code_page_win32.h"
+#include "fs/path.h"
 #include "install/inf_launcher_win32.h"
-#include "package/extract_win32.h"
 #include "resources/resource_ids.h"
 #include "ui/dialog_win32.h"
 #include "ui/dialogs_win32.h"
-#include "ui/ui_texts.h"
+#include "ui/extraction_win32.h"
 
 namespace quillon {
 namespace {

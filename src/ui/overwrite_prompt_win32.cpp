@@ -1,8 +1,8 @@
-#include "app/setup_state.h"
+#include "base/setup_state.h"
+#include "base/ui_texts.h"
 #include "resources/resource_ids.h"
 #include "ui/dialog_win32.h"
 #include "ui/dialogs_win32.h"
-#include "ui/ui_texts.h"
 
 namespace quillon {
 namespace {

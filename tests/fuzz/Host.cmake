@@ -18,8 +18,8 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   add_executable(inflate_fuzz EXCLUDE_FROM_ALL ${INFLATE_FUZZ_DIR}/inflate_fuzz.cpp ${INFLATE_FUZZ_DIR}/reference_entry.cpp
     ${CMAKE_SOURCE_DIR}/src/inflate/inflate.cpp ${CMAKE_SOURCE_DIR}/src/inflate/huffman.cpp
   ${CMAKE_SOURCE_DIR}/src/inflate/fast_table.cpp
-    ${CMAKE_SOURCE_DIR}/src/inflate/crc.cpp ${CMAKE_SOURCE_DIR}/src/crypt/zip_crypt.cpp
-    ${CMAKE_SOURCE_DIR}/src/app/memory_host.cpp)
+    ${CMAKE_SOURCE_DIR}/src/base/crc.cpp ${CMAKE_SOURCE_DIR}/src/crypt/zip_crypt.cpp
+    ${CMAKE_SOURCE_DIR}/src/base/memory_host.cpp)
   target_include_directories(inflate_fuzz PRIVATE ${CMAKE_SOURCE_DIR}/src)
   target_compile_options(inflate_fuzz PRIVATE ${FUZZ_FLAGS})
   # Only in the fuzz target: inflate_corpus compiles the same file without
@@ -46,7 +46,7 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     ${CMAKE_SOURCE_DIR}/src/fs/path.cpp)
   list(FILTER PACKAGE_CORE_SOURCES EXCLUDE REGEX "_win32\\.cpp$")
   add_executable(package_fuzz EXCLUDE_FROM_ALL ${PACKAGE_FUZZ_SOURCES} ${PACKAGE_CORE_SOURCES}
-    ${CMAKE_SOURCE_DIR}/src/app/memory_host.cpp)
+    ${CMAKE_SOURCE_DIR}/src/base/memory_host.cpp)
   target_include_directories(package_fuzz PRIVATE ${CMAKE_SOURCE_DIR}/src)
   target_compile_options(package_fuzz PRIVATE ${FUZZ_FLAGS})
   target_link_options(package_fuzz PRIVATE ${FUZZ_FLAGS})

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "../unit/test_support.h"
-#include "inflate/crc.h"
+#include "base/crc.h"
 #include "inflate/inflate.h"
 
 namespace quillon::reference {

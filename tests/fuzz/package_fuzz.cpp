@@ -19,7 +19,7 @@
 
 #include "../unit/installer_reading.h"
 #include "../unit/memory_host.h"
-#include "inflate/crc.h"
+#include "base/crc.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace quillon;

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/crc.h"
 #include "crypt/zip_crypt.h"
-#include "inflate/crc.h"
 #include "inflate/transfer.h"
 
 namespace quillon::reference {

@@ -16,3 +16,8 @@ if(TARGET quillon-pack)
     set_tests_properties(pack readme_figures PROPERTIES ENVIRONMENT QUILLON_STUB=${CMAKE_BINARY_DIR}/target/setup-stub.exe)
   endif()
 endif()
+
+# The include checker of the lint step, on small trees of its own.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME include_rule COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/pack/test_include_rule.py)
+set_tests_properties(include_rule PROPERTIES LABELS pack)

@@ -20,7 +20,7 @@ FIGURES = [
     ("is at most 2 GiB − 1 bytes", "tools/pack/pack_support.h", r"kMaxPackageSize = (\w+);", "INT32_MAX"),
     ("at most 255 part files", "tools/pack/pack_support.h", r"kMaxPartFiles = (\d+);", "255"),
     ("Names in the package are at most 255 bytes", "tools/pack/inputs.h", r"kMaxNameLength = (\d+);", "255"),
-    ("within Windows' 260 characters", "src/fs/path.h", r"kMaxPath = (\d+);", "260"),
+    ("within Windows' 260 characters", "src/base/buffer_sizes.h", r"kMaxPath = (\d+);", "260"),
     ("are at most 255 bytes each", "tools/pack/package_writer.h", r"kMaxShortText = (\d+);", "255"),
     ("Windows 7 or later", "cmake/WindowsPack.cmake", r"_WIN32_WINNT=(0x\w+)", "0x0601"),
 ]

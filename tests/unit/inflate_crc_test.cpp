@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "inflate/crc.h"
+#include "base/crc.h"
 
 namespace quillon {
 namespace {

@@ -1,7 +1,7 @@
 // Builds the CRC table once for every unit test, as the program entry does.
 #include <gtest/gtest.h>
 
-#include "inflate/crc.h"
+#include "base/crc.h"
 
 namespace {
 

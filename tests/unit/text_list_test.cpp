@@ -1,4 +1,4 @@
-#include "fs/text_list.h"
+#include "base/text_list.h"
 
 #include <gtest/gtest.h>
 

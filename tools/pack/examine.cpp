@@ -7,10 +7,10 @@
 #include <optional>
 
 #include "app/package_integrity.h"
+#include "base/crc.h"
 #include "entry_check.h"
 #include "extract_host.h"
 #include "fs/path.h"
-#include "inflate/crc.h"
 #include "installer_file.h"
 #include "name_encoding.h"
 #include "options.h"

@@ -12,10 +12,10 @@
 #include <thread>
 #include <variant>
 
+#include "base/crc.h"
 #include "encrypt.h"
 #include "examine.h"
 #include "file_io.h"
-#include "inflate/crc.h"
 #include "inputs.h"
 #include "options.h"
 #include "ordered_pool.h"

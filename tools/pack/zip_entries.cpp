@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <ctime>
 
-#include "inflate/crc.h"
+#include "base/crc.h"
 #include "system.h"
 
 namespace quillon::pack {

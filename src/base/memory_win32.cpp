@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "app/fatal_win32.h"
-#include "app/memory.h"
+#include "base/fatal_win32.h"
+#include "base/memory.h"
 
 namespace quillon {
 

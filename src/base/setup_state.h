@@ -7,10 +7,9 @@
 
 #include <cstdint>
 
-#include "app/package_header.h"
-#include "app/work_directory.h"
-#include "fs/path.h"
-#include "fs/text_list.h"
+#include "base/buffer_sizes.h"
+#include "base/package_format.h"
+#include "base/text_list.h"
 
 namespace quillon {
 

@@ -1,4 +1,4 @@
-#include "app/fatal_win32.h"
+#include "base/fatal_win32.h"
 
 #include <windows.h>
 

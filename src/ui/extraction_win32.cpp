@@ -1,9 +1,11 @@
 // The extraction loop's host in the stub: files and directories below the
 // work directory, the password dialog, the overwrite prompt, and the status
 // text of the main window.
-#include "package/extract_win32.h"
+#include "ui/extraction_win32.h"
 
-#include "app/setup_state.h"
+#include "base/report_win32.h"
+#include "base/setup_state.h"
+#include "base/ui_texts.h"
 #include "fs/code_page_win32.h"
 #include "fs/directory_win32.h"
 #include "fs/file_win32.h"
@@ -11,7 +13,6 @@
 #include "resources/resource_ids.h"
 #include "ui/dialog_win32.h"
 #include "ui/dialogs_win32.h"
-#include "ui/ui_texts.h"
 
 namespace quillon {
 namespace {

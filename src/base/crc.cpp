@@ -1,4 +1,4 @@
-#include "inflate/crc.h"
+#include "base/crc.h"
 
 #include <cstddef>
 

@@ -1,9 +1,9 @@
-#include "inflate/crc_win32.h"
+#include "base/crc_win32.h"
 
 #include <windows.h>
 
-#include "app/system_function_win32.h"
-#include "inflate/crc.h"
+#include "base/crc.h"
+#include "base/system_function_win32.h"
 
 namespace quillon {
 

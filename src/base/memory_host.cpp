@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/memory.h"
+#include "base/memory.h"
 
 namespace quillon {
 

@@ -1,8 +1,8 @@
-#include "fs/text_list.h"
+#include "base/text_list.h"
 
 #include <cstring>
 
-#include "app/memory.h"
+#include "base/memory.h"
 
 namespace quillon {
 namespace {

@@ -1,0 +1,87 @@
+#!/usr/bin/env python3
+"""Checks the include rule of docs/architecture.md.
+
+The folders of src/ form layers, top to bottom, in the order of LAYERS. A file
+may include headers of its own folder and of folders below it, never of one
+above it: the arrows between folders run one way. resources/ holds only
+identifiers and may be included by app and ui. The tools may include any
+folder of src/, but never each other.
+
+    python3 scripts/check-includes.py [ROOT]
+
+Prints each include that breaks the rule (file:line, the include, the rule)
+and exits with 1 when there is one.
+"""
+
+import re
+import sys
+from pathlib import Path
+
+LAYERS = ["app", "ui", "install", "package", "inflate", "crypt", "fs", "base"]
+RESOURCE_USERS = {"app", "ui"}
+TOOLS = ["pack", "guidriver"]
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
+SOURCE_SUFFIXES = {".h", ".cpp"}
+
+
+def allowed_in_src(folder: str, target: str) -> bool:
+    if target == folder:
+        return True
+    if target == "resources":
+        return folder in RESOURCE_USERS
+    if folder not in LAYERS or target not in LAYERS:
+        return False
+    return LAYERS.index(target) > LAYERS.index(folder)
+
+
+def check(root: Path) -> list[str]:
+    faults = []
+    src_folders = {p.name for p in (root / "src").iterdir() if p.is_dir()}
+    for unknown in sorted(src_folders - set(LAYERS) - {"resources"}):
+        faults.append(f"src/{unknown}: a folder without a place in the layers")
+    for path in sorted((root / "src").rglob("*")):
+        if path.suffix not in SOURCE_SUFFIXES:
+            continue
+        folder = path.relative_to(root / "src").parts[0]
+        for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+            match = INCLUDE.match(line)
+            if not match or "/" not in match.group(1):
+                continue
+            target = match.group(1).split("/")[0]
+            if not allowed_in_src(folder, target):
+                faults.append(f"{path.relative_to(root)}:{number}: includes \"{match.group(1)}\": "
+                              f"src/{folder} may include only the folders below it ({rule(folder)})")
+    for tool in TOOLS:
+        for path in sorted((root / "tools" / tool).rglob("*")):
+            if path.suffix not in SOURCE_SUFFIXES:
+                continue
+            for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+                match = INCLUDE.match(line)
+                if match and any(f"{other}/" in match.group(1) for other in TOOLS if other != tool):
+                    faults.append(f"{path.relative_to(root)}:{number}: includes \"{match.group(1)}\": "
+                                  f"tools/{tool} never includes another tool")
+    return faults
+
+
+def rule(folder: str) -> str:
+    if folder not in LAYERS:
+        return "none"
+    below = LAYERS[LAYERS.index(folder) + 1:]
+    if folder in RESOURCE_USERS:
+        below = below + ["resources"]
+    return ", ".join(below) or "none"
+
+
+def main() -> int:
+    root = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(__file__).resolve().parent.parent
+    faults = check(root)
+    for fault in faults:
+        print(fault)
+    if faults:
+        print(f"{len(faults)} include(s) against the layering of docs/architecture.md")
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
