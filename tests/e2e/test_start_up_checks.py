@@ -165,6 +165,7 @@ class Integrity(unittest.TestCase):
     def test_ends_that_pass_and_fail(self):
         central = package()
         start = pb.parse_package(central).data_start
+        with_info = package(info="x" * 600)
         # (label, the installer's bytes, whether the main window shows)
         cases = [
             ("RSF trailer", package(ending="rsf"), True),
@@ -172,7 +173,7 @@ class Integrity(unittest.TestCase):
             ("comment reaching past the end", end_record_comment(central, 500), True),
             ("record more than 65558 bytes before the end", central + bytes(65537), False),
             ("cut inside the entry stream", central[:start + 3000], False),
-            ("cut inside the texts", package(info="x" * 600)[:start - 100], False),
+            ("cut inside the texts", with_info[:pb.parse_package(with_info).data_start - 100], False),
         ]
         for number, (label, installer, passes) in enumerate(cases):
             with self.subTest(label):
