@@ -115,7 +115,7 @@ bool PrepareSession() {
       CreateFileA(programPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (!IsOpen(state.packageHandle)) {
     state.packageHandle = nullptr;
-    Report(programPath, "Cannot open file ..");
+    Report(programPath, Text(UiText::CannotOpenFile));
     return false;
   }
   if (!ReadPackageHeader()) return false;
