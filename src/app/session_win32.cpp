@@ -71,7 +71,7 @@ void CheckIntegrityOrEnd() {
 
 // False when administrative rights are required and missing.
 bool ReadPackageHeader() {
-  SeekPackage(kPackageOffset, SeekMethod::FromStart);
+  HandleFile(state.packageHandle).Seek(kPackageOffset, SeekMethod::FromStart);
   uint8_t magic[3] = {};
   if (ReadPackage(magic, 3) != 3 || std::memcmp(magic, kPackageMagic, 3) != 0) return true;
 
@@ -97,10 +97,6 @@ bool ReadPackageHeader() {
 }
 
 }  // namespace
-
-void SeekPackage(int32_t distance, SeekMethod method) {
-  state.lastSeekPosition = HandleFile(state.packageHandle).Seek(distance, method);
-}
 
 bool PrepareSession() {
   state.hasTitle = false;

@@ -484,7 +484,7 @@ int32_t Inflater::PrepareCodes(BlockCodes& codes) {
   if (status != kStatusOk || literalShape.longest == 0) return kStatusInvalidCode;
   status = BuildFastTable(codes.lengths + codes.literalCount, codes.distanceCount, 0, kDistanceBase, kDistanceExtra,
                           kFastDistanceBits, kFastDistanceEntries, codes.fastDistance, distanceShape);
-  if (status > kStatusIncomplete) return status;
+  if (status == kStatusOversubscribed) return status;
   codes.literalWidth =
       HuffmanRootWidth(literalShape.shortest, literalShape.longest, codes.literalWidthAsked, codes.lengths[256]);
   codes.distanceWidth = distanceShape.longest == 0 ? 0
