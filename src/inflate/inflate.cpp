@@ -199,11 +199,11 @@ class Inflater {
                                           ? transfer.dataRemaining
                                           : kTransferBlock) +
                       kInputPadding,
-                  Fill::kNone),
+                  Fill::None),
         unread_(transfer.dataRemaining > 0 ? transfer.dataRemaining : 0),
-        window_(kWindowBytes, Fill::kNone),
+        window_(kWindowBytes, Fill::None),
         lap_(window_.get() + kWindowSize),
-        fastTables_(kFastTableEntries, Fill::kNone) {
+        fastTables_(kFastTableEntries, Fill::None) {
     // References from before the entry's first byte read zeros.
     std::memset(window_.get(), 0, kWindowSize);
   }
