@@ -10,6 +10,7 @@
 #include "base/system_function_win32.h"
 #include "base/ui_texts.h"
 #include "fs/file_win32.h"
+#include "resources/resource_ids.h"
 #include "ui/dialog_win32.h"
 #include "ui/main_window_win32.h"
 
@@ -56,7 +57,7 @@ void RestrictDllSearch(HMODULE kernel) {
   table->carryless = SystemAllowsCarrylessCrc(kernel);
   crcTable = table;
 
-  if (PrepareSession()) ShowDialog("DLG_Main", MainWindowProc);
+  if (PrepareSession()) ShowDialog(kMainDialog, MainWindowProc);
   CleanUp(table);
 
   MemFree(state.title);

@@ -50,7 +50,7 @@ class DiskParts final : public PartShelf {
 bool JoinPackageParts() {
   if (!IsPlainOrMissingDirectory(state.workDirectory)) {
     state.ioFailed = true;
-    Report(state.workDirectory, kDirectoryError);
+    Report(state.workDirectory, Text(UiText::DirectoryError));
     return false;
   }
   CreateDirectoryPath(state.workDirectory);

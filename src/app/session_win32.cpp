@@ -71,7 +71,7 @@ void CheckIntegrityOrEnd() {
 
 // False when administrative rights are required and missing.
 bool ReadPackageHeader() {
-  SeekPackage(kPackageOffset, SeekMethod::FromStart);
+  HandleFile(state.packageHandle).Seek(kPackageOffset, SeekMethod::FromStart);
   uint8_t magic[3] = {};
   if (ReadPackage(magic, 3) != 3 || std::memcmp(magic, kPackageMagic, 3) != 0) return true;
 
@@ -98,10 +98,6 @@ bool ReadPackageHeader() {
 
 }  // namespace
 
-void SeekPackage(int32_t distance, SeekMethod method) {
-  state.lastSeekPosition = HandleFile(state.packageHandle).Seek(distance, method);
-}
-
 bool PrepareSession() {
   state.hasTitle = false;
   state.hasInfFileName = false;
@@ -115,7 +111,7 @@ bool PrepareSession() {
       CreateFileA(programPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (!IsOpen(state.packageHandle)) {
     state.packageHandle = nullptr;
-    Report(programPath, "Cannot open file ..");
+    Report(programPath, Text(UiText::CannotOpenFile));
     return false;
   }
   if (!ReadPackageHeader()) return false;

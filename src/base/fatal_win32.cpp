@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "base/ui_texts.h"
+
 namespace quillon {
 namespace {
 
@@ -29,7 +31,7 @@ void FormatReport(char* out, uint32_t number, uint32_t location) {
 void FatalError(uint32_t number) {
   char report[48];
   FormatReport(report, number, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(__builtin_return_address(0))));
-  MessageBoxA(nullptr, report, "Error", MB_OK);
+  MessageBoxA(nullptr, report, Text(UiText::Error), MB_OK);
   ExitProcess(number);
 }
 

@@ -16,15 +16,15 @@ namespace quillon {
 [[nodiscard]] void* MemAllocUnfilled(size_t size);
 void MemFree(void* block);
 
-enum class Fill : uint8_t { kZeros, kNone };
+enum class Fill : uint8_t { Zeros, None };
 
 // One heap block owned for the duration of a scope.
 template <typename T>
 class HeapBuffer {
  public:
-  explicit HeapBuffer(size_t count, Fill fill = Fill::kZeros)
-      : data_(static_cast<T*>(fill == Fill::kZeros ? MemAlloc(count * sizeof(T))
-                                                   : MemAllocUnfilled(count * sizeof(T)))) {}
+  explicit HeapBuffer(size_t count, Fill fill = Fill::Zeros)
+      : data_(
+            static_cast<T*>(fill == Fill::Zeros ? MemAlloc(count * sizeof(T)) : MemAllocUnfilled(count * sizeof(T)))) {}
   ~HeapBuffer() { MemFree(data_); }
   HeapBuffer(const HeapBuffer&) = delete;
   HeapBuffer& operator=(const HeapBuffer&) = delete;

@@ -36,7 +36,6 @@ struct SetupState {
   char* licenceInfoText;
   char licenceInfoPrefix[kLicenceInfoPrefixLength + 1];
   int32_t dataStart;
-  int32_t lastSeekPosition;
   // Split packages: the joined package file in the work directory.
   FixedText<kDirectoryBufferSize + 16> joinedPackagePath;
 

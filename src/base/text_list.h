@@ -1,7 +1,9 @@
 // A growing list of NUL-terminated texts (paths) kept on the heap, with no
 // upper limit on the count. Zero-filled memory is an empty list, and the list
 // has no destructor, so it can live in the stub's static state (which has no
-// runtime to run destructors); its owner releases it with Clear.
+// runtime to run destructors). The stub's lists live as long as the program,
+// whose end gives their memory back; Clear frees the blocks of a list that
+// ends earlier, as the host's tests' lists do.
 #pragma once
 
 #include <cstdint>

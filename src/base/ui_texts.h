@@ -1,5 +1,6 @@
-// Every text the dialogs show, in one table. The templates carry placeholders
-// only; the dialog procedures set these at run time.
+// Every text the program shows, in one table: the dialogs' labels (the
+// templates carry placeholders only; the dialog procedures set these at run
+// time), the message boxes' texts and their captions.
 #pragma once
 
 namespace quillon {
@@ -29,6 +30,14 @@ enum class UiText {
   ErrorRebuilding,
   SetupCorrupted,
   NeedAdministrator,
+  CannotOpenFile,
+  DirectoryError,
+  InvalidFilename,
+  ExtractionError,
+  ReadingError,
+  UnknownCompression,
+  InitFailed,
+  LicenceInfoCaption,
   Count
 };
 
@@ -57,6 +66,14 @@ inline constexpr const char* kUiTexts[] = {
     "Error rebuilding this Setup package.",
     "The setup file is corrupted. Please obtain a new copy of the program.",
     "You need to have administrative privileges to run this program.",
+    "Cannot open file ..",
+    "Error in directory ..",
+    "Invalid filename.",
+    "Error extracting file(s).",
+    "Error reading archive.",
+    "Unknown compression type",
+    "Couldn't initialize installation.",
+    "License Information",
 };
 static_assert(sizeof kUiTexts / sizeof kUiTexts[0] == static_cast<unsigned>(UiText::Count));
 
@@ -68,7 +85,5 @@ static_assert(sizeof kUiTexts / sizeof kUiTexts[0] == static_cast<unsigned>(UiTe
 inline constexpr char kBreak2[] = "\r\n\r\n";
 inline constexpr char kBreak3[] = "\r\n\r\n\r\n";
 inline constexpr char kBreak4[] = "\r\n\r\n\r\n\r\n";
-inline constexpr char kLicenceInfoCaption[] = "License Information";
-inline constexpr char kErrorCaption[] = "Error";
 
 }  // namespace quillon

@@ -11,9 +11,10 @@ namespace quillon {
 // What a table entry is, by its `extra` field.
 constexpr uint8_t kEndOfBlockEntry = 15;  // the end-of-block code
 constexpr uint8_t kLiteralEntry = 16;     // a literal byte in `value`
-constexpr uint8_t kLinkEntry = 16;        // above: `next` is a sub-table of (extra - 16) bits
+constexpr uint8_t kLinkEntry = 32;        // above: `next` is a sub-table of (extra - kLinkEntry) bits
 constexpr uint8_t kInvalidEntry = 99;     // filler of an incomplete set, or a symbol with no meaning
 // 0 to 13: a length or distance base in `value`, followed by `extra` extra bits.
+static_assert(kLiteralEntry > kEndOfBlockEntry && kLinkEntry > kLiteralEntry, "one meaning per value");
 
 struct HuffmanEntry {
   uint8_t extra;
@@ -26,14 +27,14 @@ struct HuffmanEntry {
 enum InflateStatus : int32_t {
   kStatusOk = 0,              // tables complete; end-of-block code reached
   kStatusIncomplete = 1,      // builder: tables built, filler codes decode as invalid
-  kStatusInvalidCode = 1,     // stage: an invalid code was met, the block is given up
   kStatusOversubscribed = 2,  // builder: the lengths hold more codes than fit, no table
-  kStatusNoMemory = 3,        // builder: heap exhausted (MemAlloc ends the program first)
+  kStatusInvalidCode = 3,     // stage: an invalid code was met, the block is given up
   kStatusDataEnd = 4,         // stage: a bit past the entry's data was needed, the entry ends
 };
 
 constexpr uint32_t kMaxCodeBits = 16;  // longest code the builder accepts
 constexpr uint32_t kMaxCodes = 288;    // largest code set (literal/length)
+static_assert(kLinkEntry + kMaxCodeBits < kInvalidEntry, "a link to the widest sub-table never reads as invalid");
 
 // A set of code lengths in canonical order (by length, then by symbol),
 // completed with filler codes of the longest length, which decode as invalid.

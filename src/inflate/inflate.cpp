@@ -199,11 +199,11 @@ class Inflater {
                                           ? transfer.dataRemaining
                                           : kTransferBlock) +
                       kInputPadding,
-                  Fill::kNone),
+                  Fill::None),
         unread_(transfer.dataRemaining > 0 ? transfer.dataRemaining : 0),
-        window_(kWindowBytes, Fill::kNone),
+        window_(kWindowBytes, Fill::None),
         lap_(window_.get() + kWindowSize),
-        fastTables_(kFastTableEntries, Fill::kNone) {
+        fastTables_(kFastTableEntries, Fill::None) {
     // References from before the entry's first byte read zeros.
     std::memset(window_.get(), 0, kWindowSize);
   }
@@ -484,7 +484,7 @@ int32_t Inflater::PrepareCodes(BlockCodes& codes) {
   if (status != kStatusOk || literalShape.longest == 0) return kStatusInvalidCode;
   status = BuildFastTable(codes.lengths + codes.literalCount, codes.distanceCount, 0, kDistanceBase, kDistanceExtra,
                           kFastDistanceBits, kFastDistanceEntries, codes.fastDistance, distanceShape);
-  if (status > kStatusIncomplete) return status;
+  if (status == kStatusOversubscribed) return status;
   codes.literalWidth =
       HuffmanRootWidth(literalShape.shortest, literalShape.longest, codes.literalWidthAsked, codes.lengths[256]);
   codes.distanceWidth = distanceShape.longest == 0 ? 0

@@ -12,7 +12,6 @@
 namespace quillon {
 
 constexpr uint16_t kFlagEncrypted = 0x0001;
-constexpr uint16_t kFlagDataDescriptor = 0x0008;
 constexpr int32_t kTransferBlock = 32768;
 
 struct EntryTransfer {

@@ -8,6 +8,7 @@
 #include "base/fatal_win32.h"
 #include "base/report_win32.h"
 #include "base/setup_state.h"
+#include "base/ui_texts.h"
 #include "fs/code_page_win32.h"
 #include "fs/directory_win32.h"
 #include "install/inf_command.h"
@@ -84,7 +85,7 @@ void RunInfInstallation() {
   if (!infPath.overflowed() && !command.overflowed() && FindRunner(windows9x, runner)) {
     exitCode = RunAndWait(runner.c_str(), command.data());
   }
-  if (exitCode == kFailedExitCode) Report("Couldn't initialize installation.", "Error");
+  if (exitCode == kFailedExitCode) Report(Text(UiText::InitFailed), Text(UiText::Error));
   ChangeDirectory(state.startDirectory);
 }
 

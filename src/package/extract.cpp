@@ -11,7 +11,6 @@ namespace quillon {
 namespace {
 
 constexpr int kPasswordAttempts = 3;
-constexpr char kErrorCaption[] = "Error";
 
 enum class Outcome { Done, Skipped, Failed };
 
@@ -63,7 +62,7 @@ Outcome Extraction::WriteEntry(const ZipKeys& keys, const char* entryName) {
   PathText targetPath(workDirectory_);
   targetPath.Append('\\').Append(entryName);
   if (targetPath.overflowed()) {
-    host_.Report(targetPath.c_str(), kCannotOpenFile);  // too long for the file functions
+    host_.Report(targetPath.c_str(), Text(UiText::CannotOpenFile));  // too long for the file functions
     return Outcome::Failed;
   }
   ToBackslashes(targetPath.data(), isLead_);
@@ -90,7 +89,7 @@ Outcome Extraction::WriteFile(const ZipKeys& keys, const char* targetPath) {
     output = host_.CreateOutputFile(targetPath, true, exists);
   }
   if (output == nullptr) {
-    host_.Report(targetPath, kCannotOpenFile);
+    host_.Report(targetPath, Text(UiText::CannotOpenFile));
     return Outcome::Failed;
   }
   host_.FileCreated(targetPath);
@@ -110,7 +109,7 @@ Outcome Extraction::WriteFile(const ZipKeys& keys, const char* targetPath) {
   } else if (h.method == 8) {
     InflateEntry(transfer);
   } else {
-    host_.Report(kUnknownCompression, kErrorCaption);
+    host_.Report(Text(UiText::UnknownCompression), Text(UiText::Error));
     host_.CloseOutputFile(h, targetPath);
     return Outcome::Failed;
   }
@@ -118,7 +117,7 @@ Outcome Extraction::WriteFile(const ZipKeys& keys, const char* targetPath) {
   // A short write is a failure even in the unlikely case that the CRC of
   // what was written happens to match.
   const bool intact = (transfer.entryCrc ^ 0xFFFFFFFFu) == h.crc32 && !transfer.ioFailed;
-  if (!intact) host_.Report(kExtractionError, kErrorCaption);
+  if (!intact) host_.Report(Text(UiText::ExtractionError), Text(UiText::Error));
   host_.CloseOutputFile(h, targetPath);
   return intact ? Outcome::Done : Outcome::Failed;
 }
@@ -132,7 +131,7 @@ ExtractionResult Extraction::Run(int32_t dataStart) {
 
   stream_.SeekPackage(dataStart);
   if (stream_.lastSeekPosition == -1) {
-    host_.Report(kReadingError, kErrorCaption);
+    host_.Report(Text(UiText::ReadingError), Text(UiText::Error));
     return result;
   }
   HeapBuffer<char> nameBuffer(kNameBufferSize);
@@ -142,7 +141,7 @@ ExtractionResult Extraction::Run(int32_t dataStart) {
     const EntryHeader& h = stream_.entryHeader;
     const int32_t nameLength = h.nameLength;
     if (nameLength > kNameBufferSize - 1) {
-      host_.Report(kInvalidFilename, kErrorCaption);  // longer than any name this loop can hold
+      host_.Report(Text(UiText::InvalidFilename), Text(UiText::Error));  // longer than any name this loop can hold
       result.ioFailed = ioFailed_;
       return result;
     }
@@ -153,7 +152,7 @@ ExtractionResult Extraction::Run(int32_t dataStart) {
     // directory, never at the root of its drive.
     const char* name = SkipLeadingSeparators(entryName.c_str());
     if (!IsSafeEntryName(name, isLead_)) {
-      host_.Report(kInvalidFilename, kErrorCaption);
+      host_.Report(Text(UiText::InvalidFilename), Text(UiText::Error));
       result.ioFailed = ioFailed_;
       return result;
     }
@@ -170,7 +169,7 @@ ExtractionResult Extraction::Run(int32_t dataStart) {
   result.ioFailed = ioFailed_;
   result.succeeded = accepted;
   result.lastEntryRefused = !accepted;
-  if (!accepted) host_.Report(kExtractionError, kErrorCaption);
+  if (!accepted) host_.Report(Text(UiText::ExtractionError), Text(UiText::Error));
   return result;
 }
 

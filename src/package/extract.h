@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "base/fixed_text.h"
+#include "base/ui_texts.h"
 #include "crypt/zip_crypt.h"
 #include "fs/package_io.h"
 #include "fs/path.h"
@@ -16,13 +17,6 @@
 namespace quillon {
 
 using PasswordText = FixedText<kPasswordBufferSize>;
-
-inline constexpr char kInvalidFilename[] = "Invalid filename.";
-inline constexpr char kExtractionError[] = "Error extracting file(s).";
-inline constexpr char kCannotOpenFile[] = "Cannot open file ..";
-inline constexpr char kDirectoryError[] = "Error in directory ..";
-inline constexpr char kReadingError[] = "Error reading archive.";
-inline constexpr char kUnknownCompression[] = "Unknown compression type";
 
 class ExtractionHost {
  public:

@@ -9,4 +9,13 @@
 #define IDC_PROMPT_TEXT 101
 #define IDC_DONT_ASK 401
 
+#ifndef RC_INVOKED
+/* The names of the templates and the icon of stub.rc, as the code asks for them. */
+inline constexpr char kMainDialog[] = "DLG_MAIN";
+inline constexpr char kLicenceDialog[] = "DLG_LIC";
+inline constexpr char kPasswordDialog[] = "DLG_PASS";
+inline constexpr char kOverwriteDialog[] = "FILEEXIST";
+inline constexpr char kIconName[] = "MNICON";
+#endif
+
 #endif

@@ -51,19 +51,19 @@ class StubHost final : public ExtractionHost {
 
   bool MakeDirectory(const char* directory) override {
     if (CreateDirectoryPath(directory, RecordDirectory)) return true;
-    quillon::Report(directory, kDirectoryError);
+    quillon::Report(directory, Text(UiText::DirectoryError));
     return false;
   }
 
   bool ReplaceExisting(const char* name) override {
     if (state.overwriteMode != OverwriteMode::Ask) return state.overwriteMode == OverwriteMode::Replace;
     state.promptFileName = PathText(name);
-    ShowDialog("FileExist", OverwritePromptProc);
+    ShowDialog(kOverwriteDialog, OverwritePromptProc);
     return state.overwriteAnswer;
   }
 
   bool AskPassword(PasswordText& typed) override {
-    if (ShowDialog("DLG_PASS", PasswordDialogProc) != IDOK) return false;
+    if (ShowDialog(kPasswordDialog, PasswordDialogProc) != IDOK) return false;
     typed.Append(passwordBuffer, passwordLength & 0xFFFF);
     for (char& c : passwordBuffer) c = '\0';
     return true;
@@ -109,7 +109,7 @@ void ExtractEntries(HWND mainWindow) {
   AppendBackslash(state.workDirectory, kDirectoryBufferSize, IsSystemLeadByte);
   StripBackslash(state.workDirectory, IsSystemLeadByte);
   if (!IsPlainOrMissingDirectory(state.workDirectory)) {
-    Report(state.workDirectory, kDirectoryError);
+    Report(state.workDirectory, Text(UiText::DirectoryError));
     return;
   }
   HandleFile package(state.packageHandle);
@@ -117,7 +117,7 @@ void ExtractEntries(HWND mainWindow) {
   const ExtractionResult result = ExtractPackage(package, state.dataStart, state.workDirectory, IsSystemLeadByte, host);
   if (result.ioFailed) state.ioFailed = true;
   state.extractionSucceeded = result.succeeded;
-  if (result.lastEntryRefused) SetControlText(mainWindow, IDC_STATUS, kExtractionError);
+  if (result.lastEntryRefused) SetControlText(mainWindow, IDC_STATUS, Text(UiText::ExtractionError));
 }
 
 }  // namespace quillon

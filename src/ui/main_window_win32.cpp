@@ -25,7 +25,7 @@ void SetStatus(HWND window, const char* prefix, const char* first, const char* s
 }
 
 void OnInitDialog(HWND window) {
-  HICON icon = LoadIconA(state.instanceHandle, "MNICON");
+  HICON icon = LoadIconA(state.instanceHandle, kIconName);
   SetClassLongA(window, GCL_HICON, static_cast<LONG>(reinterpret_cast<LONG_PTR>(icon)));
   state.overwriteMode = OverwriteMode::Ask;
   state.installStarted = false;
@@ -40,7 +40,7 @@ void ShowLicenceInformation() {
   // The licence-information text is at most 255 bytes and the prefix 62.
   FixedText<kLicenceInfoPrefixLength + 256> text(state.licenceInfoPrefix);
   text.Append(state.licenceInfoText != nullptr ? state.licenceInfoText : "");
-  MessageBoxA(nullptr, text.c_str(), kLicenceInfoCaption, MB_OK);
+  MessageBoxA(nullptr, text.c_str(), Text(UiText::LicenceInfoCaption), MB_OK);
 }
 
 // Deletes what the extraction created, files first, then its directories
@@ -58,7 +58,7 @@ void DeleteExtractedFiles(HWND window) {
 }
 
 void OnInstall(HWND window) {
-  if (state.header.licenceLength != 0 && ShowDialog("DLG_LIC", LicenceDialogProc) != IDOK) return;
+  if (state.header.licenceLength != 0 && ShowDialog(kLicenceDialog, LicenceDialogProc) != IDOK) return;
   state.installStarted = true;
   StripBackslash(state.workDirectory, IsSystemLeadByte);
   HWND install = GetDlgItem(window, IDOK);

@@ -63,8 +63,9 @@ void ExpectDesignedEnd(const Outcome& damaged, const Outcome& intact, const std:
   ASSERT_FALSE(damaged.reports.empty()) << label << ": failed without a message";
   const std::string& caption = damaged.reports.back().second;
   const std::string& text = damaged.reports.back().first;
-  const bool designed = text == kExtractionError || text == kInvalidFilename || text == kUnknownCompression ||
-                        text == kReadingError || caption == kCannotOpenFile || caption == kDirectoryError;
+  const bool designed = text == Text(UiText::ExtractionError) || text == Text(UiText::InvalidFilename) ||
+                        text == Text(UiText::UnknownCompression) || text == Text(UiText::ReadingError) ||
+                        caption == Text(UiText::CannotOpenFile) || caption == Text(UiText::DirectoryError);
   EXPECT_TRUE(designed) << label << ": " << caption << " / " << text;
 }
 

@@ -21,8 +21,8 @@ using test::Put32;
 constexpr char kWork[] = "C:\\TEMP\\$Quillon.Tmp";
 constexpr uint16_t kDate = 0x5A21;
 constexpr uint16_t kTime = 0x6000;
-const std::pair<std::string, std::string> kDamaged = {kExtractionError, "Error"};
-const std::pair<std::string, std::string> kInvalid = {kInvalidFilename, "Error"};
+const std::pair<std::string, std::string> kDamaged = {Text(UiText::ExtractionError), "Error"};
+const std::pair<std::string, std::string> kInvalid = {Text(UiText::InvalidFilename), "Error"};
 
 Bytes Raw(const std::string& text) {
   return Bytes(text.begin(), text.end());
@@ -148,7 +148,7 @@ TEST(Extract, ExistingFiles) {
       EXPECT_EQ(c.replace ? 1U : 0U, host.created.size()) << c.label;
     }
     const std::vector<std::pair<std::string, std::string>> reports = {
-        {std::string(kWork) + "\\A.TXT", kCannotOpenFile}};
+        {std::string(kWork) + "\\A.TXT", Text(UiText::CannotOpenFile)}};
     EXPECT_EQ(c.succeeded ? decltype(reports){} : reports, host.reports) << c.label;
   }
 }
@@ -206,13 +206,13 @@ TEST(Extract, Failures) {
       {"forbidden character", {{"a|b.txt", data}}, kInvalid},
       {"stored CRC", {{"bad.bin", data, 0, nullptr, 1}}, kDamaged},
       {"deflated CRC", {{"bad.bin", data, 8, nullptr, 0x80000000}}, kDamaged},
-      {"unknown method", {{"x.bin", data, 12}}, {kUnknownCompression, "Error"}},
-      {"cannot create", {{"x.bin", data}}, {std::string(kWork) + "\\x.bin", kCannotOpenFile}, true},
+      {"unknown method", {{"x.bin", data, 12}}, {Text(UiText::UnknownCompression), "Error"}},
+      {"cannot create", {{"x.bin", data}}, {std::string(kWork) + "\\x.bin", Text(UiText::CannotOpenFile)}, true},
       {"disk full", {{"x.bin", Raw(std::string(5000, 'x'))}}, kDamaged, false, 100, true},
       // The message names what fitted of the path.
       {"name longer than the path functions take",
        {{std::string(250, 'n'), data}},
-       {std::string(kWork) + "\\", kCannotOpenFile}},
+       {std::string(kWork) + "\\", Text(UiText::CannotOpenFile)}},
   };
   for (const Case& c : cases) {
     MemoryHost host(kWork);
@@ -280,9 +280,9 @@ TEST(Extract, NameAndPathLengths) {
   };
   const Case cases[] = {
       {"path of 259 characters", std::string(254, 'n'), true, ""},
-      {"path of 260 characters", std::string(255, 'n'), false, kCannotOpenFile},
-      {"name of 255 bytes in a folder", "d/" + std::string(253, 'n'), false, kCannotOpenFile},
-      {"longest name the loop reads", std::string(257, 'n'), false, kCannotOpenFile},
+      {"path of 260 characters", std::string(255, 'n'), false, Text(UiText::CannotOpenFile)},
+      {"name of 255 bytes in a folder", "d/" + std::string(253, 'n'), false, Text(UiText::CannotOpenFile)},
+      {"longest name the loop reads", std::string(257, 'n'), false, Text(UiText::CannotOpenFile)},
       {"name too long to read", std::string(258, 'n'), false, "Error"},
   };
   for (const Case& c : cases) {

@@ -29,7 +29,7 @@ class MemoryHost final : public ExtractionHost {
     for (size_t at = root_.size(); at != std::string::npos; at = path.find('\\', at + 1)) {
       const std::string key = Fold(path.substr(0, at));
       if (files.contains(key)) {
-        Report(directory, kDirectoryError);
+        Report(directory, Text(UiText::DirectoryError));
         return false;
       }
       directories.insert(key);

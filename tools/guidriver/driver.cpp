@@ -103,7 +103,7 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
 }  // namespace
 
 Driver::Driver(Options options)
-    : options_(std::move(options)), start_tick_(GetTickCount64()), timeout_ms_(options_.timeout_ms) {}
+    : options_(std::move(options)), startTick_(GetTickCount64()), timeoutMs_(options_.timeoutMs) {}
 
 Driver::~Driver() {
   for (const Child& child : followed_) CloseHandle(child.handle);
@@ -113,7 +113,7 @@ Driver::~Driver() {
 
 Json Driver::Event(const char* name) const {
   Json event;
-  event.Str("event", name).Num("t", static_cast<long long>(GetTickCount64() - start_tick_));
+  event.Str("event", name).Num("t", static_cast<long long>(GetTickCount64() - startTick_));
   return event;
 }
 
@@ -125,26 +125,26 @@ void Driver::Emit(const Json& event) const {
 }
 
 bool Driver::Start() {
-  std::wstring command_line;
+  std::wstring commandLine;
   for (const std::wstring& argument : options_.target) {
-    if (!command_line.empty()) command_line += L' ';
-    command_line += QuoteArgument(argument);
+    if (!commandLine.empty()) commandLine += L' ';
+    commandLine += QuoteArgument(argument);
   }
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   const wchar_t* cwd = options_.cwd.empty() ? nullptr : options_.cwd.c_str();
-  if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, cwd, &startup, &process_)) {
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, cwd, &startup, &process_)) {
     const DWORD error = GetLastError();
     Json event = Event("error");
     event.Num("line", 0)
         .Str("command", "")
-        .Str("message", "cannot start " + Utf8(command_line) + " (error " + std::to_string(error) + ")");
+        .Str("message", "cannot start " + Utf8(commandLine) + " (error " + std::to_string(error) + ")");
     Emit(event);
     return false;
   }
-  target_created_ = std::max<ULONGLONG>(CreationTime(process_.hProcess), 1);
+  targetCreated_ = std::max<ULONGLONG>(CreationTime(process_.hProcess), 1);
   Json event = Event("start");
-  event.Num("pid", process_.dwProcessId).Str("command_line", command_line).Str("cwd", options_.cwd);
+  event.Num("pid", process_.dwProcessId).Str("command_line", commandLine).Str("cwd", options_.cwd);
   Emit(event);
   return true;
 }
@@ -161,7 +161,7 @@ void Driver::FollowChildren() {
   CloseHandle(snapshot);
   // When a followed process was created, or 0 when it is not followed.
   auto created = [&](DWORD pid) -> ULONGLONG {
-    if (pid == process_.dwProcessId) return target_created_;
+    if (pid == process_.dwProcessId) return targetCreated_;
     for (const Child& child : followed_) {
       if (child.pid == pid) return child.created;
     }
@@ -171,8 +171,8 @@ void Driver::FollowChildren() {
   for (bool added = true; added;) {
     added = false;
     for (const PROCESSENTRY32W& e : entries) {
-      const ULONGLONG parent_created = created(e.th32ParentProcessID);
-      if (parent_created == 0 || created(e.th32ProcessID) != 0) continue;
+      const ULONGLONG parentCreated = created(e.th32ParentProcessID);
+      if (parentCreated == 0 || created(e.th32ProcessID) != 0) continue;
       // The name may not be there yet just after the start: look again later.
       if (e.szExeFile[0] == L'\0' || IsSessionProgram(e.szExeFile)) continue;
       HANDLE handle =
@@ -180,12 +180,12 @@ void Driver::FollowChildren() {
       if (handle == nullptr) continue;
       // Process ids come back soon: a process older than the one whose id it
       // names as its parent was started by an earlier holder of that id.
-      const ULONGLONG own_created = CreationTime(handle);
-      if (own_created == 0 || own_created < parent_created) {
+      const ULONGLONG ownCreated = CreationTime(handle);
+      if (ownCreated == 0 || ownCreated < parentCreated) {
         CloseHandle(handle);
         continue;
       }
-      followed_.push_back({e.th32ProcessID, handle, own_created});
+      followed_.push_back({e.th32ProcessID, handle, ownCreated});
       Json event = Event("child");
       event.Num("pid", e.th32ProcessID).Num("parent", e.th32ParentProcessID).Str("exe", e.szExeFile);
       Emit(event);
@@ -236,15 +236,15 @@ void Driver::Poll() {
     if (s.reported) continue;
     // The window procedure has run once the thread answers; a thread that
     // stays busy gets its window recorded as it is.
-    if (Responsive(s.window, 100) || GetTickCount64() - s.first_seen >= kSettleMs) {
+    if (Responsive(s.window, 100) || GetTickCount64() - s.firstSeen >= kSettleMs) {
       s.reported = true;
       Snapshot(s.window, "new");
     }
   }
-  if (!exit_reported_ && WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0) {
+  if (!exitReported_ && WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0) {
     DWORD code = 0;
     GetExitCodeProcess(process_.hProcess, &code);
-    exit_reported_ = true;
+    exitReported_ = true;
     Json event = Event("exit");
     event.Num("code", code).Bool("killed", killed_);
     Emit(event);
@@ -256,12 +256,12 @@ bool Driver::Settled(HWND window) const {
 }
 
 void Driver::AddSnapshot(HWND window, const char* reason, Json& out) {
-  out.Str("reason", reason).Num("seq", ++snapshot_seq_);
+  out.Str("reason", reason).Num("seq", ++snapshotSeq_);
   DescribeWindow(window, out);
-  if (options_.shots_dir.empty()) return;
+  if (options_.shotsDir.empty()) return;
   wchar_t number[16];
-  static_cast<void>(swprintf(number, 16, L"%03d-", snapshot_seq_));
-  std::wstring path = options_.shots_dir;
+  static_cast<void>(swprintf(number, 16, L"%03d-", snapshotSeq_));
+  std::wstring path = options_.shotsDir;
   if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
   path += number + FileNamePart(StoredText(window)) + L".bmp";
   if (CaptureWindow(window, path)) {
@@ -278,12 +278,12 @@ void Driver::Snapshot(HWND window, const char* reason) {
 }
 
 template <typename Ready>
-bool Driver::WaitFor(Ready ready, const std::string& what, bool needs_target) {
-  const ULONGLONG deadline = GetTickCount64() + timeout_ms_;
+bool Driver::WaitFor(Ready ready, const std::string& what, bool needsTarget) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs_;
   for (;;) {
     Poll();
     if (ready()) return true;
-    if (needs_target && !TreeAlive()) {
+    if (needsTarget && !TreeAlive()) {
       DWORD code = 0;
       GetExitCodeProcess(process_.hProcess, &code);
       failure_ = "the target ended (exit code " + std::to_string(code) + ") while waiting for " + what;
@@ -291,7 +291,7 @@ bool Driver::WaitFor(Ready ready, const std::string& what, bool needs_target) {
     }
     if (GetTickCount64() >= deadline) {
       char seconds[32];
-      static_cast<void>(std::snprintf(seconds, sizeof seconds, "%.1f", timeout_ms_ / 1000.0));
+      static_cast<void>(std::snprintf(seconds, sizeof seconds, "%.1f", timeoutMs_ / 1000.0));
       failure_ = "timed out after " + std::string(seconds) + " s waiting for " + what;
       return false;
     }
@@ -311,7 +311,7 @@ bool Driver::NeedCurrent() {
   return true;
 }
 
-bool Driver::Sync(bool record_busy) {
+bool Driver::Sync(bool recordBusy) {
   // The system makes WM_PAINT only when no posted message or input is left
   // in the thread's queue: once a spot made invalid here has been painted,
   // the clicks and keys posted before have all been handled.
@@ -324,7 +324,7 @@ bool Driver::Sync(bool record_busy) {
   ULONGLONG answered = GetTickCount64();
   auto handled = [&]() {
     if (!IsWindow(window) || !GetUpdateRect(window, nullptr, FALSE)) return true;
-    if (!record_busy) return false;
+    if (!recordBusy) return false;
     if (Responsive(window, kPollMs)) answered = GetTickCount64();
     return GetTickCount64() - answered >= kSettleMs;
   };
@@ -523,10 +523,10 @@ bool Driver::PressKey(const Command& command) {
   }
   const DWORD down = 1u | (scan << 16) | (extended ? 1u << 24 : 0u) | (command.key.alt ? 1u << 29 : 0u);
   const DWORD up = down | (1u << 30) | (1u << 31);
-  const UINT down_msg = command.key.alt ? WM_SYSKEYDOWN : WM_KEYDOWN;
-  const UINT up_msg = command.key.alt ? WM_SYSKEYUP : WM_KEYUP;
-  if (!PostMessageW(to, down_msg, vk, static_cast<LPARAM>(down)) ||
-      !PostMessageW(to, up_msg, vk, static_cast<LPARAM>(up))) {
+  const UINT downMsg = command.key.alt ? WM_SYSKEYDOWN : WM_KEYDOWN;
+  const UINT upMsg = command.key.alt ? WM_SYSKEYUP : WM_KEYUP;
+  if (!PostMessageW(to, downMsg, vk, static_cast<LPARAM>(down)) ||
+      !PostMessageW(to, upMsg, vk, static_cast<LPARAM>(up))) {
     failure_ = "cannot post the key (error " + std::to_string(GetLastError()) + ")";
     return false;
   }
@@ -536,9 +536,9 @@ bool Driver::PressKey(const Command& command) {
 bool Driver::Close() {
   if (!NeedCurrent() || !Sync()) return false;
   const LONG style = GetWindowLongW(current_, GWL_STYLE);
-  const bool close_box = (style & WS_SYSMENU) != 0 && (style & WS_CAPTION) == WS_CAPTION &&
-                         (GetClassLongW(current_, GCL_STYLE) & CS_NOCLOSE) == 0;
-  if (!close_box) {
+  const bool closeBox = (style & WS_SYSMENU) != 0 && (style & WS_CAPTION) == WS_CAPTION &&
+                        (GetClassLongW(current_, GCL_STYLE) & CS_NOCLOSE) == 0;
+  if (!closeBox) {
     failure_ = "the window " + Quoted(StoredText(current_)) + " has no close box";
     return false;
   }
@@ -554,7 +554,7 @@ bool Driver::Close() {
 }
 
 bool Driver::WaitExit() {
-  return WaitFor([&]() { return exit_reported_; }, "the target to end", false);
+  return WaitFor([&]() { return exitReported_; }, "the target to end", false);
 }
 
 void Driver::Sleep(DWORD ms) {
@@ -604,7 +604,7 @@ bool Driver::Execute(const Command& command) {
       Sleep(static_cast<DWORD>(command.number));
       return true;
     case Op::kTimeout:
-      timeout_ms_ = static_cast<DWORD>(command.number * 1000);
+      timeoutMs_ = static_cast<DWORD>(command.number * 1000);
       return true;
     case Op::kMoveFile:
       if (MoveFileW(command.text.c_str(), command.target.c_str()) == FALSE) {
@@ -617,7 +617,7 @@ bool Driver::Execute(const Command& command) {
 }
 
 void Driver::KillTree() {
-  killed_ = !exit_reported_;
+  killed_ = !exitReported_;
   std::vector<HANDLE> handles{process_.hProcess};
   for (const Child& child : followed_) handles.push_back(child.handle);
   for (HANDLE handle : handles) {
@@ -652,8 +652,8 @@ int Driver::Run(const std::vector<Command>& commands) {
       return kStepFailed;
     }
   }
-  if (!exit_reported_ && !WaitExit()) {
-    failure_ = "the target did not end within " + std::to_string(timeout_ms_ / 1000) + " s after the script";
+  if (!exitReported_ && !WaitExit()) {
+    failure_ = "the target did not end within " + std::to_string(timeoutMs_ / 1000) + " s after the script";
     Fail(0, "");
     return kStepFailed;
   }

@@ -12,10 +12,10 @@
 namespace quillon::guidriver {
 
 struct Options {
-  std::wstring shots_dir;  // empty: no screenshots
-  DWORD timeout_ms = 20000;
+  std::wstring shotsDir;  // empty: no screenshots
+  DWORD timeoutMs = 20000;
   std::wstring cwd;  // empty: the driver's own
-  std::wstring script_path;
+  std::wstring scriptPath;
   std::vector<std::wstring> target;  // program and its arguments
 };
 
@@ -40,7 +40,7 @@ class Driver {
  private:
   struct Seen {
     HWND window;
-    ULONGLONG first_seen;
+    ULONGLONG firstSeen;
     bool reported;
   };
 
@@ -61,7 +61,7 @@ class Driver {
 
   // Polls until ready() holds or the step's time is up; fills failure_.
   template <typename Ready>
-  bool WaitFor(Ready ready, const std::string& what, bool needs_target);
+  bool WaitFor(Ready ready, const std::string& what, bool needsTarget);
 
   bool Execute(const Command& command);
   bool WaitWindow(const Command& command);
@@ -81,7 +81,7 @@ class Driver {
   // holds this up until the step's time is up; with record_busy, a thread
   // that answers no message for kSettleMs ends the wait early instead, so
   // that a busy window can be recorded as it is.
-  bool Sync(bool record_busy = false);
+  bool Sync(bool recordBusy = false);
   // The control as a user could reach it: present, visible, enabled, in an
   // enabled window.
   HWND UsableControl(long long id);
@@ -89,8 +89,8 @@ class Driver {
   void KillTree();
 
   Options options_;
-  ULONGLONG start_tick_;
-  DWORD timeout_ms_;
+  ULONGLONG startTick_;
+  DWORD timeoutMs_;
   PROCESS_INFORMATION process_{};
   struct Child {
     DWORD pid;
@@ -98,13 +98,13 @@ class Driver {
     ULONGLONG created;  // FILETIME ticks
   };
   std::vector<Child> followed_;  // processes started by the target and its children
-  ULONGLONG target_created_ = 0;
-  bool exit_reported_ = false;
+  ULONGLONG targetCreated_ = 0;
+  bool exitReported_ = false;
   bool killed_ = false;
   std::vector<Seen> seen_;
   std::vector<HWND> claimed_;
   HWND current_ = nullptr;
-  int snapshot_seq_ = 0;
+  int snapshotSeq_ = 0;
   std::string failure_;
 };
 

@@ -50,12 +50,12 @@ int wmain(int argc, wchar_t** argv) {
   int i = 1;
   for (; i < argc; ++i) {
     const std::wstring arg = argv[i];
-    const bool takes_value = arg == L"--shots" || arg == L"--timeout" || arg == L"--cwd";
-    if (!takes_value) break;
+    const bool takesValue = arg == L"--shots" || arg == L"--timeout" || arg == L"--cwd";
+    if (!takesValue) break;
     if (i + 1 >= argc) return UsageError(Utf8(arg) + " needs a value");
     const std::wstring value = argv[++i];
     if (arg == L"--shots") {
-      options.shots_dir = value;
+      options.shotsDir = value;
     } else if (arg == L"--cwd") {
       options.cwd = value;
     } else {
@@ -64,25 +64,25 @@ int wmain(int argc, wchar_t** argv) {
       if (end == value.c_str() || *end != L'\0' || !(seconds > 0) || seconds > 86400) {
         return UsageError("--timeout needs a number of seconds, not '" + Utf8(value) + "'");
       }
-      options.timeout_ms = static_cast<DWORD>(seconds * 1000);
+      options.timeoutMs = static_cast<DWORD>(seconds * 1000);
     }
   }
   if (i >= argc) return UsageError("the script is missing");
-  options.script_path = argv[i++];
+  options.scriptPath = argv[i++];
   if (i >= argc || std::wstring(argv[i]) != L"--") return UsageError("'--' and the target program are missing");
   ++i;
   if (i >= argc) return UsageError("the target program is missing");
   for (; i < argc; ++i) options.target.emplace_back(argv[i]);
 
   std::string text;
-  if (options.script_path == L"-") {
+  if (options.scriptPath == L"-") {
     if (!ReadAll(stdin, text)) return UsageError("cannot read the script from standard input");
   } else {
-    FILE* file = _wfopen(options.script_path.c_str(), L"rb");
-    if (file == nullptr) return UsageError("cannot open the script " + Utf8(options.script_path));
+    FILE* file = _wfopen(options.scriptPath.c_str(), L"rb");
+    if (file == nullptr) return UsageError("cannot open the script " + Utf8(options.scriptPath));
     const bool read = ReadAll(file, text);
     static_cast<void>(std::fclose(file));  // opened for reading only
-    if (!read) return UsageError("cannot read the script " + Utf8(options.script_path));
+    if (!read) return UsageError("cannot read the script " + Utf8(options.scriptPath));
   }
 
   std::vector<Command> commands;
@@ -95,7 +95,7 @@ int wmain(int argc, wchar_t** argv) {
     static_cast<void>(std::fprintf(stderr, "guidriver: script line %d: %s\n", error.line, error.message.c_str()));
     return kBadUsage;
   }
-  if (!options.shots_dir.empty()) CreateDirectoryW(options.shots_dir.c_str(), nullptr);
+  if (!options.shotsDir.empty()) CreateDirectoryW(options.shotsDir.c_str(), nullptr);
 
   Driver driver(std::move(options));
   return driver.Run(commands);

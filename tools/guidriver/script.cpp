@@ -76,13 +76,13 @@ bool ParseLine(std::string_view line, Command& command, std::string& error) {
     error = "unknown command '" + std::string(name) + "'";
     return false;
   }
-  auto want_id = [&]() {
+  auto wantId = [&]() {
     const std::string_view word = NextWord(rest);
     if (ParseId(word, command.id)) return true;
     error = word.empty() ? "a control id is missing" : "'" + std::string(word) + "' is not a control id";
     return false;
   };
-  auto want_nothing = [&]() {
+  auto wantNothing = [&]() {
     if (rest.empty()) return true;
     error = "unexpected '" + std::string(rest) + "'";
     return false;
@@ -98,20 +98,20 @@ bool ParseLine(std::string_view line, Command& command, std::string& error) {
       return true;
     case Op::kWaitText:
     case Op::kType:
-      if (!want_id()) return false;
+      if (!wantId()) return false;
       command.text = Wide(rest);
       return true;
     case Op::kClick:
     case Op::kCheck:
     case Op::kUncheck:
-      return want_id() && want_nothing();
+      return wantId() && wantNothing();
     case Op::kKey: {
       const std::string_view word = NextWord(rest);
       if (!ParseKey(word, command.key)) {
         error = word.empty() ? "the key name is missing" : "unknown key '" + std::string(word) + "'";
         return false;
       }
-      return want_nothing();
+      return wantNothing();
     }
     case Op::kSleep:
     case Op::kTimeout: {
@@ -125,7 +125,7 @@ bool ParseLine(std::string_view line, Command& command, std::string& error) {
         error = "the timeout must be between 1 and 86400 seconds";
         return false;
       }
-      return want_nothing();
+      return wantNothing();
     }
     case Op::kMoveFile: {
       // '|' cannot occur in a Windows path, so it separates the two.
@@ -143,7 +143,7 @@ bool ParseLine(std::string_view line, Command& command, std::string& error) {
     case Op::kClose:
     case Op::kWaitGone:
     case Op::kWaitExit:
-      return want_nothing();
+      return wantNothing();
   }
   return false;
 }

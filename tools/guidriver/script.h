@@ -7,6 +7,7 @@
 
 namespace quillon::guidriver {
 
+// Enumerators carry k: plain names such as MoveFile are Windows macros.
 enum class Op {
   kWaitWindow,       // wait-window CAPTION
   kWaitWindowClass,  // wait-window-class CLASS

@@ -40,25 +40,25 @@ const char* ButtonTypeName(LONG type) {
 // Item texts of a list box or combo box, when it keeps strings.
 void DescribeItems(HWND control, bool combo, bool responsive, Json& out) {
   if (!responsive) return;
-  const UINT count_msg = combo ? CB_GETCOUNT : LB_GETCOUNT;
-  const UINT length_msg = combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN;
-  const UINT text_msg = combo ? CB_GETLBTEXT : LB_GETTEXT;
-  const UINT selection_msg = combo ? CB_GETCURSEL : LB_GETCURSEL;
+  const UINT countMsg = combo ? CB_GETCOUNT : LB_GETCOUNT;
+  const UINT lengthMsg = combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN;
+  const UINT textMsg = combo ? CB_GETLBTEXT : LB_GETTEXT;
+  const UINT selectionMsg = combo ? CB_GETCURSEL : LB_GETCURSEL;
   const LONG style = GetWindowLongW(control, GWL_STYLE);
   // The owner-draw styles of combo and list boxes have the same bits.
-  const bool owner_draw = (style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)) != 0;
-  const bool has_strings = combo ? (style & CBS_HASSTRINGS) != 0 : (style & LBS_HASSTRINGS) != 0;
+  const bool ownerDraw = (style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)) != 0;
+  const bool hasStrings = combo ? (style & CBS_HASSTRINGS) != 0 : (style & LBS_HASSTRINGS) != 0;
   DWORD_PTR result = 0;
-  if (Send(control, selection_msg, 0, 0, result)) out.Num("selected", static_cast<int>(static_cast<LRESULT>(result)));
-  if (owner_draw && !has_strings) return;
-  if (!Send(control, count_msg, 0, 0, result)) return;
+  if (Send(control, selectionMsg, 0, 0, result)) out.Num("selected", static_cast<int>(static_cast<LRESULT>(result)));
+  if (ownerDraw && !hasStrings) return;
+  if (!Send(control, countMsg, 0, 0, result)) return;
   const auto count = static_cast<LRESULT>(result);
   std::vector<std::string> items;
   for (LRESULT i = 0; i < count && i < kMaxItems; ++i) {
     const auto index = static_cast<WPARAM>(i);
-    if (!Send(control, length_msg, index, 0, result) || static_cast<LRESULT>(result) < 0) break;
+    if (!Send(control, lengthMsg, index, 0, result) || static_cast<LRESULT>(result) < 0) break;
     std::wstring text(static_cast<size_t>(result) + 1, L'\0');
-    if (!Send(control, text_msg, index, reinterpret_cast<LPARAM>(text.data()), result)) break;
+    if (!Send(control, textMsg, index, reinterpret_cast<LPARAM>(text.data()), result)) break;
     const auto got = static_cast<LRESULT>(result);
     text.resize(got >= 0 && static_cast<size_t>(got) < text.size() ? static_cast<size_t>(got) : 0);
     items.push_back(JsonString(Utf8(text)));
@@ -68,13 +68,13 @@ void DescribeItems(HWND control, bool combo, bool responsive, Json& out) {
 
 std::string DescribeControl(HWND control, HWND focus, bool responsive) {
   Json out;
-  const std::wstring class_name = ClassName(control);
+  const std::wstring className = ClassName(control);
   const LONG style = GetWindowLongW(control, GWL_STYLE);
   RECT rect{};
   GetWindowRect(control, &rect);
   out.Num("hwnd", Handle(control))
       .Num("id", GetDlgCtrlID(control))
-      .Str("class", class_name)
+      .Str("class", className)
       .Str("text", ControlText(control, responsive))
       .Bool("enabled", IsWindowEnabled(control) != FALSE)
       .Bool("visible", IsWindowVisible(control) != FALSE)
@@ -95,13 +95,13 @@ std::string DescribeControl(HWND control, HWND focus, bool responsive) {
         out.Null("checked");
       }
     }
-  } else if (lstrcmpiW(class_name.c_str(), L"Edit") == 0) {
+  } else if (lstrcmpiW(className.c_str(), L"Edit") == 0) {
     out.Bool("readonly", (style & ES_READONLY) != 0).Bool("password", (style & ES_PASSWORD) != 0);
-  } else if (lstrcmpiW(class_name.c_str(), L"ListBox") == 0) {
+  } else if (lstrcmpiW(className.c_str(), L"ListBox") == 0) {
     DescribeItems(control, false, responsive, out);
-  } else if (lstrcmpiW(class_name.c_str(), L"ComboBox") == 0) {
+  } else if (lstrcmpiW(className.c_str(), L"ComboBox") == 0) {
     DescribeItems(control, true, responsive, out);
-  } else if (lstrcmpiW(class_name.c_str(), PROGRESS_CLASSW) == 0 && responsive) {
+  } else if (lstrcmpiW(className.c_str(), PROGRESS_CLASSW) == 0 && responsive) {
     if (Send(control, PBM_GETPOS, 0, 0, result)) out.Num("pos", static_cast<int>(static_cast<LRESULT>(result)));
     DWORD_PTR low = 0;
     DWORD_PTR high = 0;
@@ -115,9 +115,9 @@ std::string DescribeControl(HWND control, HWND focus, bool responsive) {
 
 }  // namespace
 
-bool Responsive(HWND window, UINT timeout_ms) {
+bool Responsive(HWND window, UINT timeoutMs) {
   DWORD_PTR result = 0;
-  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, timeout_ms, &result) != 0;
+  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, timeoutMs, &result) != 0;
 }
 
 std::wstring ClassName(HWND window) {
@@ -162,8 +162,8 @@ HWND FindControl(HWND window, long long id) {
   for (HWND child : Descendants(window)) {
     const long long own = GetDlgCtrlID(child);
     if (own == id) return child;
-    const bool own_minus_one = own == -1 || own == 0xFFFF;
-    if (own_minus_one && (id == -1 || id == 0xFFFF)) return child;
+    const bool ownMinusOne = own == -1 || own == 0xFFFF;
+    if (ownMinusOne && (id == -1 || id == 0xFFFF)) return child;
   }
   return nullptr;
 }
@@ -176,8 +176,8 @@ LONG ButtonType(HWND window) {
   return GetWindowLongW(window, GWL_STYLE) & BS_TYPEMASK;
 }
 
-bool IsCheckable(LONG button_type) {
-  switch (button_type) {
+bool IsCheckable(LONG buttonType) {
+  switch (buttonType) {
     case BS_CHECKBOX:
     case BS_AUTOCHECKBOX:
     case BS_RADIOBUTTON:
@@ -253,7 +253,7 @@ bool CaptureWindow(HWND window, const std::wstring& path) {
   const int width = area.right - area.left;
   const int height = area.bottom - area.top;
   const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~static_cast<size_t>(3);
-  const size_t image_size = stride * static_cast<size_t>(height);
+  const size_t imageSize = stride * static_cast<size_t>(height);
 
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -262,45 +262,45 @@ bool CaptureWindow(HWND window, const std::wstring& path) {
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 24;
   info.bmiHeader.biCompression = BI_RGB;
-  info.bmiHeader.biSizeImage = static_cast<DWORD>(image_size);
+  info.bmiHeader.biSizeImage = static_cast<DWORD>(imageSize);
 
   // A window that was just shown may still be painting: read the screen until
   // two pictures in a row agree.
   std::vector<BYTE> latest;
-  std::vector<BYTE> pixels(image_size);
-  HDC screen_dc = GetDC(nullptr);
-  HDC memory_dc = CreateCompatibleDC(screen_dc);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen_dc, width, height);
-  if (memory_dc != nullptr && bitmap != nullptr) {
+  std::vector<BYTE> pixels(imageSize);
+  HDC screenDc = GetDC(nullptr);
+  HDC memoryDc = CreateCompatibleDC(screenDc);
+  HBITMAP bitmap = CreateCompatibleBitmap(screenDc, width, height);
+  if (memoryDc != nullptr && bitmap != nullptr) {
     for (int attempt = 0; attempt < 10; ++attempt) {
       if (attempt > 0) Sleep(40);
-      HGDIOBJ old = SelectObject(memory_dc, bitmap);
+      HGDIOBJ old = SelectObject(memoryDc, bitmap);
       const bool copied =
-          BitBlt(memory_dc, 0, 0, width, height, screen_dc, area.left, area.top, SRCCOPY | CAPTUREBLT) != FALSE;
-      SelectObject(memory_dc, old);
+          BitBlt(memoryDc, 0, 0, width, height, screenDc, area.left, area.top, SRCCOPY | CAPTUREBLT) != FALSE;
+      SelectObject(memoryDc, old);
       if (!copied ||
-          GetDIBits(memory_dc, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS) != height) {
+          GetDIBits(memoryDc, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS) != height) {
         break;
       }
       if (pixels == latest) break;
       latest.swap(pixels);
-      pixels.resize(image_size);
+      pixels.resize(imageSize);
     }
   }
   if (bitmap != nullptr) DeleteObject(bitmap);
-  if (memory_dc != nullptr) DeleteDC(memory_dc);
-  ReleaseDC(nullptr, screen_dc);
+  if (memoryDc != nullptr) DeleteDC(memoryDc);
+  ReleaseDC(nullptr, screenDc);
   if (latest.empty()) return false;
 
   BITMAPFILEHEADER file{};
   file.bfType = 0x4D42;  // "BM"
   file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-  file.bfSize = static_cast<DWORD>(file.bfOffBits + image_size);
+  file.bfSize = static_cast<DWORD>(file.bfOffBits + imageSize);
   FILE* out = _wfopen(path.c_str(), L"wb");
   if (out == nullptr) return false;
   bool ok = std::fwrite(&file, sizeof file, 1, out) == 1 &&
             std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
-            std::fwrite(latest.data(), 1, image_size, out) == image_size;
+            std::fwrite(latest.data(), 1, imageSize, out) == imageSize;
   ok = std::fclose(out) == 0 && ok;
   return ok;
 }

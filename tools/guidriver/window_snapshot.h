@@ -15,7 +15,7 @@ constexpr UINT kMessageTimeoutMs = 500;
 
 // True when the thread of the window takes and answers a message within the
 // timeout: its window procedure has run and it is pumping messages.
-bool Responsive(HWND window, UINT timeout_ms);
+bool Responsive(HWND window, UINT timeoutMs);
 
 std::wstring ClassName(HWND window);
 // The text that the window keeps itself (captions, button and static labels);
@@ -34,7 +34,7 @@ HWND FindControl(HWND window, long long id);
 bool IsButtonClass(HWND window);
 // BS_* type of a button control.
 LONG ButtonType(HWND window);
-bool IsCheckable(LONG button_type);
+bool IsCheckable(LONG buttonType);
 // BM_GETCHECK; -1 when the button did not answer.
 int CheckState(HWND button);
 

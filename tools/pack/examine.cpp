@@ -189,9 +189,10 @@ int32_t Inspection::Walk(InstallerFile& file, Visit visit) const {
     if (entry.header.nameLength > kNameBufferSize - 1) {
       entry.problem = "its name is " + std::to_string(entry.header.nameLength) +
                       " bytes long, more than the installer can read (" + std::to_string(kNameBufferSize - 1) +
-                      "): it stops with \"" + kInvalidFilename + "\"";
+                      "): it stops with \"" + Text(UiText::InvalidFilename) + "\"";
     } else if (!IsSafeEntryName(SkipLeadingSeparators(entry.name.c_str()), IsLeadInCodePage)) {
-      entry.problem = std::string("the installer refuses its name and stops with \"") + kInvalidFilename + "\"";
+      entry.problem =
+          std::string("the installer refuses its name and stops with \"") + Text(UiText::InvalidFilename) + "\"";
     }
     visit(entry, stream);
     stream.SeekPackage(stream.NextEntryPosition(entry.offset));
@@ -220,7 +221,7 @@ Inspection::Soundness Inspection::CheckSoundness(InstallerFile& file, const std:
   });
   if (walked.empty()) {
     Fault("there is no entry where the installer starts to read (offset " + std::to_string(file.dataStart()) +
-          "): it would stop with \"" + kExtractionError + "\"");
+          "): it would stop with \"" + Text(UiText::ExtractionError) + "\"");
   }
   const PackageEnding ending = file.FindEnding();
   if (ending.kind == PackageEnding::Kind::None) {

@@ -116,9 +116,9 @@ void DirectoryHost::FileCreated(const char* /*path*/) {
 }
 
 void DirectoryHost::Report(const char* text, const char* caption) {
-  if (std::strcmp(caption, kCannotOpenFile) == 0) {
+  if (std::strcmp(caption, Text(UiText::CannotOpenFile)) == 0) {
     problems_.push_back("cannot create " + Quote(Shown(text)) + (lastError_.empty() ? "" : ": " + lastError_));
-  } else if (std::strcmp(caption, kDirectoryError) != 0) {
+  } else if (std::strcmp(caption, Text(UiText::DirectoryError)) != 0) {
     problems_.push_back(std::string("the installer's extraction reports \"") + text + "\"");
   }
 }
