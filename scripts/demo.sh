@@ -13,5 +13,6 @@ if /lib/ld-linux.so.2 --help >/dev/null 2>&1; then
   python3 "$root/examples/run_demo.py" --build "$build" "$@"
 else
   echo "This kernel cannot run 32-bit programs: the demo runs headless in a virtual machine."
-  bash "$root/scripts/vm/run.sh" python3 "$root/examples/run_demo.py" --build "$build" "$@"
+  bash "$root/scripts/vm/run.sh" --scratch "$build/e2e/wineprefix" \
+    python3 "$root/examples/run_demo.py" --build "$build" "$@"
 fi
