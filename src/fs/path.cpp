@@ -55,23 +55,26 @@ char Upper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-// CON, PRN, AUX, NUL, COM1..COM9, LPT1..LPT9, with or without an extension:
-// opening such a name reaches a device, not a file in the work directory.
+// The stem of a path component: before its first ".", without trailing blanks.
 bool IsDeviceName(const char* component, int32_t length, LeadByteTest isLead) {
   int32_t stem = 0;
   while (stem < length && component[stem] != '.') stem += CharacterLength(component + stem, isLead);
   while (stem > 0 && component[stem - 1] == ' ') --stem;
-  char upper[5] = {};
-  if (stem < 3 || stem > 4) return false;
-  for (int32_t i = 0; i < stem; ++i) upper[i] = Upper(component[i]);
-  if (stem == 3) {
-    return std::memcmp(upper, "CON", 3) == 0 || std::memcmp(upper, "PRN", 3) == 0 ||
-           std::memcmp(upper, "AUX", 3) == 0 || memcmp(upper, "NUL", 3) == 0;
-  }
-  return (std::memcmp(upper, "COM", 3) == 0 || std::memcmp(upper, "LPT", 3) == 0) && upper[3] >= '1' && upper[3] <= '9';
+  return IsDeviceStem(component, stem);
 }
 
 }  // namespace
+
+bool IsDeviceStem(const char* stem, int32_t length) {
+  char upper[5] = {};
+  if (length < 3 || length > 4) return false;
+  for (int32_t i = 0; i < length; ++i) upper[i] = Upper(stem[i]);
+  if (length == 3) {
+    return std::memcmp(upper, "CON", 3) == 0 || std::memcmp(upper, "PRN", 3) == 0 ||
+           std::memcmp(upper, "AUX", 3) == 0 || std::memcmp(upper, "NUL", 3) == 0;
+  }
+  return (std::memcmp(upper, "COM", 3) == 0 || std::memcmp(upper, "LPT", 3) == 0) && upper[3] >= '1' && upper[3] <= '9';
+}
 
 bool NoLeadBytes(uint8_t /*byte*/) {
   return false;

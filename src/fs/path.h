@@ -60,6 +60,12 @@ void ToBackslashes(char* text, LeadByteTest isLead);
 // characters that Windows forbids in names. "/" and "\" both separate.
 [[nodiscard]] bool IsSafeEntryName(const char* name, LeadByteTest isLead);
 
+// Whether the stem of a path component (the part before its first ".", without
+// trailing blanks) names a device: CON, PRN, AUX, NUL, COM1..COM9 or
+// LPT1..LPT9, in any case. Windows opens the device whatever extension
+// follows, so such a name never reaches a file in the work directory.
+[[nodiscard]] bool IsDeviceStem(const char* stem, int32_t length);
+
 // A name that ends with a separator stands for a directory.
 [[nodiscard]] bool IsDirectoryName(const char* name, LeadByteTest isLead);
 

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "fs/path.h"
+
 namespace quillon::pack {
 
 namespace {
@@ -21,14 +23,11 @@ size_t FindCharacter(std::string_view text, char c, const NameEncoding& encoding
   return std::string_view::npos;
 }
 
+// The installer's own rule, on the component's stem.
 bool IsDeviceName(std::string_view component, const NameEncoding& encoding) {
-  // Windows opens these devices whatever extension follows.
-  std::string stem(component.substr(0, FindCharacter(component, '.', encoding)));
-  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-  stem = FoldName(stem, encoding);
-  static constexpr std::array<std::string_view, 4> kPlain = {"con", "prn", "aux", "nul"};
-  if (std::find(kPlain.begin(), kPlain.end(), stem) != kPlain.end()) return true;
-  return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) && stem[3] >= '1' && stem[3] <= '9';
+  std::string_view stem = component.substr(0, FindCharacter(component, '.', encoding));
+  while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+  return IsDeviceStem(stem.data(), static_cast<int32_t>(stem.size()));
 }
 
 std::string NameProblem(const std::string& name, bool directory, const NameEncoding& encoding) {
