@@ -2,12 +2,14 @@
 enable_language(RC)
 
 # The stub carries no C or C++ runtime: its image must stay below the package
-# offset, and it must load on the 9x family.
+# offset, and it must load on the 9x family. No -fdata-sections: with it this
+# compiler gives each zero-filled object a data section of its own instead of
+# a place in .bss, and the zeros take room in the file.
 set(STUB_SIZE_LIMIT 35840)
 set(STUB_CXX_FLAGS
   ${QUILLON_WARNINGS} -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
   -fno-unwind-tables -fno-threadsafe-statics -fno-stack-protector -fno-tree-loop-distribute-patterns
-  -ffunction-sections -fdata-sections -fno-ident -march=i486 -mtune=generic)
+  -ffunction-sections -fno-ident -march=i486 -mtune=generic)
 
 # The decoder and the CRC are compiled without a frame pointer: smaller code,
 # and one more register for their loops. Their files are the same in the i686
@@ -15,11 +17,6 @@ set(STUB_CXX_FLAGS
 file(GLOB STUB_DECODER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/inflate/*.cpp
   ${CMAKE_SOURCE_DIR}/src/base/crc*.cpp)
 set_source_files_properties(${STUB_DECODER_SOURCES} PROPERTIES COMPILE_OPTIONS -fomit-frame-pointer)
-
-# With -fdata-sections this compiler gives each zero-filled object a data
-# section of its own instead of a place in .bss, so its zeros take room in the
-# file. The process-wide record (1.4 KB of zeros) is defined without it.
-set_source_files_properties(${CMAKE_SOURCE_DIR}/src/app/main_win32.cpp PROPERTIES COMPILE_OPTIONS -fno-data-sections)
 
 add_custom_command(
   OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/mnicon.ico
