@@ -34,32 +34,32 @@ def allowed_in_src(folder: str, target: str) -> bool:
     return LAYERS.index(target) > LAYERS.index(folder)
 
 
+def includes(folder: Path):
+    """Each quoted include with a folder in it, below folder: (file, line number, include)."""
+    for path in sorted(folder.rglob("*")):
+        if path.suffix not in SOURCE_SUFFIXES:
+            continue
+        for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+            match = INCLUDE.match(line)
+            if match and "/" in match.group(1):
+                yield path, number, match.group(1)
+
+
 def check(root: Path) -> list[str]:
     faults = []
     src_folders = {p.name for p in (root / "src").iterdir() if p.is_dir()}
     for unknown in sorted(src_folders - set(LAYERS) - {"resources"}):
         faults.append(f"src/{unknown}: a folder without a place in the layers")
-    for path in sorted((root / "src").rglob("*")):
-        if path.suffix not in SOURCE_SUFFIXES:
-            continue
+    for path, number, include in includes(root / "src"):
         folder = path.relative_to(root / "src").parts[0]
-        for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
-            match = INCLUDE.match(line)
-            if not match or "/" not in match.group(1):
-                continue
-            target = match.group(1).split("/")[0]
-            if not allowed_in_src(folder, target):
-                faults.append(f"{path.relative_to(root)}:{number}: includes \"{match.group(1)}\": "
-                              f"src/{folder} may include only the folders below it ({rule(folder)})")
+        if not allowed_in_src(folder, include.split("/")[0]):
+            faults.append(f"{path.relative_to(root)}:{number}: includes \"{include}\": "
+                          f"src/{folder} may include only the folders below it ({rule(folder)})")
     for tool in TOOLS:
-        for path in sorted((root / "tools" / tool).rglob("*")):
-            if path.suffix not in SOURCE_SUFFIXES:
-                continue
-            for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
-                match = INCLUDE.match(line)
-                if match and any(f"{other}/" in match.group(1) for other in TOOLS if other != tool):
-                    faults.append(f"{path.relative_to(root)}:{number}: includes \"{match.group(1)}\": "
-                                  f"tools/{tool} never includes another tool")
+        for path, number, include in includes(root / "tools" / tool):
+            if any(f"{other}/" in include for other in TOOLS if other != tool):
+                faults.append(f"{path.relative_to(root)}:{number}: includes \"{include}\": "
+                              f"tools/{tool} never includes another tool")
     return faults
 
 

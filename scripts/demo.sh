@@ -9,7 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUILLON_BUILD_DIR:-$root/build}
 
 bash "$root/scripts/build.sh"
-if /lib/ld-linux.so.2 --help >/dev/null 2>&1; then
+if bash "$root/scripts/runs-32-bit.sh"; then
   python3 "$root/examples/run_demo.py" --build "$build" "$@"
 else
   echo "This kernel cannot run 32-bit programs: the demo runs headless in a virtual machine."

@@ -23,7 +23,6 @@ make_locales() {
 # the demo and the end-to-end tests run in a small virtual machine instead
 # (scripts/vm), which needs these.
 vm_packages=(qemu-system-x86 busybox-static cpio kmod e2fsprogs)
-runs_32_bit() { [ -e /lib/ld-linux.so.2 ] && /lib/ld-linux.so.2 --help >/dev/null 2>&1; }
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
@@ -33,7 +32,7 @@ have_i386=0
 dpkg --print-foreign-architectures | grep -qx i386 && have_i386=1
 # Before Wine is there, neither is its loader: the VM's packages come along
 # then, needed or not.
-runs_32_bit || packages+=("${vm_packages[@]}")
+bash "$(dirname "$0")/runs-32-bit.sh" || packages+=("${vm_packages[@]}")
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing+=("$p")
 done

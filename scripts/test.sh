@@ -66,7 +66,7 @@ sanitizer_tests() {
 # the machine at most 75.
 end_to_end_tests() {
   local run=(ctest --test-dir "$build" --output-on-failure --label-regex e2e "$@")
-  if /lib/ld-linux.so.2 --help >/dev/null 2>&1 || [ "${QUILLON_E2E_VM:-1}" = 0 ]; then
+  if bash "$root/scripts/runs-32-bit.sh" || [ "${QUILLON_E2E_VM:-1}" = 0 ]; then
     "${run[@]}" --timeout 900
   else
     echo "This kernel cannot run 32-bit programs: the end-to-end tests run in a virtual machine."

@@ -26,6 +26,8 @@ class Extraction {
   bool AcceptPassword(ZipKeys& keys, bool& accepted);
   Outcome WriteEntry(const ZipKeys& keys, const char* entryName);
   Outcome WriteFile(const ZipKeys& keys, const char* targetPath);
+  // A general failure: its fixed text under the caption "Error".
+  void ReportError(const char* text) { host_.Report(text, Text(UiText::Error)); }
 
   PackageSource& package_;
   EntryStream stream_;
@@ -109,7 +111,7 @@ Outcome Extraction::WriteFile(const ZipKeys& keys, const char* targetPath) {
   } else if (h.method == 8) {
     InflateEntry(transfer);
   } else {
-    host_.Report(Text(UiText::UnknownCompression), Text(UiText::Error));
+    ReportError(Text(UiText::UnknownCompression));
     host_.CloseOutputFile(h, targetPath);
     return Outcome::Failed;
   }
@@ -117,7 +119,7 @@ Outcome Extraction::WriteFile(const ZipKeys& keys, const char* targetPath) {
   // A short write is a failure even in the unlikely case that the CRC of
   // what was written happens to match.
   const bool intact = (transfer.entryCrc ^ 0xFFFFFFFFu) == h.crc32 && !transfer.ioFailed;
-  if (!intact) host_.Report(Text(UiText::ExtractionError), Text(UiText::Error));
+  if (!intact) ReportError(Text(UiText::ExtractionError));
   host_.CloseOutputFile(h, targetPath);
   return intact ? Outcome::Done : Outcome::Failed;
 }
@@ -131,7 +133,7 @@ ExtractionResult Extraction::Run(int32_t dataStart) {
 
   stream_.SeekPackage(dataStart);
   if (stream_.lastSeekPosition == -1) {
-    host_.Report(Text(UiText::ReadingError), Text(UiText::Error));
+    ReportError(Text(UiText::ReadingError));
     return result;
   }
   HeapBuffer<char> nameBuffer(kNameBufferSize);
@@ -141,7 +143,7 @@ ExtractionResult Extraction::Run(int32_t dataStart) {
     const EntryHeader& h = stream_.entryHeader;
     const int32_t nameLength = h.nameLength;
     if (nameLength > kNameBufferSize - 1) {
-      host_.Report(Text(UiText::InvalidFilename), Text(UiText::Error));  // longer than any name this loop can hold
+      ReportError(Text(UiText::InvalidFilename));  // longer than any name this loop can hold
       result.ioFailed = ioFailed_;
       return result;
     }
@@ -152,7 +154,7 @@ ExtractionResult Extraction::Run(int32_t dataStart) {
     // directory, never at the root of its drive.
     const char* name = SkipLeadingSeparators(entryName.c_str());
     if (!IsSafeEntryName(name, isLead_)) {
-      host_.Report(Text(UiText::InvalidFilename), Text(UiText::Error));
+      ReportError(Text(UiText::InvalidFilename));
       result.ioFailed = ioFailed_;
       return result;
     }
@@ -169,7 +171,7 @@ ExtractionResult Extraction::Run(int32_t dataStart) {
   result.ioFailed = ioFailed_;
   result.succeeded = accepted;
   result.lastEntryRefused = !accepted;
-  if (!accepted) host_.Report(Text(UiText::ExtractionError), Text(UiText::Error));
+  if (!accepted) ReportError(Text(UiText::ExtractionError));
   return result;
 }
 

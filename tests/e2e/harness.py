@@ -672,13 +672,12 @@ class WineSession:
 
     def drive(self, target_exe: str | os.PathLike, script_text: str, args=(), cwd=None, timeout: float = 60,
               wait_timeout: float | None = None, shots_name: str = "case", shots: bool = True,
-              script_path: bool = True, env: dict[str, str] | None = None,
-              scale_waits: bool = True) -> DriveResult:
+              script_path: bool = True, env: dict[str, str] | None = None) -> DriveResult:
         """Runs the target under guidriver.exe with the script.
 
         timeout bounds the whole run (the harness then stops everything); wait_timeout is
         the driver's limit for each wait (its --timeout, 20 s by default); both are
-        multiplied by TIME_SCALE, the waits only with scale_waits. The screenshots
+        multiplied by TIME_SCALE (a script's own "timeout" command is not). The screenshots
         land in <build>/e2e/shots/<shots_name>/ as PNG files. With script_path=False the
         script goes to the driver on standard input. env: variables added to the
         environment of the driver, which the target and its children inherit (see
@@ -695,7 +694,7 @@ class WineSession:
         argv = [self.windows_path(driver)]
         if shots:
             argv += ["--shots", self.windows_path(bmp_dir)]
-        if scale_waits and TIME_SCALE != 1:
+        if TIME_SCALE != 1:
             wait_timeout = (wait_timeout or 20) * TIME_SCALE
         if wait_timeout is not None:
             argv += ["--timeout", str(wait_timeout)]
