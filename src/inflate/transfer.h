@@ -6,12 +6,12 @@
 
 #include <cstdint>
 
+#include "base/zip_format.h"
 #include "crypt/zip_crypt.h"
 #include "fs/package_io.h"
 
 namespace quillon {
 
-constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr int32_t kTransferBlock = 32768;
 
 struct EntryTransfer {
