@@ -18,8 +18,11 @@ set_source_files_properties(${STUB_DECODER_SOURCES} PROPERTIES COMPILE_OPTIONS -
 
 # With -fdata-sections this compiler gives each zero-filled object a data
 # section of its own instead of a place in .bss, so its zeros take room in the
-# file. The process-wide record (1.4 KB of zeros) is defined without it.
+# file. The process-wide record (1.4 KB of zeros) and the CRC table's pointer
+# are defined without it; with no other writable object the image needs no
+# data section at all.
 set_source_files_properties(${CMAKE_SOURCE_DIR}/src/app/main_win32.cpp PROPERTIES COMPILE_OPTIONS -fno-data-sections)
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/base/crc.cpp APPEND PROPERTY COMPILE_OPTIONS -fno-data-sections)
 
 add_custom_command(
   OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/mnicon.ico

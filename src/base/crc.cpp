@@ -13,7 +13,7 @@
 
 namespace quillon {
 
-const CrcTable* crcTable = nullptr;
+constinit const CrcTable* crcTable = nullptr;
 
 void BuildCrcTable(CrcTable* table) {
   // x^(n+32) and x^(n-32) mod P for n = 256 and 128: multiplying by x moves
