@@ -86,7 +86,7 @@ class StubHost final : public ExtractionHost {
 
   void FileCreated(const char* path) override {
     FixedText<kMaxPath + 32> text(kBreak4);
-    text.Append("  Extracting: ").Append(path);
+    text.Append(Text(UiText::Extracting)).Append(path);
     SetControlText(mainWindow_, IDC_STATUS, text.c_str());
     PumpOneMessage();
     state.extractedFiles.Add(path);
