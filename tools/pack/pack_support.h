@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/part_join.h"
+
 namespace quillon::pack {
 
 using Bytes = std::vector<uint8_t>;
@@ -31,8 +33,8 @@ class UsageError : public std::runtime_error {
 constexpr int64_t kMaxPackageSize = INT32_MAX;
 
 // A split installer has at most this many part files besides the program
-// file: the installer counts the files it joins in eight bits.
-constexpr int kMaxPartFiles = 255;
+// file: the installer joins no more.
+constexpr int kMaxPartFiles = kMaxPartNumber;
 
 inline void Put8(Bytes& out, uint32_t value) {
   out.push_back(static_cast<uint8_t>(value));
