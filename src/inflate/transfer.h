@@ -19,7 +19,7 @@ struct EntryTransfer {
   OutputSink* output = nullptr;
   int32_t dataRemaining = 0;        // data bytes not yet read from the package
   uint32_t entryCrc = 0xFFFFFFFFu;  // running register, preset by the caller
-  uint16_t flags = 0;               // bit 0: encrypted, keys stand at the first data byte
+  uint16_t flags = 0;               // kFlagEncrypted: the keys stand at the first data byte
   ZipKeys keys{};
   bool ioFailed = false;  // sticky: a write reported fewer bytes than given
 };
