@@ -1,19 +1,16 @@
 #include "app/package_header.h"
 
+#include "base/little_endian.h"
+
 namespace quillon {
 namespace {
 
 int32_t LoadInt32(const uint8_t* p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                              static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
+  return static_cast<int32_t>(LoadLittle32(p));
 }
 
 void StoreInt32(uint8_t* p, int32_t value) {
-  const auto v = static_cast<uint32_t>(value);
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
+  StoreLittle32(p, static_cast<uint32_t>(value));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/little_endian.h"
 #include "base/memory.h"
 
 namespace quillon {
@@ -17,11 +18,8 @@ bool EndsWithTrailer(PackageSource& package) {
 bool HasEndRecordReachingEnd(const uint8_t* window, int32_t count, int32_t fileSize) {
   const int64_t windowStart = int64_t{fileSize} - count;
   for (int32_t i = 0; i <= count - kEndRecordSize; ++i) {
-    if (window[i] != kEndRecordSignature[0] ||
-        std::memcmp(window + i, kEndRecordSignature, sizeof kEndRecordSignature) != 0) {
-      continue;
-    }
-    const int32_t commentLength = window[i + kEndRecordCommentField] | window[i + kEndRecordCommentField + 1] << 8;
+    if (LoadLittle32(window + i) != kEndRecordSignature) continue;
+    const int32_t commentLength = LoadLittle16(window + i + kEndRecordCommentLengthField);
     if (fileSize <= windowStart + i + kEndRecordSize + commentLength) return true;
   }
   return false;

@@ -4,11 +4,11 @@
 //
 //   - a 4-byte trailer whose first three bytes are "RSF" passes at once;
 //   - otherwise the last min(F - packageStart, 65558) bytes are scanned, from
-//     their start,
-//     for a ZIP end-of-central-directory record (signature 50 4B 05 06, the
-//     comment length as a 16-bit little-endian number at offset 20, 22 bytes
-//     before the comment) whose comment reaches the end of the file or past
-//     it. A record that ends before the end of the file is skipped.
+//     their start, for a ZIP end-of-central-directory record (signature
+//     50 4B 05 06, the comment length as a 16-bit little-endian number at
+//     offset 20, 22 bytes before the comment) whose comment reaches the end of
+//     the file or past it. A record that ends before the end of the file is
+//     skipped.
 //
 // The window is one byte larger than a record with the largest comment, so a
 // record that reaches the end is always inside it. A comment that reaches
@@ -18,17 +18,15 @@
 
 #include <cstdint>
 
+#include "base/zip_format.h"
 #include "fs/package_io.h"
 
 namespace quillon {
 
-constexpr int32_t kEndRecordSize = 22;
-constexpr int32_t kEndRecordCommentField = 20;
 constexpr int32_t kIntegrityWindow = 65536 + kEndRecordSize;
 static_assert(kIntegrityWindow == 0x10016);
 static_assert(kIntegrityWindow == kEndRecordSize + 0xFFFF + 1, "one byte beyond the largest comment");
 
-constexpr uint8_t kEndRecordSignature[4] = {0x50, 0x4B, 0x05, 0x06};
 constexpr uint8_t kTrailerMark[3] = {'R', 'S', 'F'};
 
 // True when the package's end is there. packageStart is where the package

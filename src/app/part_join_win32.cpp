@@ -3,13 +3,13 @@
 #include <windows.h>
 
 #include "app/part_join.h"
+#include "base/buffer_sizes.h"
 #include "base/memory.h"
 #include "base/report_win32.h"
 #include "base/setup_state.h"
 #include "base/ui_texts.h"
 #include "fs/directory_win32.h"
 #include "fs/file_win32.h"
-#include "package/extract.h"
 
 namespace quillon {
 namespace {

@@ -19,9 +19,6 @@
 namespace quillon {
 namespace {
 
-constexpr char kDefaultInfoText[] = "\r\r\rPlease click \"Install\" to start setup.";
-static_assert(sizeof kDefaultInfoText - 1 == 41);
-
 constexpr LicenceInfoPrefix kStoredLicenceInfoPrefix = ScrambledLicenceInfoPrefix();
 
 void DescramblePrefix() {
@@ -89,7 +86,7 @@ bool ReadPackageHeader() {
   ReadText(state.title, header.titleLength);
   ReadText(state.infFileName, header.infLength);
   state.licenceInfoText = ReadScrambledText(header.licenceInfoLength);
-  state.infoText = header.infoLength > 0 ? ReadScrambledText(header.infoLength) : kDefaultInfoText;
+  state.infoText = header.infoLength > 0 ? ReadScrambledText(header.infoLength) : Text(UiText::DefaultInfo);
   if (header.licenceLength > 0) state.licenceText = ReadScrambledText(header.licenceLength);
   if (!header.multiPart) CheckIntegrityOrEnd();
   state.dataStart = ComputeDataStart(header);

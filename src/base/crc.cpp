@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "base/little_endian.h"
+
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
 #include <emmintrin.h>
@@ -11,7 +13,7 @@
 
 namespace quillon {
 
-const CrcTable* crcTable = nullptr;
+constinit const CrcTable* crcTable = nullptr;
 
 void BuildCrcTable(CrcTable* table) {
   // x^(n+32) and x^(n-32) mod P for n = 256 and 128: multiplying by x moves
@@ -57,11 +59,6 @@ void BuildCrcTable(CrcTable* table) {
 }
 
 namespace {
-
-[[gnu::always_inline]] inline uint32_t LoadLittle32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
 
 // Eight CrcSteps at once. The second word's lookups do not wait for the
 // register, and the sums are paired so the chain through c stays short.

@@ -10,9 +10,8 @@ namespace {
 // "Runtime error     at 00000000": the number right-aligned in four places
 // with at least one blank before it, the location over the eight zeros.
 void FormatReport(char* out, uint32_t number, uint32_t location) {
-  static constexpr char kPrefix[] = "Runtime error";
   char* p = out;
-  for (const char* s = kPrefix; *s != '\0'; ++s) *p++ = *s;
+  for (const char* s = Text(UiText::RuntimeError); *s != '\0'; ++s) *p++ = *s;
   char digits[10];
   int count = 0;
   do {

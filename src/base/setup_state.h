@@ -43,9 +43,7 @@ struct SetupState {
   bool extractionSucceeded;
   TextList extractedFiles;
   TextList createdDirectories;  // inside the work directory, parents first
-  OverwriteMode overwriteMode;
-  bool overwriteAnswer;
-  PathText promptFileName;
+  OverwriteMode overwriteMode;  // Ask until an answer to the overwrite prompt holds for every file
 
   bool installStarted;
 };

@@ -1,6 +1,8 @@
 // Every text the program shows, in one table: the dialogs' labels (the
 // templates carry placeholders only; the dialog procedures set these at run
-// time), the message boxes' texts and their captions.
+// time), the status texts, the message boxes' texts and their captions. Only
+// the licence information's opening text lives elsewhere: the image holds it
+// scrambled (app/package_header.h).
 #pragma once
 
 namespace quillon {
@@ -38,6 +40,9 @@ enum class UiText {
   UnknownCompression,
   InitFailed,
   LicenceInfoCaption,
+  DefaultInfo,
+  Extracting,
+  RuntimeError,
   Count
 };
 
@@ -74,6 +79,9 @@ inline constexpr const char* kUiTexts[] = {
     "Unknown compression type",
     "Couldn't initialize installation.",
     "License Information",
+    "\r\r\rPlease click \"Install\" to start setup.",  // shown when the package has no information text
+    "  Extracting: ",
+    "Runtime error",
 };
 static_assert(sizeof kUiTexts / sizeof kUiTexts[0] == static_cast<unsigned>(UiText::Count));
 

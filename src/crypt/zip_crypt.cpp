@@ -1,6 +1,7 @@
 #include "crypt/zip_crypt.h"
 
 #include "base/crc.h"
+#include "base/zip_format.h"
 
 namespace quillon {
 
@@ -38,7 +39,7 @@ bool VerifyPassword(ZipKeys& keys, uint8_t* header, uint8_t length, uint16_t fla
     UpdateKeys(keys, header[i]);
   }
   const uint8_t check = header[length - 1];
-  return (flags & 0x0008u) != 0 ? check == (time >> 8) : check == (crc >> 24);
+  return (flags & kFlagDataDescriptor) != 0 ? check == (time >> 8) : check == (crc >> 24);
 }
 
 }  // namespace quillon

@@ -6,12 +6,12 @@
 
 #include <cstdint>
 
+#include "base/zip_format.h"
 #include "crypt/zip_crypt.h"
 #include "fs/package_io.h"
 
 namespace quillon {
 
-constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr int32_t kTransferBlock = 32768;
 
 struct EntryTransfer {
@@ -19,7 +19,7 @@ struct EntryTransfer {
   OutputSink* output = nullptr;
   int32_t dataRemaining = 0;        // data bytes not yet read from the package
   uint32_t entryCrc = 0xFFFFFFFFu;  // running register, preset by the caller
-  uint16_t flags = 0;               // bit 0: encrypted, keys stand at the first data byte
+  uint16_t flags = 0;               // kFlagEncrypted: the keys stand at the first data byte
   ZipKeys keys{};
   bool ioFailed = false;  // sticky: a write reported fewer bytes than given
 };

@@ -15,15 +15,12 @@
 
 #include <cstdint>
 
+#include "base/zip_format.h"
 #include "fs/package_io.h"
 
 namespace quillon {
 
-constexpr uint32_t kLocalHeaderSignature = 0x04034B50;
 constexpr uint32_t kLegacyHeaderSignature = 0x50000000;  // accepted like a local header
-constexpr uint32_t kDataDescriptorSignature = 0x08074B50;
-constexpr int32_t kEntryHeaderSize = 30;
-constexpr int32_t kDataDescriptorSize = 16;
 constexpr int32_t kNameBufferSize = 258;
 
 struct EntryHeader {
@@ -40,7 +37,7 @@ struct EntryHeader {
   uint16_t extraLength;
 };
 
-[[nodiscard]] EntryHeader DecodeEntryHeader(const uint8_t raw[kEntryHeaderSize]);
+[[nodiscard]] EntryHeader DecodeEntryHeader(const uint8_t raw[kLocalHeaderSize]);
 
 class EntryStream {
  public:

@@ -106,9 +106,9 @@ Outcome Extraction::WriteFile(const ZipKeys& keys, const char* targetPath) {
   // off must not wrap it round to almost 2 GB of data.
   const int32_t header = (h.flags & kFlagEncrypted) != 0 ? kEncryptionHeaderSize : 0;
   transfer.dataRemaining = h.compressedSize < INT32_MIN + header ? INT32_MIN : h.compressedSize - header;
-  if (h.method == 0) {
+  if (h.method == kMethodStored) {
     CopyStoredEntry(transfer);
-  } else if (h.method == 8) {
+  } else if (h.method == kMethodDeflated) {
     InflateEntry(transfer);
   } else {
     ReportError(Text(UiText::UnknownCompression));

@@ -16,8 +16,17 @@ void SetControlText(HWND dialog, int id, const char* text) {
   SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
 }
 
-INT_PTR ShowDialog(const char* templateName, DLGPROC procedure) {
-  return DialogBoxParamA(state.instanceHandle, templateName, nullptr, procedure, 0);
+INT_PTR ShowDialog(const char* templateName, DLGPROC procedure, LPARAM parameter) {
+  return DialogBoxParamA(state.instanceHandle, templateName, nullptr, procedure, parameter);
+}
+
+void KeepDialogParameter(HWND dialog, LPARAM parameter) {
+  SetWindowLongPtrA(dialog, DWLP_USER, parameter);
+}
+
+void* DialogParameter(HWND dialog) {
+  // The pointer that ShowDialog's caller gave as the parameter.
+  return reinterpret_cast<void*>(GetWindowLongPtrA(dialog, DWLP_USER));  // NOLINT(performance-no-int-to-ptr)
 }
 
 void PumpOneMessage() {

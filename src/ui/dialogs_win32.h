@@ -4,21 +4,22 @@
 
 #include <windows.h>
 
-#include <cstdint>
-
-#include "crypt/zip_crypt.h"
-
 namespace quillon {
 
 // Result IDOK when the user agreed to the licence.
 INT_PTR CALLBACK LicenceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Result IDOK with the typed text in passwordBuffer; anything else cancels.
+// Its parameter is the PasswordText that takes the typed password. Result
+// IDOK when a password was typed there; anything else cancels.
 INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-extern char passwordBuffer[kPasswordBufferSize];
-extern int32_t passwordLength;
 
-// Leaves its decision in state.overwriteAnswer and may fix state.overwriteMode.
+// The overwrite prompt's question and the tick it leaves; its parameter.
+struct OverwriteQuestion {
+  const char* promptFileName;  // the name part of the file that is there
+  bool dontAskAgain;           // "Don't ask again" was ticked: the answer holds for the files after it
+};
+
+// Result IDOK to replace the file, anything else to keep it.
 INT_PTR CALLBACK OverwritePromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 }  // namespace quillon

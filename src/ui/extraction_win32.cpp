@@ -57,16 +57,14 @@ class StubHost final : public ExtractionHost {
 
   bool ReplaceExisting(const char* name) override {
     if (state.overwriteMode != OverwriteMode::Ask) return state.overwriteMode == OverwriteMode::Replace;
-    state.promptFileName = PathText(name);
-    ShowDialog(kOverwriteDialog, OverwritePromptProc);
-    return state.overwriteAnswer;
+    OverwriteQuestion question{name, false};
+    const bool replace = ShowDialog(kOverwriteDialog, OverwritePromptProc, reinterpret_cast<LPARAM>(&question)) == IDOK;
+    if (question.dontAskAgain) state.overwriteMode = replace ? OverwriteMode::Replace : OverwriteMode::Keep;
+    return replace;
   }
 
   bool AskPassword(PasswordText& typed) override {
-    if (ShowDialog(kPasswordDialog, PasswordDialogProc) != IDOK) return false;
-    typed.Append(passwordBuffer, passwordLength & 0xFFFF);
-    for (char& c : passwordBuffer) c = '\0';
-    return true;
+    return ShowDialog(kPasswordDialog, PasswordDialogProc, reinterpret_cast<LPARAM>(&typed)) == IDOK;
   }
 
   OutputSink* CreateOutputFile(const char* path, bool replace, bool& exists) override {
@@ -88,7 +86,7 @@ class StubHost final : public ExtractionHost {
 
   void FileCreated(const char* path) override {
     FixedText<kMaxPath + 32> text(kBreak4);
-    text.Append("  Extracting: ").Append(path);
+    text.Append(Text(UiText::Extracting)).Append(path);
     SetControlText(mainWindow_, IDC_STATUS, text.c_str());
     PumpOneMessage();
     state.extractedFiles.Add(path);

@@ -1,15 +1,14 @@
 #include "base/ui_texts.h"
+#include "package/extract.h"
 #include "resources/resource_ids.h"
 #include "ui/dialog_win32.h"
 #include "ui/dialogs_win32.h"
 
 namespace quillon {
 
-char passwordBuffer[kPasswordBufferSize];
-int32_t passwordLength;
-
-INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
+    KeepDialogParameter(dialog, lParam);
     SetWindowTextA(dialog, Text(UiText::PasswordCaption));
     SetControlText(dialog, IDOK, Text(UiText::Ok));
     SetControlText(dialog, IDCANCEL, Text(UiText::Cancel));
@@ -20,9 +19,10 @@ INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
   if (message != WM_COMMAND) return FALSE;
   switch (LOWORD(wParam)) {
     case IDOK: {
-      const UINT n = GetDlgItemTextA(dialog, IDC_PASSWORD, passwordBuffer, kPasswordBufferSize);
-      passwordLength = static_cast<int32_t>(n < kPasswordBufferSize ? n : kPasswordBufferSize - 1);
-      passwordBuffer[passwordLength] = '\0';
+      // The edit control writes at most the text's capacity, its NUL included.
+      auto* typed = static_cast<PasswordText*>(DialogParameter(dialog));
+      GetDlgItemTextA(dialog, IDC_PASSWORD, typed->data(), PasswordText::capacity());
+      typed->Resync();
       EndDialog(dialog, IDOK);
       return FALSE;
     }

@@ -1262,12 +1262,14 @@ class SplitTest(PackTestCase):
                             "need 256 part files", output=installer)
 
 
-def passes_integrity_check(data: bytes) -> bool:
+def passes_integrity_check(data: bytes, package_start: int = pb.PACKAGE_OFFSET) -> bool:
     """The installer's start-up check of a single-file package: the last 4
-    bytes begin with RSF, or within the last min(F, 65558) bytes lies an end
-    record whose offset + 22 + comment length reaches the file size F."""
+    bytes begin with RSF, or within the last min(F - package_start, 65558)
+    bytes lies an end record whose offset + 22 + comment length reaches the
+    file size F. The program image before the package is never looked at: the
+    stub's own code holds the end record's signature."""
     size = len(data)
-    window = min(size, 65536 + 22)
+    window = min(size - package_start, 65536 + 22)
     if window <= 22:
         return False
     if data[-4:-1] == b"RSF":
@@ -1305,7 +1307,11 @@ class IntegrityRuleTest(unittest.TestCase):
         ]
         for label, data, expected in cases:
             with self.subTest(label):
-                self.assertEqual(passes_integrity_check(data), expected)
+                self.assertEqual(passes_integrity_check(data, package_start=0), expected)
+        with self.subTest("a record in the program image"):
+            installer = with_comment(200) + b"x" * 100
+            self.assertTrue(passes_integrity_check(installer, package_start=0))
+            self.assertFalse(passes_integrity_check(installer, package_start=len(record)))
 
 
 HAVE_SIGNING = shutil.which("osslsigncode") is not None and shutil.which("openssl") is not None

@@ -16,8 +16,8 @@ using Bytes = std::vector<uint8_t>;
 Bytes EndRecord(uint16_t commentLength) {
   Bytes record = {0x50, 0x4B, 0x05, 0x06};
   record.resize(kEndRecordSize, 0);
-  record[kEndRecordCommentField] = static_cast<uint8_t>(commentLength);
-  record[kEndRecordCommentField + 1] = static_cast<uint8_t>(commentLength >> 8);
+  record[kEndRecordCommentLengthField] = static_cast<uint8_t>(commentLength);
+  record[kEndRecordCommentLengthField + 1] = static_cast<uint8_t>(commentLength >> 8);
   return record;
 }
 

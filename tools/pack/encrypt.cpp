@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/little_endian.h"
 #include "crypt/zip_crypt.h"
 #include "entry_check.h"
 #include "system.h"
@@ -17,23 +18,11 @@ namespace {
 // byte for byte. A real installer must never be made with it.
 constexpr const char* kTestSeedVariable = "QUILLON_PACK_TEST_SEED";
 
-constexpr size_t kLocalFlags = 6;
-constexpr size_t kLocalVersion = 4;
-constexpr size_t kLocalTime = 10;
-constexpr size_t kLocalCrc = 14;
-constexpr size_t kLocalPackedSize = 18;
-constexpr size_t kLocalNameLength = 26;
-constexpr size_t kLocalExtraLength = 28;
 constexpr size_t kCentralVersion = 6;
 constexpr size_t kCentralFlags = 8;
 constexpr size_t kCentralPackedSize = 20;
 constexpr size_t kDescriptorPackedSize = 8;  // behind its signature and the CRC-32
 constexpr uint16_t kVersionEncrypted = 20;   // 2.0: traditional encryption
-
-void Set16(uint8_t* p, uint16_t value) {
-  p[0] = static_cast<uint8_t>(value);
-  p[1] = static_cast<uint8_t>(value >> 8);
-}
 
 // The plain bytes turned into cipher bytes in place: each is XORed with the
 // keystream, and the keys then take the plain byte.
@@ -74,7 +63,7 @@ void RandomSource::Fill(uint8_t* data, size_t size) {
 
 void EntryEncryptor::Protect(PackEntry& entry) {
   Bytes& local = entry.local;
-  const uint16_t flags = Get16(local.data() + kLocalFlags);
+  const uint16_t flags = LoadLittle16(local.data() + kLocalFlagsField);
   if ((flags & kFlagEncrypted) != 0) {
     MemorySource source(local);
     EntryStream stream(source);
@@ -91,21 +80,21 @@ void EntryEncryptor::Protect(PackEntry& entry) {
     return;
   }
 
-  const uint32_t packed = Get32(local.data() + kLocalPackedSize);
+  const uint32_t packed = LoadLittle32(local.data() + kLocalPackedSizeField);
   if (packed > static_cast<uint32_t>(kMaxPackageSize) - kEncryptionHeaderSize) {
     throw PackError("entry " + Quote(entry.name) + " is too large to be encrypted");
   }
-  const size_t dataStart =
-      kLocalHeaderSize + Get16(local.data() + kLocalNameLength) + Get16(local.data() + kLocalExtraLength);
+  const size_t dataStart = size_t{kLocalHeaderSize} + LoadLittle16(local.data() + kLocalNameLengthField) +
+                           LoadLittle16(local.data() + kLocalExtraLengthField);
   const size_t dataEnd = dataStart + packed;
 
   // The installer tests its password on the check byte: the top byte of the
   // CRC-32, or of the DOS time when the sizes follow the data (flag bit 3).
   uint8_t header[kEncryptionHeaderSize];
   random_.Fill(header, kEncryptionHeaderSize - 1);
-  header[kEncryptionHeaderSize - 1] = (flags & kFlagDescriptor) != 0
-                                          ? static_cast<uint8_t>(Get16(local.data() + kLocalTime) >> 8)
-                                          : static_cast<uint8_t>(Get32(local.data() + kLocalCrc) >> 24);
+  header[kEncryptionHeaderSize - 1] = (flags & kFlagDataDescriptor) != 0
+                                          ? static_cast<uint8_t>(LoadLittle16(local.data() + kLocalTimeField) >> 8)
+                                          : static_cast<uint8_t>(LoadLittle32(local.data() + kLocalCrcField) >> 24);
   local.insert(local.begin() + static_cast<std::ptrdiff_t>(dataStart), header, header + kEncryptionHeaderSize);
   ZipKeys keys{};
   InitKeys(keys, password_.data(), static_cast<int32_t>(password_.size()));
@@ -113,17 +102,21 @@ void EntryEncryptor::Protect(PackEntry& entry) {
 
   const uint32_t encryptedSize = packed + kEncryptionHeaderSize;
   const auto newFlags = static_cast<uint16_t>(flags | kFlagEncrypted);
-  Set16(local.data() + kLocalFlags, newFlags);
-  Set16(local.data() + kLocalVersion, std::max(Get16(local.data() + kLocalVersion), kVersionEncrypted));
-  Set32(local.data() + kLocalPackedSize, encryptedSize);
+  StoreLittle16(local.data() + kLocalFlagsField, newFlags);
+  StoreLittle16(local.data() + kLocalVersionField,
+                std::max(LoadLittle16(local.data() + kLocalVersionField), kVersionEncrypted));
+  StoreLittle32(local.data() + kLocalPackedSizeField, encryptedSize);
   const size_t descriptor = dataEnd + kEncryptionHeaderSize;
-  if (local.size() - descriptor == 16 && Get32(local.data() + descriptor) == kDescriptorSignature) {
-    Set32(local.data() + descriptor + kDescriptorPackedSize, encryptedSize);
+  if (local.size() - descriptor == kDataDescriptorSize &&
+      LoadLittle32(local.data() + descriptor) == kDataDescriptorSignature) {
+    StoreLittle32(local.data() + descriptor + kDescriptorPackedSize, encryptedSize);
   }
   Bytes& central = entry.central;
-  Set16(central.data() + kCentralFlags, static_cast<uint16_t>(Get16(central.data() + kCentralFlags) | kFlagEncrypted));
-  Set16(central.data() + kCentralVersion, std::max(Get16(central.data() + kCentralVersion), kVersionEncrypted));
-  Set32(central.data() + kCentralPackedSize, encryptedSize);
+  StoreLittle16(central.data() + kCentralFlags,
+                static_cast<uint16_t>(LoadLittle16(central.data() + kCentralFlags) | kFlagEncrypted));
+  StoreLittle16(central.data() + kCentralVersion,
+                std::max(LoadLittle16(central.data() + kCentralVersion), kVersionEncrypted));
+  StoreLittle32(central.data() + kCentralPackedSize, encryptedSize);
 }
 
 }  // namespace quillon::pack

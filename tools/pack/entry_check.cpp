@@ -72,9 +72,9 @@ EntryCheck CheckEntryData(PackageSource& package, EntryStream& stream, int32_t e
   }
   CountingSink sink;
   transfer.output = &sink;
-  if (header.method == 0) {
+  if (header.method == kMethodStored) {
     CopyStoredEntry(transfer);
-  } else if (header.method == 8) {
+  } else if (header.method == kMethodDeflated) {
     InflateEntry(transfer);
   } else {
     check.verdict = EntryVerdict::UnknownMethod;

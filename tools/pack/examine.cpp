@@ -123,8 +123,8 @@ std::string DosStamp(uint16_t date, uint16_t time) {
 }
 
 std::string MethodName(uint16_t method) {
-  if (method == 0) return "stored";
-  if (method == 8) return "deflated";
+  if (method == kMethodStored) return "stored";
+  if (method == kMethodDeflated) return "deflated";
   return "method " + std::to_string(method);
 }
 

@@ -1,10 +1,10 @@
 #include <windows.h>
 
-#include <array>
 #include <optional>
 #include <string_view>
 
 #include "extract_tree.h"
+#include "fs/path.h"
 #include "pack_support.h"
 #include "system.h"
 
@@ -23,18 +23,15 @@ std::wstring Wide(const std::string& ansi) {
 }
 
 // A component that Windows would not take as a plain name in its directory:
-// a stream (colon), a wildcard, a device.
-bool IsPlainName(const std::wstring& name) {
+// a stream (colon), a wildcard (both looked for in the name as Windows reads
+// it), a device (the installer's own rule, on the component's stem; "." and
+// " " are never the second byte of a character, so the stem is found byte by
+// byte).
+bool IsPlainName(const std::string& component, const std::wstring& name) {
   if (name.find_first_of(L":<>\"|?*/\\") != std::wstring::npos) return false;
-  std::wstring stem = name.substr(0, name.find(L'.'));
-  while (!stem.empty() && stem.back() == L' ') stem.pop_back();
-  for (wchar_t& c : stem) c = c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-  static constexpr std::array<std::wstring_view, 4> kDevices = {L"con", L"prn", L"aux", L"nul"};
-  for (const std::wstring_view device : kDevices) {
-    if (stem == device) return false;
-  }
-  return !(stem.size() == 4 && (stem.starts_with(L"com") || stem.starts_with(L"lpt")) && stem[3] >= L'1' &&
-           stem[3] <= L'9');
+  std::string_view stem = std::string_view(component).substr(0, component.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+  return !IsDeviceStem(stem.data(), static_cast<int32_t>(stem.size()));
 }
 
 // The attributes of a path without following a reparse point at its end.
@@ -105,7 +102,7 @@ struct ExtractionTree::Root {
     std::wstring current = path;
     for (size_t i = 0; i < count; ++i) {
       const std::wstring name = Wide(components[i]);
-      if (!IsPlainName(name)) {
+      if (!IsPlainName(components[i], name)) {
         SetLastError(ERROR_INVALID_NAME);
         return std::nullopt;
       }
@@ -138,7 +135,7 @@ bool ExtractionTree::MakeDirectories(const Components& components) {
   std::wstring current = root_->path;
   for (const std::string& component : components) {
     const std::wstring name = Wide(component);
-    if (!IsPlainName(name)) {
+    if (!IsPlainName(component, name)) {
       SetLastError(ERROR_INVALID_NAME);
       KeepSystemError();
       return false;
@@ -156,7 +153,7 @@ bool ExtractionTree::MakeDirectories(const Components& components) {
 std::unique_ptr<ExtractedFile> ExtractionTree::MakeFile(const Components& components) {
   const std::optional<std::wstring> parent = root_->Directory(components, components.size() - 1);
   const std::wstring name = Wide(components.back());
-  if (!parent || !IsPlainName(name)) {
+  if (!parent || !IsPlainName(components.back(), name)) {
     if (parent) SetLastError(ERROR_INVALID_NAME);
     KeepSystemError();
     return nullptr;

@@ -6,6 +6,7 @@
 
 #include "app/package_integrity.h"
 #include "app/part_join.h"
+#include "base/little_endian.h"
 #include "system.h"
 
 namespace quillon::pack {
@@ -156,8 +157,7 @@ PackageEnding InstallerFile::FindEnding() {
   const int64_t windowSize = std::min<int64_t>(size, kIntegrityWindow);
   Bytes window(static_cast<size_t>(windowSize));
   const int64_t windowStart = size - windowSize;
-  if (windowSize < quillon::kEndRecordSize ||
-      joined_->Seek(static_cast<int32_t>(windowStart), SeekMethod::FromStart) < 0 ||
+  if (windowSize < kEndRecordSize || joined_->Seek(static_cast<int32_t>(windowStart), SeekMethod::FromStart) < 0 ||
       joined_->Read(window.data(), static_cast<int32_t>(windowSize)) != windowSize) {
     return ending;
   }
@@ -165,8 +165,9 @@ PackageEnding InstallerFile::FindEnding() {
   const uint8_t* fitting = nullptr;
   for (size_t at = window.size() - kEndRecordSize + 1; at-- > 0;) {
     const uint8_t* record = window.data() + at;
-    if (Get32(record) != kEndRecordSignature) continue;
-    const int64_t end = windowStart + static_cast<int64_t>(at + kEndRecordSize) + Get16(record + 20);
+    if (LoadLittle32(record) != kEndRecordSignature) continue;
+    const int64_t end =
+        windowStart + static_cast<int64_t>(at + kEndRecordSize) + LoadLittle16(record + kEndRecordCommentLengthField);
     if (end >= size) {
       reaching = record;
       break;
@@ -176,9 +177,9 @@ PackageEnding InstallerFile::FindEnding() {
   const uint8_t* record = reaching != nullptr ? reaching : fitting;
   if (record == nullptr) return ending;
   ending.kind = PackageEnding::Kind::CentralDirectory;
-  ending.directoryCount = Get16(record + 10);
-  ending.directorySize = Get32(record + 12);
-  ending.directoryOffset = Get32(record + 16);
+  ending.directoryCount = LoadLittle16(record + 10);
+  ending.directorySize = LoadLittle32(record + 12);
+  ending.directoryOffset = LoadLittle32(record + 16);
   ending.entriesEnd = windowStart + (record - window.data()) - static_cast<int64_t>(ending.directorySize);
   return ending;
 }
@@ -200,21 +201,21 @@ std::vector<CentralEntry> InstallerFile::ReadCentralDirectory(const PackageEndin
   size_t at = 0;
   for (uint32_t index = 1; index <= ending.directoryCount; ++index) {
     const uint8_t* header = directory.data() + at;
-    if (at + kCentralHeaderSize > directory.size() || Get32(header) != kCentralHeaderSignature) {
+    if (at + kCentralHeaderSize > directory.size() || LoadLittle32(header) != kCentralHeaderSignature) {
       throw damaged("header " + std::to_string(index) + " is not where it should be");
     }
-    const size_t nameLength = Get16(header + 28);
-    const size_t length = kCentralHeaderSize + nameLength + Get16(header + 30) + Get16(header + 32);
+    const size_t nameLength = LoadLittle16(header + 28);
+    const size_t length = kCentralHeaderSize + nameLength + LoadLittle16(header + 30) + LoadLittle16(header + 32);
     if (at + length > directory.size()) throw damaged("header " + std::to_string(index) + " is cut off");
     CentralEntry entry;
-    entry.flags = Get16(header + 8);
-    entry.method = Get16(header + 10);
-    entry.time = Get16(header + 12);
-    entry.date = Get16(header + 14);
-    entry.crc = Get32(header + 16);
-    entry.packedSize = Get32(header + 20);
-    entry.size = Get32(header + 24);
-    entry.localOffset = Get32(header + kCentralOffsetField) + shift;
+    entry.flags = LoadLittle16(header + 8);
+    entry.method = LoadLittle16(header + 10);
+    entry.time = LoadLittle16(header + 12);
+    entry.date = LoadLittle16(header + 14);
+    entry.crc = LoadLittle32(header + 16);
+    entry.packedSize = LoadLittle32(header + 20);
+    entry.size = LoadLittle32(header + 24);
+    entry.localOffset = LoadLittle32(header + kCentralOffsetField) + shift;
     entry.name.assign(reinterpret_cast<const char*>(header + kCentralHeaderSize), nameLength);
     entries.push_back(std::move(entry));
     at += length;

@@ -1,5 +1,6 @@
-// Little pieces shared by the packager's sources: byte buffers, little-endian
-// fields and the two kinds of failure that end a run.
+// Little pieces shared by the packager's sources: byte buffers, appending
+// little-endian fields to them, and the two kinds of failure that end a run.
+// Fields read or written in place use base/little_endian.h.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "app/part_join.h"
 
 namespace quillon::pack {
 
@@ -30,8 +33,8 @@ class UsageError : public std::runtime_error {
 constexpr int64_t kMaxPackageSize = INT32_MAX;
 
 // A split installer has at most this many part files besides the program
-// file: the installer counts the files it joins in eight bits.
-constexpr int kMaxPartFiles = 255;
+// file: the installer joins no more.
+constexpr int kMaxPartFiles = kMaxPartNumber;
 
 inline void Put8(Bytes& out, uint32_t value) {
   out.push_back(static_cast<uint8_t>(value));
@@ -52,19 +55,6 @@ inline void PutBytes(Bytes& out, const uint8_t* data, size_t size) {
 
 inline void PutText(Bytes& out, std::string_view text) {
   out.insert(out.end(), text.begin(), text.end());
-}
-
-inline uint16_t Get16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-inline uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
-
-inline void Set32(uint8_t* p, uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 // Prints "quillon-pack: warning: ..." on stderr.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "base/little_endian.h"
+
 namespace quillon::pack {
 
 namespace {
@@ -125,7 +127,7 @@ void PackageWriter::Add(PackEntry entry) {
   if (encryptor_ != nullptr) encryptor_->Protect(entry);
   CheckSize(output_.size() + static_cast<int64_t>(entry.local.size()));
   Bytes central = std::move(entry.central);
-  Set32(central.data() + kCentralOffsetField, static_cast<uint32_t>(output_.size()));
+  StoreLittle32(central.data() + kCentralOffsetField, static_cast<uint32_t>(output_.size()));
   output_.Write(entry.local);
   central_.push_back(std::move(central));
 }
@@ -173,7 +175,7 @@ void PackageWriter::Finish(const PackageEnd& packageEnd) {
     } else if (field->size == 1) {
       header[field->offset] = static_cast<uint8_t>(forced.value);
     } else {
-      Set32(header + field->offset, static_cast<uint32_t>(forced.value));
+      StoreLittle32(header + field->offset, static_cast<uint32_t>(forced.value));
     }
   }
   output_.WriteAt(kPackageOffset, header, sizeof header);

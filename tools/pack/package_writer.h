@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/package_header.h"
+#include "app/package_integrity.h"
 #include "encrypt.h"
 #include "file_io.h"
 #include "zip_entries.h"
@@ -26,7 +27,7 @@ enum class Ending {
   Trailer,           // the 4-byte end marker "RSF" and a zero byte
 };
 
-constexpr std::array<uint8_t, 4> kTrailer = {'R', 'S', 'F', 0};
+constexpr std::array<uint8_t, 4> kTrailer = {kTrailerMark[0], kTrailerMark[1], kTrailerMark[2], 0};
 constexpr size_t kMaxShortText = 255;  // title, INF text and licence information
 constexpr size_t kMaxEntriesInDirectory = 0xFFFF;
 // Code signing (Authenticode) appends a certificate table to the installer,

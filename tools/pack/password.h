@@ -7,11 +7,13 @@
 #include <optional>
 #include <string>
 
+#include "crypt/zip_crypt.h"
+
 namespace quillon::pack {
 
-// The most the installer's password box takes: 79 characters and a NUL, as
+// The most the installer's password box takes (79 characters and a NUL), as
 // bytes in the ANSI code page.
-constexpr size_t kMaxPasswordLength = 79;
+constexpr size_t kMaxPasswordLength = kPasswordBufferSize - 1;
 // A password file larger than this is surely something else.
 constexpr int64_t kMaxPasswordFileSize = 4096;
 

@@ -8,27 +8,14 @@
 #include <memory>
 #include <string>
 
+#include "base/zip_format.h"
 #include "pack_support.h"
 
 struct libdeflate_compressor;
 
 namespace quillon::pack {
 
-constexpr uint32_t kLocalHeaderSignature = 0x04034B50;
-constexpr uint32_t kCentralHeaderSignature = 0x02014B50;
-constexpr uint32_t kEndRecordSignature = 0x06054B50;
-constexpr uint32_t kDescriptorSignature = 0x08074B50;
-constexpr size_t kLocalHeaderSize = 30;
-constexpr size_t kCentralHeaderSize = 46;
-constexpr size_t kEndRecordSize = 22;
 constexpr size_t kCentralOffsetField = 42;  // where a central header keeps its local header's offset
-
-constexpr uint16_t kMethodStored = 0;
-constexpr uint16_t kMethodDeflated = 8;
-constexpr uint16_t kFlagEncrypted = 0x0001;
-constexpr uint16_t kFlagDescriptor = 0x0008;
-constexpr uint16_t kFlagStrongEncryption = 0x0040;
-constexpr uint16_t kFlagUtf8Name = 0x0800;
 
 // Compression levels: 0 stores, 1 to 12 are libdeflate's levels.
 constexpr int kMaxLevel = 12;

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "base/little_endian.h"
 #include "file_io.h"
 
 namespace quillon::pack {
@@ -44,8 +45,8 @@ void ZipArchive::ReadDirectory() {
     const size_t lowest = size - kEndRecordSize > kMaxCommentLength ? size - kEndRecordSize - kMaxCommentLength : 0;
     size_t fitting = SIZE_MAX;
     for (size_t at = size - kEndRecordSize + 1; at-- > lowest;) {
-      if (Get32(data + at) != kEndRecordSignature) continue;
-      const size_t recordEnd = at + kEndRecordSize + Get16(data + at + 20);
+      if (LoadLittle32(data + at) != kEndRecordSignature) continue;
+      const size_t recordEnd = at + kEndRecordSize + LoadLittle16(data + at + kEndRecordCommentLengthField);
       if (recordEnd == size) {
         end = at;
         break;
@@ -56,15 +57,15 @@ void ZipArchive::ReadDirectory() {
   }
   if (end == SIZE_MAX) Refuse("not a ZIP archive (no end of central directory record)");
 
-  if (end >= kZip64LocatorSize && Get32(data + end - kZip64LocatorSize) == kZip64LocatorSignature) {
+  if (end >= kZip64LocatorSize && LoadLittle32(data + end - kZip64LocatorSize) == kZip64LocatorSignature) {
     Refuse("ZIP64 archives are not supported");
   }
-  const uint16_t disk = Get16(data + end + 4);
-  const uint16_t directoryDisk = Get16(data + end + 6);
-  const uint16_t entriesHere = Get16(data + end + 8);
-  const uint16_t entryCount = Get16(data + end + 10);
-  const uint32_t directorySize = Get32(data + end + 12);
-  const uint32_t directoryOffset = Get32(data + end + 16);
+  const uint16_t disk = LoadLittle16(data + end + 4);
+  const uint16_t directoryDisk = LoadLittle16(data + end + 6);
+  const uint16_t entriesHere = LoadLittle16(data + end + 8);
+  const uint16_t entryCount = LoadLittle16(data + end + 10);
+  const uint32_t directorySize = LoadLittle32(data + end + 12);
+  const uint32_t directoryOffset = LoadLittle32(data + end + 16);
   if (entryCount == 0xFFFF || directorySize == 0xFFFFFFFFu || directoryOffset == 0xFFFFFFFFu) {
     Refuse("ZIP64 archives are not supported");
   }
@@ -80,19 +81,20 @@ void ZipArchive::ReadDirectory() {
 
   size_t at = directoryStart;
   for (uint32_t index = 0; index < entryCount; ++index) {
-    if (at + kCentralHeaderSize > end || Get32(data + at) != kCentralHeaderSignature) {
+    if (at + kCentralHeaderSize > end || LoadLittle32(data + at) != kCentralHeaderSignature) {
       Refuse("damaged: central directory header " + std::to_string(index + 1) + " is missing");
     }
     ArchiveEntry entry;
-    const uint16_t flags = Get16(data + at + 8);
-    entry.method = Get16(data + at + 10);
-    entry.crc = Get32(data + at + 16);
-    const uint32_t storedSize = Get32(data + at + 20);
-    entry.originalSize = Get32(data + at + 24);
-    const uint16_t nameLength = Get16(data + at + 28);
-    const size_t centralSize = kCentralHeaderSize + nameLength + Get16(data + at + 30) + Get16(data + at + 32);
-    const uint16_t startDisk = Get16(data + at + 34);
-    const uint32_t localOffset = Get32(data + at + kCentralOffsetField);
+    const uint16_t flags = LoadLittle16(data + at + 8);
+    entry.method = LoadLittle16(data + at + 10);
+    entry.crc = LoadLittle32(data + at + 16);
+    const uint32_t storedSize = LoadLittle32(data + at + 20);
+    entry.originalSize = LoadLittle32(data + at + 24);
+    const uint16_t nameLength = LoadLittle16(data + at + 28);
+    const size_t centralSize =
+        size_t{kCentralHeaderSize} + nameLength + LoadLittle16(data + at + 30) + LoadLittle16(data + at + 32);
+    const uint16_t startDisk = LoadLittle16(data + at + 34);
+    const uint32_t localOffset = LoadLittle32(data + at + kCentralOffsetField);
     if (at + centralSize > end)
       Refuse("damaged: central directory header " + std::to_string(index + 1) + " is cut off");
     entry.name.assign(reinterpret_cast<const char*>(data + at + kCentralHeaderSize), nameLength);
@@ -119,16 +121,16 @@ void ZipArchive::ReadDirectory() {
     // The local header: the installer takes the CRC-32 and the sizes from it.
     entry.localStart = size_t{localOffset} + shift;
     const size_t local = entry.localStart;
-    if (local + kLocalHeaderSize > directoryStart || Get32(data + local) != kLocalHeaderSignature) {
+    if (local + kLocalHeaderSize > directoryStart || LoadLittle32(data + local) != kLocalHeaderSignature) {
       Refuse(name, "damaged: no local header where the central directory says");
     }
-    const uint16_t localFlags = Get16(data + local + 6);
-    const uint16_t localMethod = Get16(data + local + 8);
-    const uint32_t localCrc = Get32(data + local + 14);
-    const uint32_t localStored = Get32(data + local + 18);
-    const uint32_t localOriginal = Get32(data + local + 22);
-    const uint16_t localNameLength = Get16(data + local + 26);
-    entry.dataStart = local + kLocalHeaderSize + localNameLength + Get16(data + local + 28);
+    const uint16_t localFlags = LoadLittle16(data + local + kLocalFlagsField);
+    const uint16_t localMethod = LoadLittle16(data + local + kLocalMethodField);
+    const uint32_t localCrc = LoadLittle32(data + local + kLocalCrcField);
+    const uint32_t localStored = LoadLittle32(data + local + kLocalPackedSizeField);
+    const uint32_t localOriginal = LoadLittle32(data + local + kLocalSizeField);
+    const uint16_t localNameLength = LoadLittle16(data + local + kLocalNameLengthField);
+    entry.dataStart = local + kLocalHeaderSize + localNameLength + LoadLittle16(data + local + kLocalExtraLengthField);
     entry.dataEnd = entry.dataStart + storedSize;
     if (entry.dataEnd > directoryStart) Refuse(name, "damaged: the entry runs into the central directory");
     if (std::string(reinterpret_cast<const char*>(data + local + kLocalHeaderSize), localNameLength) != name) {
@@ -138,7 +140,7 @@ void ZipArchive::ReadDirectory() {
       Refuse(name, "damaged: the local header disagrees with the central directory");
     }
     if (localCrc != entry.crc || localStored != storedSize || localOriginal != entry.originalSize) {
-      if ((localFlags & kFlagDescriptor) != 0) {
+      if ((localFlags & kFlagDataDescriptor) != 0) {
         Refuse(name,
                "the local header lacks the real CRC-32 and sizes (they follow the data in a data descriptor, as "
                "streaming ZIP writers leave them); the installer needs them in the local header: make the archive "
@@ -149,13 +151,15 @@ void ZipArchive::ReadDirectory() {
 
     // A data descriptor the writer left behind the data, with or without its
     // signature; its values must match, or what follows is not one.
-    if ((localFlags & kFlagDescriptor) != 0) {
+    if ((localFlags & kFlagDataDescriptor) != 0) {
       const uint8_t* behind = data + entry.dataEnd;
       const auto matches = [&](const uint8_t* p) {
-        return Get32(p) == entry.crc && Get32(p + 4) == storedSize && Get32(p + 8) == entry.originalSize;
+        return LoadLittle32(p) == entry.crc && LoadLittle32(p + 4) == storedSize &&
+               LoadLittle32(p + 8) == entry.originalSize;
       };
-      if (entry.dataEnd + 16 <= directoryStart && Get32(behind) == kDescriptorSignature && matches(behind + 4)) {
-        entry.descriptor = 16;
+      if (entry.dataEnd + kDataDescriptorSize <= directoryStart && LoadLittle32(behind) == kDataDescriptorSignature &&
+          matches(behind + 4)) {
+        entry.descriptor = kDataDescriptorSize;
       } else if (entry.dataEnd + 12 <= directoryStart && matches(behind)) {
         entry.descriptor = 12;
       }
@@ -194,7 +198,7 @@ PackEntry ZipArchive::Take(const ArchiveEntry& entry) const {
   if (entry.descriptor == 16) {
     PutBytes(taken.local, data + entry.dataEnd, 16);
   } else if (entry.descriptor == 12) {
-    Put32(taken.local, kDescriptorSignature);
+    Put32(taken.local, kDataDescriptorSignature);
     PutBytes(taken.local, data + entry.dataEnd, 12);
   }
   taken.central.assign(data + entry.centralStart, data + entry.centralStart + entry.centralSize);
