@@ -48,12 +48,6 @@ libdeflate_i686() {
   echo "$dir"
 }
 
-# Whether Wine can start here: its loader is a 32-bit program, which a kernel
-# without IA-32 emulation cannot run.
-runs_i386() {
-  /lib/ld-linux.so.2 --help >/dev/null 2>&1
-}
-
 quiet cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLON_TARGET=OFF
 quiet cmake --build build-bench --target inflate_bench
 libdeflate=$(libdeflate_i686)
@@ -72,7 +66,7 @@ echo "== native x86-64 ($(uname -m)), MB/s of output, best of $rounds"
 export WINEPREFIX="$PWD/build-bench/wineprefix" WINEDEBUG=-all
 unset DISPLAY
 i686=(wine build-bench/i686/inflate_bench_i686.exe run "$corpus" --rounds "$rounds")
-if runs_i386; then
+if bash scripts/runs-32-bit.sh; then
   echo "== i686 under Wine, MB/s of output, best of $rounds"
   "${i686[@]}"
 else
