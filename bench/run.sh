@@ -21,7 +21,8 @@ dlls=/usr/lib/i386-linux-gnu/wine/i386-windows
 headers=/usr/share/mingw-w64/include
 
 mkdir -p build-bench
-quiet() { "$@" >build-bench/build.log 2>&1 || { cat build-bench/build.log; exit 1; }; }
+log=$PWD/build-bench/build.log  # absolute: some steps run in another folder
+quiet() { "$@" >"$log" 2>&1 || { cat "$log"; exit 1; }; }
 
 # Prints the directory of libdeflate's source built for i686, fetching and
 # building it first when it is not there yet.
