@@ -27,8 +27,10 @@ Each installer has an INF that does nothing. In alternating rounds:
   the calls no installer can do without, then deletes them;
 - baseline (with --baseline): the installer again, made with another stub
   (an earlier build, say), timed as the installer is;
-- unzip -q and 7z x: extracting the ZIP natively into an empty folder, then
-  deleting it (shutil.rmtree), timed apart.
+- unzip -q and 7z x: extracting the ZIP natively into an empty folder under
+  build/install-compare/native, then deleting it (shutil.rmtree), timed apart.
+  In the VM of scripts/vm, `--scratch build/install-compare/native` keeps that
+  folder in the guest's memory, where Wine's work directory is too.
 
 Each figure is the best of the rounds; the ratios are of the best figures.
 """
@@ -233,7 +235,7 @@ def main() -> int:
     try:
         for _ in range(args.rounds):
             for case in cases:
-                run_round(case, build, scratch / "out")
+                run_round(case, build, scratch / "native" / "out")
     finally:
         st.stop()
     for case in cases:
