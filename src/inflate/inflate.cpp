@@ -45,7 +45,9 @@ static_assert(kDistanceBase[29] + (1 << kDistanceExtra[29]) - 1 == kWindowSize,
               "no reference reaches back further than one window");
 static_assert(kTransferBlock == kWindowSize);
 
-// Root widths asked of the table builder.
+// Root widths asked of the table builder. They are behaviour, not tuning: a
+// root's width is how many bits the exact reader asks for first in each code,
+// which decides where decoding resumes after a bad block.
 constexpr int32_t kFixedLiteralWidth = 7;
 constexpr int32_t kFixedDistanceWidth = 5;
 constexpr int32_t kCodeLengthWidth = 7;
@@ -703,13 +705,13 @@ int32_t Inflater::InflateCodes(BlockCodes& codes) {
 // The fast loop's cursors are locals, so that they stay in registers; the
 // steps below take them by reference and are forced inline:
 //   bits, count  the bit buffer: the input's next bits, least significant
-//                first, of which (count's low byte) so many are counted
+//                first; count's low byte says how many of them are counted
 //   in           the input position, as many bits ahead of the bits
 //                consumed as are counted; only Refill moves it
 //   entry        the next code's root entry, looked up before it is needed
 //   out          the output position in the lap
-// and budget, the iterations left before out may reach the lap's end or in
-// the input limit, which the room check counts out.
+//   budget       iterations left before the next room check: until then
+//                neither out nor in can pass what their limits allow
 
 constexpr uint32_t kFastLiteralMask = (1u << kFastLiteralBits) - 1;
 constexpr uint32_t kFastDistanceMask = (1u << kFastDistanceBits) - 1;
@@ -816,7 +818,7 @@ QUILLON_FAST_LOOP bool Inflater::FastCodes(const BlockCodes& codes, uint32_t& bi
   uint32_t entry = literals[bits & kFastLiteralMask];
   uint32_t budget = 0;
   for (;;) {
-    // ---- Room check: how many iterations may go before the next ----
+    // ---- Room check: enough output room and input for the next iterations ----
     // Between checks the loop only counts: each iteration writes at most
     // kIterationOutput bytes and moves in on by at most kIterationInput.
     if (budget == 0) {
@@ -851,6 +853,8 @@ QUILLON_FAST_LOOP bool Inflater::FastCodes(const BlockCodes& codes, uint32_t& bi
         blockEnd = TakeEndOfBlock(entry, bits, count);
         break;
       }
+      // A code longer than the root: a literal, a length, the end of the
+      // block or an invalid code from its sub-table.
       Consume(entry, bits, count);
       cost = kFastLiteralBits;
       entry = FollowLink(literals, entry, bits);
@@ -877,6 +881,7 @@ QUILLON_FAST_LOOP bool Inflater::FastCodes(const BlockCodes& codes, uint32_t& bi
         back = static_cast<int32_t>(cost);
         break;
       }
+      // A code longer than the root; a narrow word refills inside it.
       Consume(kFastDistanceBits, bits, count);
       if constexpr (!kWideWord) Refill(bits, count, in);
       entry = FollowLink(distances, entry, bits);
