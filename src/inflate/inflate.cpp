@@ -656,11 +656,11 @@ int32_t Inflater::InflateCodes(BlockCodes& codes) {
     }
     if (!codes.exact) BuildExactTables(codes);
     const HuffmanEntry* t = DecodeEntry(codes.literalRoot, lw, bitBuffer, bitCount, status);
-    if (t != nullptr && t->extra < kEndOfBlockEntry && codes.distanceRoot == nullptr) {
+    if (t == nullptr) break;
+    if (t->extra < kEndOfBlockEntry && codes.distanceRoot == nullptr) {
       status = kStatusInvalidCode;  // a length without a distance code set
       break;
     }
-    if (t == nullptr) break;
     if (!DumpBits(t->bits, bitBuffer, bitCount)) {
       status = kStatusDataEnd;
       break;
@@ -675,6 +675,8 @@ int32_t Inflater::InflateCodes(BlockCodes& codes) {
       windowPos_ = w;
       return kStatusOk;
     }
+    // A length, then its distance (3.2.5), and the copy byte by byte, so a
+    // distance shorter than the length repeats the bytes just written.
     uint32_t length = 0;
     if (!ReadBits(static_cast<uint32_t>(t->extra), length, bitBuffer, bitCount)) {
       status = kStatusDataEnd;
