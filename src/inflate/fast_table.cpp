@@ -6,6 +6,11 @@
 
 namespace quillon {
 
+// Each field of the entry layout holds what goes in it: a code's bits at its
+// level or a sub-table's width in bits 8-11, a sub-table's index in bits 16-30.
+static_assert(kFastLiteralBits <= 0xF && kFastDistanceBits <= 0xF && kMaxCodeBits - kFastDistanceBits <= 0xF);
+static_assert(kFastLiteralEntries <= 1u << 15 && kFastDistanceEntries <= 1u << 15);
+
 namespace {
 
 // The width of a sub-table opened for a code of length k > rootBits with

@@ -43,6 +43,7 @@ static_assert(kLengthBase[28] + (1 << kLengthExtra[28]) - 1 == kMaxMatch);
 static_assert(kLengthBase[27] + (1 << kLengthExtra[27]) - 1 == kMaxMatch);
 static_assert(kDistanceBase[29] + (1 << kDistanceExtra[29]) - 1 == kWindowSize,
               "no reference reaches back further than one window");
+static_assert(kDistanceBase[29] < 1 << 15 && kLengthBase[28] < 1 << 15, "every base fits a fast entry's bits 16-30");
 static_assert(kTransferBlock == kWindowSize);
 
 // Root widths asked of the table builder. They are behaviour, not tuning: a
