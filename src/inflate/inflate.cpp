@@ -775,6 +775,15 @@ QUILLON_HOT uint32_t BaseAndExtra(Word bits, uint32_t entry) {
   return (entry >> 16) + static_cast<uint32_t>((bits & ((Word{1} << (entry & 0xFFu)) - 1)) >> ((entry >> 8) & 0xFFu));
 }
 
+// A length code with its extra bits, taken from the entry at its level, and
+// the bits it took (cost), counting `above` bits taken at the levels above.
+QUILLON_HOT uint32_t TakeLength(uint32_t entry, uint32_t above, Word& bits, uint32_t& count, uint32_t& cost) {
+  const uint32_t length = BaseAndExtra(bits, entry);
+  cost = above + (entry & 0xFFu);
+  Consume(entry, bits, count);
+  return length;
+}
+
 // Where the fast loop returns to should the data turn out to end inside a
 // code that it read among the zeros behind the entry's last byte: the last
 // point known to lie within the data, or behind a lap written out.
@@ -850,8 +859,11 @@ QUILLON_FAST_LOOP bool Inflater::FastCodes(const BlockCodes& codes, uint32_t& bi
     }
 
     // ---- Length (RFC 1951 3.2.5: symbols 257 to 285) ----
-    uint32_t cost = 0;  // bits consumed since the length code's start
-    if ((entry & kFastExceptional) != 0) {
+    uint32_t length;
+    uint32_t cost;  // bits consumed since the length code's start
+    if ((entry & kFastExceptional) == 0) {
+      length = TakeLength(entry, 0, bits, count, cost);
+    } else {
       if ((entry & kFastLink) == 0) {
         blockEnd = TakeEndOfBlock(entry, bits, count);
         break;
@@ -859,7 +871,6 @@ QUILLON_FAST_LOOP bool Inflater::FastCodes(const BlockCodes& codes, uint32_t& bi
       // A code longer than the root: a literal, a length, the end of the
       // block or an invalid code from its sub-table.
       Consume(entry, bits, count);
-      cost = kFastLiteralBits;
       entry = FollowLink(literals, entry, bits);
       if ((entry & kFastLiteral) != 0) {
         entry = PutLiteral(entry, literals, bits, count, out);
@@ -868,13 +879,11 @@ QUILLON_FAST_LOOP bool Inflater::FastCodes(const BlockCodes& codes, uint32_t& bi
       }
       if ((entry & kFastExceptional) != 0) {
         blockEnd = TakeEndOfBlock(entry, bits, count);
-        back = blockEnd ? 0 : static_cast<int32_t>(cost);
+        back = blockEnd ? 0 : static_cast<int32_t>(kFastLiteralBits);
         break;
       }
+      length = TakeLength(entry, kFastLiteralBits, bits, count, cost);
     }
-    const uint32_t length = BaseAndExtra(bits, entry);
-    cost += entry & 0xFFu;
-    Consume(entry, bits, count);
 
     // ---- Distance (3.2.5: symbols 0 to 29), or back to the length code ----
     Refill(bits, count, in);
