@@ -6,21 +6,10 @@ namespace quillon {
 
 // Table shapes matter beyond the codes they decode: how many bits a lookup
 // asks of the input decides where decoding resumes after a bad block. So the
-// builder sizes every table by the one rule below and nothing else.
+// builder sizes every table by one rule (OpenedTableBits) and nothing else.
 //
 // A table of 2^j entries is one heap block of 2^j + 1 entries; entry 0 is a
 // header whose `next` is the table pushed before it on the chain.
-
-namespace {
-
-HuffmanEntry* TakeTable(uint32_t bits, HuffmanEntry*& chain) {
-  auto* block = static_cast<HuffmanEntry*>(MemAlloc(((static_cast<size_t>(1) << bits) + 1) * sizeof(HuffmanEntry)));
-  block->next = chain;
-  chain = block + 1;
-  return block + 1;
-}
-
-}  // namespace
 
 int32_t OrderCodes(const uint16_t* lengths, uint32_t n, CanonicalCodes& codes) {
   if (n > kMaxCodes) return kStatusOversubscribed;
@@ -57,101 +46,131 @@ int32_t OrderCodes(const uint16_t* lengths, uint32_t n, CanonicalCodes& codes) {
   return codes.fillers != 0 && codes.longest > 1 ? kStatusIncomplete : kStatusOk;
 }
 
+namespace {
+
+HuffmanEntry* TakeTable(uint32_t bits, HuffmanEntry*& chain) {
+  auto* block = static_cast<HuffmanEntry*>(MemAlloc(((static_cast<size_t>(1) << bits) + 1) * sizeof(HuffmanEntry)));
+  block->next = chain;
+  chain = block + 1;
+  return block + 1;
+}
+
+// One table of the walk below: its slots, its width, and the code it was
+// entered at (its bits above this table).
+struct TableLevel {
+  HuffmanEntry* slots;
+  uint32_t bits;
+  uint32_t entered;
+};
+
+// The one rule that sizes a table: the width of a table opened `resolved` bits
+// into a code of length k, with `after` more codes of that length to come. It
+// is widened beyond the code's own bits while the longer codes still leave
+// slots of it empty, up to the width asked (rootLimit) and the longest code.
+uint32_t OpenedTableBits(const uint32_t* count, uint32_t longest, uint32_t k, uint32_t after, uint32_t resolved,
+                         uint32_t rootLimit, uint32_t endLength) {
+  const uint32_t limit = longest - resolved < rootLimit ? longest - resolved : rootLimit;
+  uint32_t j = k - resolved;
+  uint32_t empty = 1u << j;  // slots of a j-bit table left once the codes so far are in
+  if (empty > after + 1) {
+    empty -= after + 1;
+    for (++j; j < limit; ++j) {
+      empty *= 2;
+      if (empty <= count[resolved + j]) break;
+      empty -= count[resolved + j];
+    }
+  }
+  // A table that holds the end-of-block code ends exactly at it, so decoding
+  // that code never asks for bits beyond it.
+  if (resolved + j > endLength && resolved < endLength) j = endLength - resolved;
+  return j;
+}
+
+// The entry of the next symbol in canonical order, or an invalid one for a
+// filler. Symbols below s are a literal (RFC 1951 3.2.5: 0 to 255) or the end
+// of the block (256); a higher one is a length or distance base with its extra
+// bits, from the tables of 3.2.5.
+HuffmanEntry SymbolEntry(const CanonicalCodes& codes, uint32_t& next, uint32_t s, const uint16_t* base,
+                         const uint8_t* extra, uint32_t bits) {
+  HuffmanEntry entry{kInvalidEntry, static_cast<uint8_t>(bits), 0, nullptr};
+  if (next < codes.symbols) {
+    const uint32_t v = codes.sorted[next++];
+    if (v < s) {
+      entry.extra = v < 256 ? kLiteralEntry : kEndOfBlockEntry;
+      entry.value = static_cast<uint16_t>(v);
+    } else {
+      entry.extra = extra[v - s];
+      entry.value = base[v - s];
+    }
+  }
+  return entry;
+}
+
+}  // namespace
+
+// Walks the codes in canonical order (RFC 1951 3.2.2), each as the bits the
+// input presents it in. A code goes into the table that holds its last bits:
+// tables are opened down the levels while the code is longer than the bits
+// they resolve, and closed again once every code under their link is in.
 int32_t BuildHuffmanTable(const uint16_t* lengths, uint32_t n, uint32_t s, const uint16_t* base, const uint8_t* extra,
                           HuffmanEntry*& root, HuffmanEntry*& chain, int32_t& width) {
   CanonicalCodes codes;
   const int32_t status = OrderCodes(lengths, n, codes);
   if (status == kStatusOversubscribed) return status;
+  root = nullptr;
   if (codes.longest == 0) {
-    root = nullptr;
     width = 0;
     return kStatusOk;
   }
-  // A table that holds the end-of-block code ends exactly at it, so decoding
-  // that code never asks for bits beyond it.
   const uint32_t endLength = n > 256 ? lengths[256] : kMaxCodeBits;
-  const uint32_t shortest = codes.shortest;
-  const uint32_t longest = codes.longest;
-  uint32_t* const count = codes.count;
-  const uint16_t* const sorted = codes.sorted;
-  const uint32_t symbolCount = codes.symbols;
   uint32_t rootLimit = static_cast<uint32_t>(width < 0 ? 0 : width);
-  if (rootLimit < shortest) rootLimit = shortest;
-  if (rootLimit > longest) rootLimit = longest;
+  if (rootLimit < codes.shortest) rootLimit = codes.shortest;
+  if (rootLimit > codes.longest) rootLimit = codes.longest;
 
-  // Walk the codes in canonical order. code is the current code bit-reversed;
-  // level h has width levelBits[h], was entered at code entered[h], and
-  // resolved bits above the current table sum to resolved.
-  HuffmanEntry* table[kMaxCodeBits + 1];
-  uint32_t levelBits[kMaxCodeBits + 1] = {};
-  uint32_t entered[kMaxCodeBits + 1];
-  int32_t h = -1;
-  uint32_t resolved = 0;
-  uint32_t code = 0;
-  uint32_t next = 0;  // index into sorted
-  root = nullptr;
-  entered[0] = 0;
+  const uint32_t* const count = codes.count;
+  const uint32_t longest = codes.longest;
+  TableLevel level[kMaxCodeBits + 1];
+  level[0].entered = 0;
+  int32_t h = -1;         // the current table's level, none yet
+  uint32_t resolved = 0;  // the code's bits resolved by the tables above it
+  uint32_t code = 0;      // bit-reversed
+  uint32_t next = 0;      // into codes.sorted
   for (uint32_t k = 1; k <= longest; ++k) {
-    for (uint32_t a = count[k]; a-- > 0;) {  // a: codes of length k still to place after this one
-      while (k > resolved + (h < 0 ? 0 : levelBits[h])) {
-        resolved += h < 0 ? 0 : levelBits[h];
+    for (uint32_t after = count[k]; after-- > 0;) {
+      // Open tables down to the one that holds the code's last bit, each
+      // linked from its parent's slot for the code's bits at that level.
+      while (h < 0 || k > resolved + level[h].bits) {
+        if (h >= 0) resolved += level[h].bits;
         ++h;
-        // Widen the table while the longer codes still leave slots of it
-        // empty, up to the root width and the longest code.
-        const uint32_t limit = longest - resolved < rootLimit ? longest - resolved : rootLimit;
-        uint32_t j = k - resolved;
-        uint32_t f = 1u << j;
-        if (f > a + 1) {
-          f -= a + 1;
-          for (++j; j < limit; ++j) {
-            f *= 2;
-            if (f <= count[resolved + j]) break;
-            f -= count[resolved + j];
-          }
-        }
-        if (resolved + j > endLength && resolved < endLength) j = endLength - resolved;
-        table[h] = TakeTable(j, chain);
-        levelBits[h] = j;
-        if (root == nullptr) root = table[h];
+        const uint32_t bits = OpenedTableBits(count, longest, k, after, resolved, rootLimit, endLength);
+        level[h].slots = TakeTable(bits, chain);
+        level[h].bits = bits;
+        if (root == nullptr) root = level[h].slots;
         if (h > 0) {
-          entered[h] = code;
-          HuffmanEntry& link = table[h - 1][(code & ((1u << resolved) - 1)) >> (resolved - levelBits[h - 1])];
-          link.bits = static_cast<uint8_t>(levelBits[h - 1]);
-          link.extra = static_cast<uint8_t>(kLinkEntry + j);
-          link.next = table[h];
+          const TableLevel& parent = level[h - 1];
+          level[h].entered = code;
+          HuffmanEntry& link = parent.slots[(code & ((1u << resolved) - 1)) >> (resolved - parent.bits)];
+          link.bits = static_cast<uint8_t>(parent.bits);
+          link.extra = static_cast<uint8_t>(kLinkEntry + bits);
+          link.next = level[h].slots;
         }
       }
 
-      HuffmanEntry entry{kInvalidEntry, static_cast<uint8_t>(k - resolved), 0, nullptr};
-      if (next < symbolCount) {
-        const uint32_t v = sorted[next++];
-        if (v < s) {
-          entry.extra = v < 256 ? kLiteralEntry : kEndOfBlockEntry;
-          entry.value = static_cast<uint16_t>(v);
-        } else {
-          entry.extra = extra[v - s];
-          entry.value = base[v - s];
-        }
-      }
-      const uint32_t size = 1u << levelBits[h];
-      for (uint32_t i = code >> resolved; i < size; i += 1u << (k - resolved)) table[h][i] = entry;
+      // The code's k - resolved bits at this level pick every slot whose low
+      // bits they are.
+      const HuffmanEntry entry = SymbolEntry(codes, next, s, base, extra, k - resolved);
+      const uint32_t size = 1u << level[h].bits;
+      for (uint32_t i = code >> resolved; i < size; i += 1u << (k - resolved)) level[h].slots[i] = entry;
 
-      // Next code of length k, counting in bit-reversed order.
-      uint32_t bit = 1u << (k - 1);
-      while ((code & bit) != 0) {
-        code ^= bit;
-        bit >>= 1;
-      }
-      code ^= bit;
-
-      // Close the tables that are full.
-      while ((code & ((1u << resolved) - 1)) != entered[h]) {
+      code = NextReversedCode(code, k);
+      // A table is full once the next code's bits above it leave its link.
+      while ((code & ((1u << resolved) - 1)) != level[h].entered) {
         --h;
-        resolved -= levelBits[h];
+        resolved -= level[h].bits;
       }
     }
   }
-  width = static_cast<int32_t>(levelBits[0]);
+  width = static_cast<int32_t>(level[0].bits);
   return status;
 }
 

@@ -81,6 +81,21 @@ struct CanonicalCodes {
   return endLength > 0 && root > endLength ? endLength : root;
 }
 
+// The code after `code` among codes of `length` bits, both bit-reversed as the
+// input presents them. Codes of one length are consecutive numbers in
+// canonical order (RFC 1951 3.2.2), so this adds one at the code's first bit
+// and carries towards its last. A longer code carries on from the same value:
+// the next length appends a zero bit, which a reversed code holds already.
+[[nodiscard]] constexpr uint32_t NextReversedCode(uint32_t code, uint32_t length) {
+  uint32_t bit = 1u << (length - 1);
+  while ((code & bit) != 0) {
+    code ^= bit;
+    bit >>= 1;
+  }
+  return code ^ bit;
+}
+static_assert(NextReversedCode(0b011, 3) == 0b111 && NextReversedCode(0b111, 3) == 0, "110 + 1 = 111, and 111 wraps");
+
 // Releases every table of a chain; null releases nothing.
 void FreeHuffmanTables(HuffmanEntry* chain);
 

@@ -31,19 +31,24 @@ constexpr uint8_t kDistanceExtra[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,
 // Order in which a dynamic block lists the lengths of the code-length code.
 constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
-constexpr uint32_t kMaxStreamCodeBits = 15;  // a dynamic header encodes lengths 0 to 15
+constexpr uint32_t kMaxStreamCodeBits = 15;  // a dynamic header encodes lengths 0 to 15 (3.2.7)
 constexpr uint32_t kMaxLengthExtra = 5;
 constexpr uint32_t kMaxDistanceExtra = 13;
 constexpr int32_t kMaxMatch = 258;
 constexpr int32_t kWindowSize = 32768;  // how far back a reference reaches, and the unit of every write
 
+static_assert(kLengthExtra[27] == kMaxLengthExtra && kDistanceExtra[29] == kMaxDistanceExtra,
+              "the most extra bits a length or a distance takes (3.2.5)");
 static_assert(kLengthBase[28] + (1 << kLengthExtra[28]) - 1 == kMaxMatch);
 static_assert(kLengthBase[27] + (1 << kLengthExtra[27]) - 1 == kMaxMatch);
 static_assert(kDistanceBase[29] + (1 << kDistanceExtra[29]) - 1 == kWindowSize,
               "no reference reaches back further than one window");
+static_assert(kDistanceBase[29] < 1 << 15 && kLengthBase[28] < 1 << 15, "every base fits a fast entry's bits 16-30");
 static_assert(kTransferBlock == kWindowSize);
 
-// Root widths asked of the table builder.
+// Root widths asked of the table builder. They are behaviour, not tuning: a
+// root's width is how many bits the exact reader asks for first in each code,
+// which decides where decoding resumes after a bad block.
 constexpr int32_t kFixedLiteralWidth = 7;
 constexpr int32_t kFixedDistanceWidth = 5;
 constexpr int32_t kCodeLengthWidth = 7;
@@ -59,11 +64,14 @@ using Word = size_t;
 constexpr uint32_t kWordBits = sizeof(Word) * 8;
 constexpr uint32_t kRefillBits = kWordBits - 8;
 constexpr bool kWideWord = kWordBits == 64;
+// The most bits one literal/length or one distance takes: its code and its
+// extra bits.
 constexpr uint32_t kMaxLiteralCost = kMaxStreamCodeBits + kMaxLengthExtra;
 constexpr uint32_t kMaxDistanceCost = kMaxStreamCodeBits + kMaxDistanceExtra;
 // On a wide word, up to two literals from the root go before the code of an
 // iteration without a refill between.
 constexpr uint32_t kExtraLiterals = kWideWord ? 2 : 0;
+// Each step between two refills consumes only bits that the refill counted:
 static_assert(kRefillBits >= kExtraLiterals * kFastLiteralBits + kMaxLiteralCost,
               "one refill covers the extra literals and then a literal/length code with its extra bits");
 static_assert(kRefillBits >= kFastDistanceBits + kMaxDistanceExtra &&
@@ -72,17 +80,23 @@ static_assert(kRefillBits >= kFastDistanceBits + kMaxDistanceExtra &&
 static_assert(kWideWord == (kRefillBits >= kMaxDistanceCost), "only a narrow word refills inside a distance code");
 // An iteration consumes at most this many bits; each refill loads a word at
 // the input position, which trails the bits consumed by less than a word.
+// The input limit lies kFastInputMargin bytes before the end of the input
+// buffer's data, so that an iteration that starts at the limit loads no word
+// from beyond the data: those bytes are not the stream's yet.
 constexpr int32_t kIterationBits = kExtraLiterals * kFastLiteralBits + kMaxLiteralCost + kMaxDistanceCost;
 constexpr int32_t kFastInputMargin = (kIterationBits + 7) / 8 + 2 * static_cast<int32_t>(sizeof(Word));
 // How far an iteration moves the input position (which runs ahead of the bits
 // consumed by the bits held, at least kRefillBits at an iteration's start)
-// and the output.
+// and the output. The room check counts iterations by them.
 constexpr int32_t kIterationInput = (kIterationBits + static_cast<int32_t>(kWordBits - kRefillBits) + 7) / 8 + 1;
+static_assert(kFastInputMargin >= kIterationInput + static_cast<int32_t>(sizeof(Word)),
+              "an iteration that starts at the input limit loads no word from beyond the buffer's data");
 // Behind the entry's last byte the loop runs until the input position is a
 // word past it (by then the bits consumed are past it too): zeros behind the
 // data cover what an iteration reads from there.
 constexpr int32_t kInputPadding = kIterationInput + 2 * static_cast<int32_t>(sizeof(Word));
 constexpr int32_t kIterationOutput = kMaxMatch;
+static_assert(1 + kExtraLiterals <= kIterationOutput, "a group of literals writes no more than a match");
 
 // The window: the current lap is where output is assembled, 32768 bytes that
 // are written out when full. Laps lie in one block behind a copy of the lap
@@ -95,6 +109,8 @@ constexpr int32_t kLaps = 1;
 constexpr int32_t kWindowSlack =
     static_cast<int32_t>(kExtraLiterals) + kMaxMatch + 4 * static_cast<int32_t>(sizeof(Word));
 constexpr size_t kWindowBytes = static_cast<size_t>(kWindowSize) * (kLaps + 1) + kWindowSlack;
+static_assert(kWindowSlack >= kIterationOutput + 2 * static_cast<int32_t>(sizeof(Word)),
+              "an iteration begun before the lap's end, and CopyMatch's overshoot, stay in the window");
 
 // The fast loop's helpers are forced inline: the stub is built for size,
 // and a call per bit operation would cost more than the code it saves.
@@ -393,6 +409,7 @@ void Inflater::Run() {
 // stored (behind the block header, or behind a dynamic block's code lengths),
 // and the next header is read from there. Every header takes three bits, so
 // the driver always moves on. Only the end of the data ends the entry early.
+// The header (RFC 1951 3.2.3): BFINAL, then BTYPE in two bits.
 int32_t Inflater::InflateBlock(int32_t& final) {
   uint32_t bitBuffer = bitBuffer_;
   uint32_t bitCount = bitCount_;
@@ -414,6 +431,8 @@ int32_t Inflater::InflateBlock(int32_t& final) {
   }
 }
 
+// A stored block (RFC 1951 3.2.4): to the byte boundary, LEN and NLEN, then
+// LEN bytes as they are.
 int32_t Inflater::InflateStored() {
   uint32_t bitBuffer = bitBuffer_;
   uint32_t bitCount = bitCount_;
@@ -504,8 +523,10 @@ void Inflater::BuildExactTables(BlockCodes& codes) {
   codes.exact = true;
 }
 
-// The fixed codes are prepared on the first fixed block of an entry and serve
-// every later one; their exact tables too, once built.
+// The fixed codes (RFC 1951 3.2.6): literal/length lengths 8, 9, 7 and 8 for
+// symbols 0-143, 144-255, 256-279 and 280-287, and distance codes of 5 bits.
+// They are prepared on the first fixed block of an entry and serve every later
+// one; their exact tables too, once built.
 int32_t Inflater::InflateFixed() {
   if (!fixedReady_) {
     for (uint32_t i = 0; i < 288 + 30; ++i)
@@ -524,6 +545,9 @@ int32_t Inflater::InflateFixed() {
   return InflateCodes(fixed_);
 }
 
+// A dynamic block's header (RFC 1951 3.2.7): HLIT, HDIST and HCLEN, the
+// code-length code's lengths in kCodeLengthOrder, then the literal/length and
+// distance lengths in that code.
 int32_t Inflater::InflateDynamic() {
   uint32_t bitBuffer = bitBuffer_;
   uint32_t bitCount = bitCount_;
@@ -579,8 +603,9 @@ int32_t Inflater::InflateDynamic() {
   return status;
 }
 
-// Code lengths 0 to 15 stand for themselves; 16 repeats the previous length
-// (0 at the start) 3 to 6 times, 17 and 18 repeat 0 3 to 10 and 11 to 138 times.
+// The code lengths of a dynamic header (RFC 1951 3.2.7): 0 to 15 stand for
+// themselves; 16 repeats the previous length (0 at the start) 3 to 6 times,
+// 17 and 18 repeat 0 3 to 10 and 11 to 138 times.
 int32_t Inflater::ReadCodeLengths(const uint32_t* table, uint32_t width, uint16_t* lengths, uint32_t total,
                                   uint32_t& bitBuffer, uint32_t& bitCount) {
   uint32_t i = 0;
@@ -609,7 +634,8 @@ int32_t Inflater::ReadCodeLengths(const uint32_t* table, uint32_t width, uint16_
 
 // ---- Codes ----
 
-// Decodes literal/length and distance codes up to the end-of-block code.
+// Decodes literal/length and distance codes up to the end-of-block code
+// (RFC 1951 3.2.5).
 //
 // The state is stored back only at the end-of-block code. After an invalid
 // code the block is given up: the bit buffer and windowPos stay as they were
@@ -631,11 +657,11 @@ int32_t Inflater::InflateCodes(BlockCodes& codes) {
     }
     if (!codes.exact) BuildExactTables(codes);
     const HuffmanEntry* t = DecodeEntry(codes.literalRoot, lw, bitBuffer, bitCount, status);
-    if (t != nullptr && t->extra < kEndOfBlockEntry && codes.distanceRoot == nullptr) {
+    if (t == nullptr) break;
+    if (t->extra < kEndOfBlockEntry && codes.distanceRoot == nullptr) {
       status = kStatusInvalidCode;  // a length without a distance code set
       break;
     }
-    if (t == nullptr) break;
     if (!DumpBits(t->bits, bitBuffer, bitCount)) {
       status = kStatusDataEnd;
       break;
@@ -650,6 +676,8 @@ int32_t Inflater::InflateCodes(BlockCodes& codes) {
       windowPos_ = w;
       return kStatusOk;
     }
+    // A length, then its distance (3.2.5), and the copy byte by byte, so a
+    // distance shorter than the length repeats the bytes just written.
     uint32_t length = 0;
     if (!ReadBits(static_cast<uint32_t>(t->extra), length, bitBuffer, bitCount)) {
       status = kStatusDataEnd;
@@ -675,12 +703,95 @@ int32_t Inflater::InflateCodes(BlockCodes& codes) {
   return status;
 }
 
-// A length's or distance's extra bits, which follow its code in the bits that
-// its entry consumes. Such an entry has no flags: its second byte is the
-// code's length alone.
-QUILLON_HOT uint32_t ExtraBits(Word bits, uint32_t entry) {
-  return static_cast<uint32_t>((bits & ((Word{1} << (entry & 0xFFu)) - 1)) >> ((entry >> 8) & 0xFFu));
+// ---- The fast loop's steps ----
+//
+// The fast loop's cursors are locals, so that they stay in registers; the
+// steps below take them by reference and are forced inline:
+//   bits, count  the bit buffer: the input's next bits, least significant
+//                first; count's low byte says how many of them are counted
+//   in           the input position, as many bits ahead of the bits
+//                consumed as are counted; only Refill moves it
+//   entry        the next code's root entry, looked up before it is needed
+//   out          the output position in the lap
+//   budget       iterations left before the next room check: until then
+//                neither out nor in can pass what their limits allow
+
+constexpr uint32_t kFastLiteralMask = (1u << kFastLiteralBits) - 1;
+constexpr uint32_t kFastDistanceMask = (1u << kFastDistanceBits) - 1;
+
+// Where the bits consumed stand, in bits from base.
+QUILLON_HOT ptrdiff_t ConsumedBits(const uint8_t* base, const uint8_t* in, uint32_t count) {
+  return 8 * (in - base) - static_cast<ptrdiff_t>(count & 0xFFu);
 }
+
+// A literal (RFC 1951 3.2.5: symbols 0 to 255): consumes its code, stores its
+// byte and returns the next code's root entry.
+QUILLON_HOT uint32_t PutLiteral(uint32_t entry, const uint32_t* literals, Word& bits, uint32_t& count, uint8_t*& out) {
+  Consume(entry, bits, count);
+  *out++ = static_cast<uint8_t>(entry >> 8);
+  return literals[bits & kFastLiteralMask];
+}
+
+// Literals follow each other in a loop of their own: 1 + kExtraLiterals of
+// them at most per refill, one iteration of the budget for each such group.
+// Returns the root entry of the first code that is no literal, or of the next
+// literal when the budget has run out, with the bit buffer refilled.
+QUILLON_HOT uint32_t LiteralRun(uint32_t entry, const uint32_t* literals, Word& bits, uint32_t& count,
+                                const uint8_t*& in, uint8_t*& out, uint32_t& budget) {
+  for (;;) {
+    entry = PutLiteral(entry, literals, bits, count, out);
+    if constexpr (kExtraLiterals == 2) {
+      if ((entry & kFastLiteral) != 0) {
+        entry = PutLiteral(entry, literals, bits, count, out);
+        if ((entry & kFastLiteral) != 0) entry = PutLiteral(entry, literals, bits, count, out);
+      }
+    }
+    Refill(bits, count, in);
+    if ((entry & kFastLiteral) == 0 || budget == 0) return entry;
+    --budget;
+  }
+}
+
+// The entry a link leads to. A code longer than the root goes on in the
+// sub-table of its first root bits, which the link consumes; the bits behind
+// them pick its slot there.
+QUILLON_HOT uint32_t FollowLink(const uint32_t* table, uint32_t link, Word bits) {
+  return table[(link >> 16) + (static_cast<uint32_t>(bits) & Mask((link >> 8) & 0xFu))];
+}
+
+// At an exceptional entry that is no link: the end-of-block code (RFC 1951
+// 3.2.5: symbol 256), consumed, or an invalid code, left where it starts.
+// Returns whether the block has ended.
+QUILLON_HOT bool TakeEndOfBlock(uint32_t entry, Word& bits, uint32_t& count) {
+  const bool end = (entry & kFastEndOfBlock) != 0;
+  if (end) Consume(entry, bits, count);
+  return end;
+}
+
+// A length or distance (RFC 1951 3.2.5): the entry's base plus the extra bits
+// that follow its code, a number stored least significant bit first. Such an
+// entry has no flags: its second byte is the code's length alone.
+QUILLON_HOT uint32_t BaseAndExtra(Word bits, uint32_t entry) {
+  return (entry >> 16) + static_cast<uint32_t>((bits & ((Word{1} << (entry & 0xFFu)) - 1)) >> ((entry >> 8) & 0xFFu));
+}
+
+// A length code with its extra bits, taken from the entry at its level, and
+// the bits it took (cost), counting `above` bits taken at the levels above.
+QUILLON_HOT uint32_t TakeLength(uint32_t entry, uint32_t above, Word& bits, uint32_t& count, uint32_t& cost) {
+  const uint32_t length = BaseAndExtra(bits, entry);
+  cost = above + (entry & 0xFFu);
+  Consume(entry, bits, count);
+  return length;
+}
+
+// Where the fast loop returns to should the data turn out to end inside a
+// code that it read among the zeros behind the entry's last byte: the last
+// point known to lie within the data, or behind a lap written out.
+struct FastMark {
+  const uint8_t* in;
+  uint32_t count;
+  uint8_t* out;
+};
 
 // The bulk of the codes, with a word of input bits at hand and the packed
 // tables. Returns true at the end-of-block code, with the state stored as the
@@ -701,48 +812,38 @@ QUILLON_FAST_LOOP bool Inflater::FastCodes(const BlockCodes& codes, uint32_t& bi
   const int32_t entryPos = inputPos_;
   const uint32_t* const literals = codes.fastLiteral;
   const uint32_t* const distances = codes.fastDistance;
-  constexpr uint32_t kLiteralMask = (1u << kFastLiteralBits) - 1;
-  constexpr uint32_t kDistanceMask = (1u << kFastDistanceBits) - 1;
-  const uint8_t* in = base + inputPos_;
-  const uint8_t* inLimit = base + inputCount_ - kFastInputMargin;
-  // On the entry's last input, which has zeros behind it, the loop goes on
-  // past the limit to the data's end, from a mark that it returns to should a
-  // code it read turn out to have ended among the zeros.
-  bool tail = false;
-  const uint8_t* markIn = nullptr;
-  uint32_t markCount = 0;
-  uint8_t* markOut = nullptr;
   Word bits = bitBuffer;
   uint32_t count = bitCount;
+  const uint8_t* in = base + inputPos_;
   uint8_t* out = lap_ + w;
   uint8_t* lapEnd = lap_ + kWindowSize;
+  const uint8_t* inLimit = base + inputCount_ - kFastInputMargin;
+  // On the entry's last input, which has zeros behind it, the loop goes on
+  // past the limit to the data's end, and back to the mark should a code it
+  // read there turn out to have ended among the zeros.
+  bool tail = false;
+  FastMark mark{};
   int32_t back = 0;  // leaving: bits consumed since the start of the code left
   bool blockEnd = false;
 
   Refill(bits, count, in);
-  uint32_t entry = literals[bits & kLiteralMask];
-  // Iterations to go before the output may reach the lap's end or the input
-  // the limit: between those checks the loop only counts.
+  uint32_t entry = literals[bits & kFastLiteralMask];
   uint32_t budget = 0;
   for (;;) {
-    // entry: the next code's root entry, none of its bits consumed yet.
+    // ---- Room check: enough output room and input for the next iterations ----
+    // Between checks the loop only counts: each iteration writes at most
+    // kIterationOutput bytes and moves in on by at most kIterationInput.
     if (budget == 0) {
       if (out >= lapEnd) {
-        if (tail && 8 * (in - base) - static_cast<int32_t>(count & 0xFFu) > 8 * static_cast<ptrdiff_t>(inputCount_))
-          break;
+        if (tail && ConsumedBits(base, in, count) > 8 * static_cast<ptrdiff_t>(inputCount_)) break;
         out = FlushLap(out);
         lapEnd = lap_ + kWindowSize;
-        // What was written stands: a return to the mark must not undo it.
-        markIn = in;
-        markCount = count;
-        markOut = out;
+        mark = {in, count, out};  // what was written stands: a return to the mark must not undo it
       }
       if (in > inLimit) {
         if (tail || unread_ > 0) break;
         tail = true;
-        markIn = in;
-        markCount = count;
-        markOut = out;
+        mark = {in, count, out};
         inLimit = base + inputCount_ + sizeof(Word);
       }
       const auto outputRoom = static_cast<uint32_t>(lapEnd - out - 1) / kIterationOutput;
@@ -750,88 +851,72 @@ QUILLON_FAST_LOOP bool Inflater::FastCodes(const BlockCodes& codes, uint32_t& bi
       budget = 1 + (outputRoom < inputRoom ? outputRoom : inputRoom);
     }
     --budget;
+
+    // ---- Literals ----
     if ((entry & kFastLiteral) != 0) {
-      // Literals follow each other in a loop of their own.
-      for (;;) {
-        Consume(entry, bits, count);
-        *out++ = static_cast<uint8_t>(entry >> 8);
-        entry = literals[bits & kLiteralMask];
-        if constexpr (kExtraLiterals == 2) {
-          if ((entry & kFastLiteral) != 0) {
-            Consume(entry, bits, count);
-            *out++ = static_cast<uint8_t>(entry >> 8);
-            entry = literals[bits & kLiteralMask];
-            if ((entry & kFastLiteral) != 0) {
-              Consume(entry, bits, count);
-              *out++ = static_cast<uint8_t>(entry >> 8);
-              entry = literals[bits & kLiteralMask];
-            }
-          }
-        }
-        Refill(bits, count, in);
-        if ((entry & kFastLiteral) == 0 || budget == 0) break;
-        --budget;
-      }
+      entry = LiteralRun(entry, literals, bits, count, in, out, budget);
       continue;
     }
+
+    // ---- Length (RFC 1951 3.2.5: symbols 257 to 285) ----
     uint32_t length;
-    uint32_t cost;  // bits of the length code
+    uint32_t cost;  // bits consumed since the length code's start
     if ((entry & kFastExceptional) == 0) {
-      length = (entry >> 16) + ExtraBits(bits, entry);
-      cost = entry & 0xFFu;
-      Consume(entry, bits, count);
+      length = TakeLength(entry, 0, bits, count, cost);
     } else {
-      if ((entry & kFastLink) == 0) {  // end of block, or an invalid code
-        blockEnd = (entry & kFastEndOfBlock) != 0;
-        if (blockEnd) Consume(entry, bits, count);
+      if ((entry & kFastLink) == 0) {
+        blockEnd = TakeEndOfBlock(entry, bits, count);
         break;
       }
+      // A code longer than the root: a literal, a length, the end of the
+      // block or an invalid code from its sub-table.
       Consume(entry, bits, count);
-      entry = literals[(entry >> 16) + (static_cast<uint32_t>(bits) & ((1u << ((entry >> 8) & 0xFu)) - 1))];
+      entry = FollowLink(literals, entry, bits);
       if ((entry & kFastLiteral) != 0) {
-        Consume(entry, bits, count);
-        *out++ = static_cast<uint8_t>(entry >> 8);
-        entry = literals[bits & kLiteralMask];
+        entry = PutLiteral(entry, literals, bits, count, out);
         Refill(bits, count, in);
         continue;
       }
       if ((entry & kFastExceptional) != 0) {
-        blockEnd = (entry & kFastEndOfBlock) != 0;
-        if (blockEnd) Consume(entry, bits, count);
+        blockEnd = TakeEndOfBlock(entry, bits, count);
         back = blockEnd ? 0 : static_cast<int32_t>(kFastLiteralBits);
         break;
       }
-      length = (entry >> 16) + ExtraBits(bits, entry);
-      cost = kFastLiteralBits + (entry & 0xFFu);
-      Consume(entry, bits, count);
+      length = TakeLength(entry, kFastLiteralBits, bits, count, cost);
     }
 
+    // ---- Distance (3.2.5: symbols 0 to 29), or back to the length code ----
     Refill(bits, count, in);
-    entry = distances[bits & kDistanceMask];
+    entry = distances[bits & kFastDistanceMask];
     if ((entry & kFastExceptional) != 0) {
       if ((entry & kFastLink) == 0) {  // invalid, or no distance codes
         back = static_cast<int32_t>(cost);
         break;
       }
+      // A code longer than the root; a narrow word refills inside it.
       Consume(kFastDistanceBits, bits, count);
       if constexpr (!kWideWord) Refill(bits, count, in);
-      entry = distances[(entry >> 16) + (static_cast<uint32_t>(bits) & ((1u << ((entry >> 8) & 0xFu)) - 1))];
+      entry = FollowLink(distances, entry, bits);
       if ((entry & kFastExceptional) != 0) {
         back = static_cast<int32_t>(cost + kFastDistanceBits);
         break;
       }
     }
-    const uint32_t distance = (entry >> 16) + ExtraBits(bits, entry);
+    const uint32_t distance = BaseAndExtra(bits, entry);
     Consume(entry, bits, count);
+
+    // ---- Match copy, the next code's root entry looked up first ----
     Refill(bits, count, in);
-    entry = literals[bits & kLiteralMask];
+    entry = literals[bits & kFastLiteralMask];
     out = CopyMatch(out, distance, length);
   }
+
+  // ---- Hand-over to the exact reader ----
   // position: where the code left starts, or where the end-of-block code ends.
-  int32_t position = 8 * static_cast<int32_t>(in - base) - static_cast<int32_t>(count & 0xFFu) - back;
+  auto position = static_cast<int32_t>(ConsumedBits(base, in, count)) - back;
   if (tail && position > 8 * inputCount_) {  // the data ended inside a code: back to the mark
-    position = 8 * static_cast<int32_t>(markIn - base) - static_cast<int32_t>(markCount & 0xFFu);
-    out = markOut;
+    position = static_cast<int32_t>(ConsumedBits(base, mark.in, mark.count));
+    out = mark.out;
     blockEnd = false;
   }
   const int32_t asked = blockEnd ? position : position + static_cast<int32_t>(codes.literalWidth);
