@@ -33,6 +33,9 @@ Each installer has an INF that does nothing. In alternating rounds:
   folder in the guest's memory, where Wine's work directory is too.
 
 Each figure is the best of the rounds; the ratios are of the best figures.
+Packing and zipping the corpus takes minutes where the CPU is emulated: under
+the VM of scripts/vm, build the inputs first with --prepare on the machine
+itself, then time them with --reuse in the VM.
 """
 
 import argparse
@@ -122,21 +125,25 @@ def pack(build: Path, installer: Path, tree: Path, level: int, stub: Path | None
 
 
 class Case:
-    def __init__(self, name: str, scratch: Path, build: Path, tree: Path, level: int, baseline: Path | None):
+    def __init__(self, name: str, scratch: Path, build: Path, tree: Path, level: int, baseline: Path | None,
+                 reuse: bool):
         self.name = name
         self.files, self.size = size_of(tree)
         self.installer = scratch / f"{name}-setup.exe"
         self.archive = scratch / f"{name}.zip"
         self.manifest = scratch / f"{name}.manifest"
         self.data = scratch / f"{name}.data"
-        pack(build, self.installer, tree, level)
         self.baseline = scratch / f"{name}-baseline.exe" if baseline else None
+        self.times: dict[str, list[float]] = {}
+        made = [self.installer, self.archive, self.manifest, self.data] + ([self.baseline] if self.baseline else [])
+        if reuse and all(path.exists() for path in made):
+            return
+        pack(build, self.installer, tree, level)
         if self.baseline:
             pack(build, self.baseline, tree, level, baseline)
         self.archive.unlink(missing_ok=True)
         subprocess.run(["zip", "-q", "-r", f"-{level}", str(self.archive), "."], cwd=tree, check=True)
         floor_input(self.installer, self.manifest, self.data)
-        self.times: dict[str, list[float]] = {}
 
     def note(self, what: str, seconds: float) -> None:
         self.times.setdefault(what, []).append(seconds)
@@ -214,20 +221,27 @@ def main() -> int:
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--cases", default="corpus,stored,small")
     parser.add_argument("--baseline", type=Path, help="another stub to time beside this build's")
+    parser.add_argument("--prepare", action="store_true",
+                        help="only build the inputs (installers, ZIPs, the floor's files), with no Wine needed")
+    parser.add_argument("--reuse", action="store_true",
+                        help="take the inputs an earlier --prepare built instead of building them again")
     args = parser.parse_args()
     build = args.build.resolve()
     scratch = build / "install-compare"
     scratch.mkdir(parents=True, exist_ok=True)
     wanted = args.cases.split(",")
     cases = []
-    if "corpus" in wanted or "stored" in wanted:
+    if ("corpus" in wanted or "stored" in wanted) and not args.reuse:
         collect(scratch / "files")
     for name, level in [("corpus", 6), ("stored", 0)]:
         if name in wanted:
-            cases.append(Case(name, scratch, build, scratch / "files", level, args.baseline))
+            cases.append(Case(name, scratch, build, scratch / "files", level, args.baseline, args.reuse))
     if "small" in wanted:
-        small_files(scratch / "small")
-        cases.append(Case("small", scratch, build, scratch / "small", 6, args.baseline))
+        if not args.reuse:
+            small_files(scratch / "small")
+        cases.append(Case("small", scratch, build, scratch / "small", 6, args.baseline, args.reuse))
+    if args.prepare:
+        return 0
     print(f"{datetime.datetime.now():%Y-%m-%d %H:%M}; {len(cases)} case(s), {args.rounds} round(s)", flush=True)
 
     os.environ["QUILLON_BUILD_DIR"] = str(build)
