@@ -101,6 +101,7 @@ class SetupEngine(st.InstallerTest):
         exe = st.pack(st.session.work / "install-engine.exe", "--title", "Engine Test", "--inf", "><setup.inf",
                       "--licence-info", "e2e", source)
 
+        self.assertEqual(st.session.reg_query(REG_KEY), {}, "the values are there before the install")
         # Wine carries a placeholder SetupX.dll; without it the installer takes
         # the runner and setup engine of the NT family, Wine's rundll32 and setupapi.
         with st.SystemFiles() as system:
