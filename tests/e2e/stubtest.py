@@ -7,14 +7,17 @@ the stand-in for the setup engine's runner.
     def setUpModule():
         st.start()
 
-    with st.Runner() as runner:
-        result = st.session.drive(st.installer("x", title="X", entries=[...]), script, env=runner.env)
-        [record] = runner.records()
+    class Example(st.InstallerTest):
+        def test_x(self):
+            with st.Runner() as runner:
+                result = st.session.drive(st.installer("x", title="X", entries=[...]), script, env=runner.env)
+                [record] = runner.records()
 
 All tests share one Wine prefix and so one work directory: every test starts
-from an empty one (clear_work) and leaves none behind. Files of the prefix
-that a test replaces (the runner, SetupX.dll) are put back when it ends, and,
-should a test run have been killed half-way, when the next one starts.
+from an empty one and leaves none behind (InstallerTest does both). Files of
+the prefix that a test replaces (the runner, SetupX.dll) are put back when it
+ends, and, should a test run have been killed half-way, when the next one
+starts.
 """
 
 from __future__ import annotations
@@ -23,6 +26,8 @@ import contextlib
 import json
 import os
 import shutil
+import subprocess
+import unittest
 import zlib
 from pathlib import Path, PureWindowsPath
 
@@ -48,6 +53,7 @@ RUNNER_NT = SYSTEM32 + r"\rundll32.exe"
 SETUPX = SYSTEM32 + r"\SetupX.dll"
 NT_PREFIX = "RunDll32.exe SetupApi.dll,InstallHinfSection DefaultInstall 132 "
 NINE_X_PREFIX = "RunDll.exe SetupX.dll,InstallHinfSection DefaultInstall 132 "
+ESCAPE = "quillon-escape.txt"  # what entries with unsafe names try to write outside the work directory
 
 
 def start() -> harness.WineSession:
@@ -87,6 +93,15 @@ def installer(name: str, **package) -> Path:
     return path
 
 
+def pack(output: Path, *args) -> Path:
+    """Makes an installer with the host's quillon-pack and the session's stub; fails with its messages."""
+    done = subprocess.run([str(session.pack_tool), "-o", str(output), "--stub",
+                           str(session.executable("setup-stub.exe")), *map(str, args)], capture_output=True, text=True)
+    if done.returncode != 0:
+        raise AssertionError(f"quillon-pack failed ({done.returncode}): {done.stderr.strip()}")
+    return output
+
+
 def work(relative: str = "") -> Path:
     """Where a path below the work directory is on the Linux side."""
     return session.linux_path(WORK + ("\\" + relative.replace("/", "\\") if relative else ""))
@@ -94,6 +109,33 @@ def work(relative: str = "") -> Path:
 
 def clear_work() -> None:
     shutil.rmtree(work(), ignore_errors=True)
+
+
+def escape_places() -> list[Path]:
+    """Where ESCAPE lands should a name get out of the work directory: the
+    temporary directory, the root of C: and the folder the runs start in."""
+    folders = (TEMP, "C:", session.windows_path(session.work))
+    return [session.linux_path(folder + "\\" + ESCAPE) for folder in folders]
+
+
+class InstallerTest(unittest.TestCase):
+    """A test that starts without a work directory and leaves none behind, nor
+    an escaped file; self.copy is a scratch folder for a copy of the work
+    directory (Runner's copy_to)."""
+
+    def setUp(self):
+        clear_work()
+        self.copy = session.work / "work-copy"
+
+    def tearDown(self):
+        clear_work()
+        shutil.rmtree(self.copy, ignore_errors=True)
+        for path in escape_places():
+            path.unlink(missing_ok=True)
+
+    def assert_nothing_escaped(self):
+        for path in escape_places():
+            self.assertFalse(path.exists(), path)
 
 
 def put_in_work(files: dict[str, bytes]) -> None:

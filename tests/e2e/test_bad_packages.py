@@ -11,13 +11,12 @@ import unittest
 
 import package_builder as pb
 import stubtest as st
-from stubtest import STATUS
+from stubtest import ESCAPE, STATUS
 
 TITLE = "Bad Package"
 INVALID = ("Invalid filename.", "Error")
 DAMAGED = ("Error extracting file(s).", "Error")
 CANNOT_OPEN = "Cannot open file .."
-ESCAPE = "quillon-escape.txt"
 
 
 def setUpModule():
@@ -28,7 +27,7 @@ def tearDownModule():
     st.stop()
 
 
-class FailedInstall(unittest.TestCase):
+class FailedInstall(st.InstallerTest):
     """Runs packages whose installation fails with a message box."""
 
     @classmethod
@@ -38,14 +37,6 @@ class FailedInstall(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls.runner.__exit__(None, None, None)
-
-    def setUp(self):
-        st.clear_work()
-
-    def tearDown(self):
-        st.clear_work()
-        for folder in (st.TEMP, "C:"):
-            st.session.linux_path(folder + "\\" + ESCAPE).unlink(missing_ok=True)
 
     def fail_install(self, entries, caption="Error", answers="", **package):
         """Installs; expects one message box with this caption after the
@@ -70,10 +61,6 @@ class FailedInstall(unittest.TestCase):
     def status(self, result):
         """The main window's status text while the message box was open."""
         return result.text(result.last_snapshot(TITLE), STATUS)
-
-    def assert_nothing_escaped(self):
-        for folder in (st.TEMP, "C:", st.session.windows_path(st.session.work)):
-            self.assertFalse(st.session.linux_path(folder + "\\" + ESCAPE).exists(), folder)
 
     def test_unsafe_names(self):
         # Each stands behind a harmless first file, which stays: a failed
@@ -205,14 +192,7 @@ class FailedInstall(unittest.TestCase):
 
 
 
-class SkippedEntry(unittest.TestCase):
-
-    def setUp(self):
-        st.clear_work()
-        self.copy = st.session.work / "work-copy"
-
-    def tearDown(self):
-        st.clear_work()
+class SkippedEntry(st.InstallerTest):
 
     def test_skipped_entry_before_the_last_does_not_fail(self):
         exe = st.installer("bad-skip", title=TITLE, inf="><setup.inf", wait_for_finish=False,

@@ -9,29 +9,19 @@ import subprocess
 import unittest
 from pathlib import Path
 
-import harness
 import package_builder as pb
+import stubtest as st
 
-session: harness.WineSession | None = None
-STUB = b""
-PACK: Path | None = None
-TEMP = r"C:\users\root\Temp"
+session = None
 
 
 def setUpModule():
-    global session, STUB, PACK
-    session = harness.WineSession()
-    session.start()
-    STUB = (session.target_dir / "setup-stub.exe").read_bytes()
-    PACK = session.target_dir.parent / "quillon-pack"
+    global session
+    session = st.start()
 
 
 def tearDownModule():
-    session.stop()
-
-
-def work_directory() -> Path:
-    return session.linux_path(TEMP) / "$Quillon.Tmp"
+    st.stop()
 
 
 def sample_tree(root: Path) -> dict[str, bytes]:
@@ -46,10 +36,7 @@ def sample_tree(root: Path) -> dict[str, bytes]:
         "data/deep/window.bin": bytes(range(256)) * 512 + rng.randbytes(100),
     }
     shutil.rmtree(root, ignore_errors=True)
-    for name, data in files.items():
-        path = root / name
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(data)
+    st.write_tree(root, files)
     return files
 
 
@@ -94,15 +81,14 @@ empty.txt=1,data\\deep\\er
 """
 
 
-class DeflatedInstall(unittest.TestCase):
+class DeflatedInstall(st.InstallerTest):
 
     def test_mixed_package_installs_with_identical_bytes(self):
         source = session.work / "deflate-tree"
         files = sample_tree(source)
         (source / "setup.inf").write_text(INF.replace("\n", "\r\n"))
-        exe = session.work / "deflated.exe"
-        subprocess.run([str(PACK), "-o", str(exe), "--title", "Deflated", "--inf", "><setup.inf", "--no-wait",
-                        str(source)], check=True)
+        exe = st.pack(session.work / "deflated.exe", "--title", "Deflated", "--inf", "><setup.inf", "--no-wait",
+                      source)
         package = exe.read_bytes()
         methods = {e["name"].decode(): e["method"] for e in
                    pb.split_local_entries(package, pb.parse_package(package).data_start)}
@@ -119,10 +105,10 @@ class DeflatedInstall(unittest.TestCase):
             with self.subTest(name):
                 self.assertEqual((target / name).read_bytes(), data)
         self.assertEqual(session.reg_query(r"HKCU\Software\Quillon Tests", "Deflated"), "installed")
-        self.assertFalse(work_directory().exists())
+        self.assertFalse(st.work().exists())
 
 
-class ForeignArchives(unittest.TestCase):
+class ForeignArchives(st.InstallerTest):
     """Archives written by Info-ZIP's zip and by 7-Zip, wrapped as they are
     (directory entries included), install with the same bytes."""
 
@@ -140,16 +126,15 @@ class ForeignArchives(unittest.TestCase):
                 archive = session.work / f"foreign-{maker}.zip"
                 archive.unlink(missing_ok=True)
                 subprocess.run(command(archive), cwd=source, check=True)
-                exe = session.work / f"foreign-{maker}.exe"
-                subprocess.run([str(PACK), "-o", str(exe), "--title", f"From {maker}", "--inf", "><setup.inf",
-                                "--no-wait", "--from-zip", str(archive)], check=True)
+                exe = st.pack(session.work / f"foreign-{maker}.exe", "--title", f"From {maker}",
+                              "--inf", "><setup.inf", "--no-wait", "--from-zip", archive)
                 shutil.rmtree(target, ignore_errors=True)
                 result = session.drive(exe, f"wait-window From {maker}\nclick IDOK\ntimeout 120\nwait-exit\n",
                                        shots_name=f"foreign-{maker}", timeout=180)
                 result.check()
                 for name, data in files.items():
                     self.assertEqual((target / name).read_bytes(), data, name)
-                self.assertFalse(work_directory().exists())
+                self.assertFalse(st.work().exists())
 
 
 class DiskFull(unittest.TestCase):
@@ -159,8 +144,8 @@ class DiskFull(unittest.TestCase):
     not extract into one."""
 
     def setUp(self):
-        self.mount = work_directory().parent
-        shutil.rmtree(work_directory(), ignore_errors=True)
+        self.mount = st.work().parent
+        shutil.rmtree(st.work(), ignore_errors=True)
         self.mount.mkdir(parents=True, exist_ok=True)
         done = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "quillon-small", str(self.mount)],
                               capture_output=True, text=True)
@@ -186,16 +171,15 @@ class DiskFull(unittest.TestCase):
                         shutil.rmtree(leftover)
                     else:
                         leftover.unlink()
-                exe = session.work / "disk-full.exe"
-                exe.write_bytes(pb.build_package(STUB, title="Disk Full", inf="><setup.inf",
-                                                 entries=[pb.stored("setup.inf", b"[Version]\r\n"), entry]))
+                exe = st.installer("disk-full", title="Disk Full", inf="><setup.inf",
+                                   entries=[pb.stored("setup.inf", b"[Version]\r\n"), entry])
                 result = session.drive(exe, "wait-window Disk Full\nclick IDOK\nwait-window Error\nclick IDOK\n"
                                             "wait-exit\n", shots_name="disk-full")
                 result.check()
                 self.assertEqual(result.message_text(result.last_snapshot("Error")), "Error extracting file(s).")
                 self.assertEqual(result.exit_code, 0)
                 # The window ended on the failure: no "Setup is updating" state, no finish.
-                texts = [result.text(s, 3002) for s in result.windows_with_caption("Disk Full")]
+                texts = [result.text(s, st.STATUS) for s in result.windows_with_caption("Disk Full")]
                 self.assertFalse(any("Finish" in t or "updating" in t for t in texts), texts)
 
 

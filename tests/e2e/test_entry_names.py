@@ -15,14 +15,13 @@ ZIP tools take them; two separators in front of a name (a server or device
 path) are refused, as test_bad_packages checks.
 """
 
-import shutil
 import subprocess
 import unittest
 
 import harness
 import package_builder as pb
 import stubtest as st
-from stubtest import STATUS
+from stubtest import ESCAPE, STATUS
 
 JAPANESE = {"LC_ALL": "ja_JP.UTF-8"}
 TITLE = "ソフト表示"  # given as code page 932 bytes: readable only when the installer runs in that code page
@@ -30,7 +29,6 @@ UNTITLED = "Self-extracting Archive"  # the main window's caption without a titl
 PROMPT_TEXT = 101
 DONT_ASK = 401
 INVALID = ("Invalid filename.", "Error")
-ESCAPE = "quillon-escape.txt"
 INF = b"[Version]\r\n"
 # Wine may first build its font cache anew for another locale.
 WAIT = 60
@@ -51,17 +49,7 @@ def tearDownModule():
     st.stop()
 
 
-class EntryNames(unittest.TestCase):
-
-    def setUp(self):
-        st.clear_work()
-        self.copy = st.session.work / "work-copy"
-
-    def tearDown(self):
-        st.clear_work()
-        shutil.rmtree(self.copy, ignore_errors=True)
-        for folder in (st.TEMP, "C:"):
-            st.session.linux_path(folder + "\\" + ESCAPE).unlink(missing_ok=True)
+class EntryNames(st.InstallerTest):
 
     def install(self, name, entries, answers="", env=None, title=TITLE):
         """Installs; the setup engine's stand-in copies the work directory to self.copy."""
@@ -90,8 +78,7 @@ class EntryNames(unittest.TestCase):
         self.assertEqual(st.box_texts(result), [INVALID])
         self.assertEqual(st.tree(st.work()), {"first.txt": b"first"})
         self.assertEqual(st.directories(st.work()), set())
-        for folder in (st.TEMP, "C:", st.session.windows_path(st.session.work)):
-            self.assertFalse(st.session.linux_path(folder + "\\" + ESCAPE).exists(), folder)
+        self.assert_nothing_escaped()
 
     def test_double_byte_names_install_under_their_real_names(self):
         # ソ 0x83 0x5C, 表 0x95 0x5C, 能 0x94 0x5C, ポ 0x83 0x7C. The directory
@@ -157,8 +144,7 @@ class EntryNames(unittest.TestCase):
         self.assertEqual(st.tree(self.copy), {"setup.inf": INF, "a.txt": b"a", "b.txt": b"b", "sub/c.txt": b"c",
                                               ESCAPE: b"inside"})
         self.assertEqual(st.directories(self.copy), {"sub", "empty"})
-        for folder in (st.TEMP, "C:"):
-            self.assertFalse(st.session.linux_path(folder + "\\" + ESCAPE).exists(), folder)
+        self.assert_nothing_escaped()
 
 
 if __name__ == "__main__":

@@ -5,7 +5,6 @@ texts, and the clean-up that leaves no work directory behind."""
 import os
 import random
 import shutil
-import subprocess
 import sys
 import time
 import unittest
@@ -72,16 +71,16 @@ def run_install(name, runner=None, script=None, title="Quillon Test", **package)
                             wait_timeout=30, timeout=120)
 
 
-class SetupEngine(unittest.TestCase):
+class SetupEngine(st.InstallerTest):
     """Wine's own runner and setup engine install what the package carries."""
 
     def setUp(self):
-        st.clear_work()
+        super().setUp()
         self.cleanup()
 
     def tearDown(self):
         self.cleanup()
-        st.clear_work()
+        super().tearDown()
 
     def cleanup(self):
         shutil.rmtree(st.session.linux_path(INSTALL_DIR), ignore_errors=True)
@@ -97,16 +96,12 @@ class SetupEngine(unittest.TestCase):
         }
         source = st.session.work / "install-tree"
         shutil.rmtree(source, ignore_errors=True)
-        for relative, data in files.items():
-            path = source / relative
-            path.parent.mkdir(parents=True, exist_ok=True)
-            path.write_bytes(data)
+        st.write_tree(source, files)
         (source / "empty" / "inner").mkdir(parents=True)
-        exe = st.session.work / "install-engine.exe"
-        subprocess.run([str(st.session.pack_tool), "-o", str(exe), "--stub", str(st.session.target_dir / "setup-stub.exe"),
-                        "--title", "Engine Test", "--inf", "><setup.inf", "--licence-info", "e2e", str(source)],
-                       check=True, capture_output=True)
+        exe = st.pack(st.session.work / "install-engine.exe", "--title", "Engine Test", "--inf", "><setup.inf",
+                      "--licence-info", "e2e", source)
 
+        self.assertEqual(st.session.reg_query(REG_KEY), {}, "the values are there before the install")
         # Wine carries a placeholder SetupX.dll; without it the installer takes
         # the runner and setup engine of the NT family, Wine's rundll32 and setupapi.
         with st.SystemFiles() as system:
@@ -127,14 +122,8 @@ class SetupEngine(unittest.TestCase):
         self.assertFalse(st.work().exists(), "the work directory outlived the installer")
 
 
-class MainWindow(unittest.TestCase):
+class MainWindow(st.InstallerTest):
     """The window's states around the setup engine, with the recorder as runner."""
-
-    def setUp(self):
-        st.clear_work()
-
-    def tearDown(self):
-        st.clear_work()
 
     def test_states_from_install_to_finish(self):
         # The runner takes its time, so that the window can be seen while it waits.
@@ -205,16 +194,8 @@ wait-exit
                     self.assertIsNone(result.find_control(done, 1))
 
 
-class Extraction(unittest.TestCase):
+class Extraction(st.InstallerTest):
     """What lands in the work directory, as the setup engine finds it there."""
-
-    def setUp(self):
-        st.clear_work()
-        self.copy = st.session.work / "work-copy"
-
-    def tearDown(self):
-        st.clear_work()
-        shutil.rmtree(self.copy, ignore_errors=True)
 
     def test_entry_stream_shapes(self):
         rng = random.Random(31)

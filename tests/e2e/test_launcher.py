@@ -30,13 +30,7 @@ def install(runner, inf="><setup.inf", files=("setup.inf",), script=None, **pack
     return st.session.drive(exe, script, shots_name="launcher", env=runner.env).check()
 
 
-class CommandLine(unittest.TestCase):
-
-    def setUp(self):
-        st.clear_work()
-
-    def tearDown(self):
-        st.clear_work()
+class CommandLine(st.InstallerTest):
 
     def test_inf_path_from_the_inf_text(self):
         work = st.WORK + "\\"
@@ -79,13 +73,13 @@ class CommandLine(unittest.TestCase):
         self.assertLess(len(path), len(long_path))
 
 
-class RunnerPlace(unittest.TestCase):
+class RunnerPlace(st.InstallerTest):
     """Programs named like the runner beside the installer and in the start
     directory are decoys: Wine would run them natively, but they must never be
     found."""
 
     def setUp(self):
-        st.clear_work()
+        super().setUp()
         self.beside = st.session.work / "launcher-beside"
         self.start_dir = st.session.work / "launcher-start"
         recorder = st.gui_recorder()
@@ -96,7 +90,7 @@ class RunnerPlace(unittest.TestCase):
                 shutil.copyfile(recorder, folder / name)
 
     def tearDown(self):
-        st.clear_work()
+        super().tearDown()
         shutil.rmtree(self.beside, ignore_errors=True)
         shutil.rmtree(self.start_dir, ignore_errors=True)
 
@@ -132,14 +126,8 @@ class RunnerPlace(unittest.TestCase):
                 self.assertFalse(st.work().exists())
 
 
-class ExitCode(unittest.TestCase):
+class ExitCode(st.InstallerTest):
     """Only -1 from the runner is a failure; the window carries on to "&Finish" either way."""
-
-    def setUp(self):
-        st.clear_work()
-
-    def tearDown(self):
-        st.clear_work()
 
     def test_exit_codes(self):
         for code in (0, 1, 0x7FFFFFFF, 0xFFFFFFFE, 0xFFFFFFFF):

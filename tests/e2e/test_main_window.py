@@ -3,34 +3,22 @@ package, for a file without one, how it closes, where it stands, and the
 fatal-error report."""
 
 import shutil
-import subprocess
 import unittest
 
-import harness
-import package_builder as pb
+import stubtest as st
+from stubtest import STATUS, installer
 
-session: harness.WineSession | None = None
-STUB: bytes = b""
-STATUS = 3002
 DEFAULT_INFO = '\r\r\rPlease click "Install" to start setup.'
+session = None
 
 
 def setUpModule():
-    global session, STUB
-    session = harness.WineSession()
-    session.start()
-    STUB = (session.target_dir / "setup-stub.exe").read_bytes()
+    global session
+    session = st.start()
 
 
 def tearDownModule():
-    session.stop()
-
-
-def installer(name: str, **package) -> str:
-    """Writes an installer into the scratch folder and returns its path."""
-    path = session.work / f"{name}.exe"
-    path.write_bytes(pb.build_package(STUB, **package))
-    return str(path)
+    st.stop()
 
 
 class ShownTexts(unittest.TestCase):
@@ -56,10 +44,7 @@ class ShownTexts(unittest.TestCase):
         shutil.rmtree(files, ignore_errors=True)
         files.mkdir()
         (files / "setup.inf").write_text("[Version]\r\n")
-        exe = session.work / "packed.exe"
-        pack = session.target_dir.parent / "quillon-pack"
-        subprocess.run([str(pack), "-o", str(exe), "--stub", str(session.target_dir / "setup-stub.exe"),
-                                "--title", "Packed", "--info-file", str(info), str(files)], check=True)
+        exe = st.pack(session.work / "packed.exe", "--title", "Packed", "--info-file", info, files)
         result = session.drive(exe, "wait-window Packed\nclick IDCANCEL\n", shots_name="main-packed")
         result.check()
         text = result.text(result.last_snapshot("Packed"), STATUS)
@@ -100,8 +85,7 @@ class Closing(unittest.TestCase):
                 result = session.drive(exe, f"wait-window Close Me\n{way}\nwait-exit\n", shots_name="main-close")
                 result.check()
                 self.assertEqual(result.exit_code, 0)
-        work = session.linux_path(r"C:\users\root\Temp")
-        self.assertFalse((work / "$Quillon.Tmp").exists())
+        self.assertFalse(st.work().exists())
 
     def test_centred_on_the_screen(self):
         exe = installer("centre", title="Centred", info="x")

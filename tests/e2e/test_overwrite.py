@@ -1,7 +1,6 @@
 """Files that are already in the work directory: the overwrite prompt, its
 answers and "Don't ask again", and what becomes of replaced and kept files."""
 
-import shutil
 import unittest
 
 import package_builder as pb
@@ -41,15 +40,7 @@ def tearDownModule():
     st.stop()
 
 
-class OverwritePrompt(unittest.TestCase):
-
-    def setUp(self):
-        st.clear_work()
-        self.copy = st.session.work / "work-copy"
-
-    def tearDown(self):
-        st.clear_work()
-        shutil.rmtree(self.copy, ignore_errors=True)
+class OverwritePrompt(st.InstallerTest):
 
     def run_case(self, answers, title=TITLE):
         """Installs NEW over OLD, answering the prompts; answers may be a script of its own."""

@@ -32,10 +32,10 @@ def tearDownModule():
     st.stop()
 
 
-class PackagerInstallers(unittest.TestCase):
+class PackagerInstallers(st.InstallerTest):
 
     def setUp(self):
-        st.clear_work()
+        super().setUp()
         self.scratch = st.session.work / "packager-installers"
         shutil.rmtree(self.scratch, ignore_errors=True)
         self.source = self.scratch / "files"
@@ -43,17 +43,11 @@ class PackagerInstallers(unittest.TestCase):
         self.copy = self.scratch / "work-copy"
 
     def tearDown(self):
+        super().tearDown()
         shutil.rmtree(self.scratch, ignore_errors=True)
-        st.clear_work()
 
     def pack(self, name, *args):
-        exe = self.scratch / name
-        result = subprocess.run([str(st.session.pack_tool), "-o", str(exe), "--stub",
-                                 str(st.session.target_dir / "setup-stub.exe"), "--title", TITLE,
-                                 "--inf", "><setup.inf", *args, str(self.source)],
-                                capture_output=True, text=True)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        return exe
+        return st.pack(self.scratch / name, "--title", TITLE, "--inf", "><setup.inf", *args, self.source)
 
     def install(self, exe, shots_name, script=INSTALL):
         """Installs with the recording runner; returns what the work

@@ -66,14 +66,7 @@ def prompt_box(test, result, disk: int) -> None:
         test.assertEqual(buttons, [(1, "OK"), (2, "Cancel")])
 
 
-class SplitPackage(unittest.TestCase):
-
-    def setUp(self):
-        st.clear_work()
-        self.copy = st.session.work / "split-copy"
-
-    def tearDown(self):
-        st.clear_work()
+class SplitPackage(st.InstallerTest):
 
     def whole(self, **fields) -> bytes:
         return package(multi_part=True, **fields)
@@ -154,13 +147,7 @@ def end_record_comment(whole: bytes, length: int) -> bytes:
     return whole[:-2] + length.to_bytes(2, "little")
 
 
-class Integrity(unittest.TestCase):
-
-    def setUp(self):
-        st.clear_work()
-
-    def tearDown(self):
-        st.clear_work()
+class Integrity(st.InstallerTest):
 
     def test_ends_that_pass_and_fail(self):
         central = package()
@@ -198,13 +185,7 @@ class Integrity(unittest.TestCase):
                 self.assertFalse(st.work().exists())
 
 
-class Administrator(unittest.TestCase):
-
-    def setUp(self):
-        st.clear_work()
-
-    def tearDown(self):
-        st.clear_work()
+class Administrator(st.InstallerTest):
 
     def run_admin(self, filtered: bool, windows98: bool = False):
         exe = st.session.work / "admin.exe"

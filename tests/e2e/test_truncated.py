@@ -27,13 +27,7 @@ def flipped(data: bytes, at: int) -> bytes:
     return data[:at] + bytes([data[at] ^ 0x55]) + data[at + 1:]
 
 
-class Truncated(unittest.TestCase):
-
-    def setUp(self):
-        st.clear_work()
-
-    def tearDown(self):
-        st.clear_work()
+class Truncated(st.InstallerTest):
 
     def test_cut_and_flipped(self):
         whole = pb.build_package(st.STUB, title=TITLE, inf="><setup.inf", licence_info="Info", info="Text",

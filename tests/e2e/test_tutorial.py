@@ -36,18 +36,18 @@ def tutorial_commands() -> str:
     return re.search(r"```sh\n(.*?)```", readme[marker:], re.S).group(1)
 
 
-class Tutorial(unittest.TestCase):
+class Tutorial(st.InstallerTest):
 
     def setUp(self):
+        super().setUp()
         self.installed = session.linux_path(r"C:\Hello")
         self.clean()
 
     def tearDown(self):
         self.clean()
+        super().tearDown()
 
     def clean(self):
-        # A file left in the work directory by an earlier run would draw the overwrite prompt.
-        st.clear_work()
         shutil.rmtree(self.installed, ignore_errors=True)
         session.run("reg", ["delete", r"HKCU\Software\Hello", "/f"])
 

@@ -29,6 +29,7 @@ import pack_tool  # noqa: E402
 import package_builder as pb  # noqa: E402
 
 PACK = os.environ.get("QUILLON_PACK", "")
+REPO = Path(__file__).resolve().parents[2]
 REAL_STUB = os.environ.get("QUILLON_STUB", "")
 
 # 2024-05-17 13:45:31 UTC: an odd second, which DOS time cannot hold.
@@ -42,6 +43,11 @@ def run_pack(*args, tz="UTC0", cwd=None, packager=None, env=None, input=None):
     # Names that are no UTF-8 may turn up in messages.
     return subprocess.run([packager or PACK, *map(str, args)], capture_output=True, cwd=cwd,
                           env=env, text=True, errors="replace", input=input)
+
+
+def option_names(text):
+    """The options a text names: "-o", "--title", ... (not the dashes of words)."""
+    return set(re.findall(r"(?<![\w-])--?[a-z][a-z-]*", text))
 
 
 def dos_words(seconds, zone_offset_hours=0):
@@ -90,15 +96,26 @@ def read_tree(root: Path):
     return found
 
 
-def plain_zip(files, **entry_fields):
-    """A ZIP archive of deflated entries (name -> data; names may be bytes)."""
-    entries = [pb.Entry(name, data, method=8, **entry_fields) for name, data in files.items()]
-    stream = b"".join(e.local_bytes() for e in entries)
-    offsets, at = [], 0
+def zip_of(*entries, central=None):
+    """A ZIP archive of package_builder entries from offset 0; central lists
+    other (entry, offset) pairs for the central directory than those written."""
+    stream, listed = b"", []
     for entry in entries:
-        offsets.append((entry, at))
-        at += len(entry.local_bytes())
-    return stream + pb.central_directory(offsets, directory_offset=len(stream))
+        listed.append((entry, len(stream)))
+        stream += entry.local_bytes()
+    return stream + pb.central_directory(central or listed, directory_offset=len(stream))
+
+
+def last_data_byte_flipped(entry):
+    """The archive of one stored entry whose last data byte no longer fits its CRC-32."""
+    archive = bytearray(zip_of(entry))
+    archive[len(entry.local_bytes()) - 1] ^= 0xFF
+    return bytes(archive)
+
+
+def plain_zip(files):
+    """A ZIP archive of deflated entries (name -> data; names may be bytes)."""
+    return zip_of(*(pb.deflated(name, data) for name, data in files.items()))
 
 
 class PackTestCase(unittest.TestCase):
@@ -231,15 +248,14 @@ class LayoutTest(PackTestCase):
         self.assertEqual(at, parsed.data_start)
         self.assertEqual(installer[at:at + 4], b"PK\x03\x04")
 
-    def test_scrambler_keystream(self):
-        # 417 * 134775813 + 1 mod 2**32 = 366939174, whose top seven bits are
-        # 10: the first keystream byte is 0x80 | 10. The others as the
-        # installer's own scrambler gives them.
-        self.assertEqual(pb.scramble(bytes(8)),
-                         bytes([0, 0x8A, 0x80, 0xA3, 0xC4, 0xC5, 0xBE, 0xF2]))
-        self.assertEqual(pb.scramble(b"A"), b"A")
-        sample = bytes(range(200))
-        self.assertEqual(pb.descramble(pb.scramble(sample)), sample)
+    def test_scrambled_text_is_the_known_keystream(self):
+        # A text of zeros is stored as the keystream itself. 417 * 134775813 + 1
+        # mod 2**32 = 366939174, whose top seven bits are 10: the first
+        # keystream byte is 0x80 | 10. The others as the installer's own
+        # scrambler gives them.
+        installer = self.pack("--info-file", self.write("zeros.txt", bytes(8)), self.write("a.txt", b"a"))
+        at = pb.PACKAGE_OFFSET + pb.HEADER_SIZE
+        self.assertEqual(installer[at:at + 8], bytes([0, 0x8A, 0x80, 0xA3, 0xC4, 0xC5, 0xBE, 0xF2]))
 
     def test_flags(self):
         self.write("a.txt", b"a")
@@ -324,21 +340,26 @@ class LayoutTest(PackTestCase):
         self.assertIn("--stub", result.stderr)
         self.assertFalse((self.dir / "none.exe").exists())
 
-    def test_help_documents_every_option(self):
+    def test_help_manual_and_parser_name_the_same_options(self):
         result = run_pack("--help")
         self.assertEqual(result.returncode, 0)
-        for option in ("-o", "--output", "--stub", "--title", "--inf", "--licence-info",
-                       "--licence-info-file", "--info", "--info-file", "--licence",
-                       "--licence-file", "--wait-for-finish", "--no-wait", "--admin",
-                       "--hide-info-button", "--trailer", "--level", "--store", "--from-zip",
-                       "--base", "--header-field", "--name-encoding", "NAME=PATH", "--split",
-                       "--sign-reserve", "--help", "--password", "--password-file",
-                       "--password-stdin", "-c", "--config", "--version", "list", "verify",
-                       "extract", "--overwrite", "Exit status", "--jobs", "--quiet"):
-            self.assertIn(option, result.stdout)
+        in_help = option_names(result.stdout)
+        manual = (REPO / "docs" / "packager.md").read_text(encoding="utf-8")
+        table = manual[manual.index("## Options"):]
+        table = table[:table.index("\n\n", table.index("| Option"))]
+        synopses = "\n".join(line for line in manual.splitlines()
+                              if re.match(r"quillon-pack (list|verify|extract) ", line))
+        self.assertEqual(option_names(table + "\n" + synopses) - in_help, set(), "in the manual, not in --help")
+        self.assertEqual(in_help - option_names(manual), set(), "in --help, not in the manual")
+        for option in sorted(in_help):
+            with self.subTest(option):
+                # Known to the packager or to its extract command: any other complaint is fine.
+                said = [run_pack(*command, option, input="").stderr for command in ([], ["extract"])]
+                self.assertFalse(all("unknown option" in text for text in said), said)
         for field in pb.HEADER_FIELDS:
             self.assertIn(field, result.stdout)
-        self.assertIn("casual reader", result.stdout)
+        for text in ("NAME=PATH", "Exit status", "casual reader"):
+            self.assertIn(text, result.stdout)
         for command in ("list", "verify", "extract"):
             self.assertEqual(run_pack(command, "--help").stdout, result.stdout)
 
@@ -588,11 +609,7 @@ class ThreadsTest(PackTestCase):
         damaged = []
         for name in ("first", "second"):
             entry = pb.Entry(f"{name}.txt", b"data " * 20, method=0)
-            local = bytearray(entry.local_bytes())
-            local[-1] ^= 0xFF
-            path = self.dir / f"{name}.zip"
-            path.write_bytes(bytes(local) + pb.central_directory([(entry, 0)], directory_offset=len(local)))
-            damaged.append(path)
+            damaged.append(self.write(f"{name}.zip", last_data_byte_flipped(entry)))
         for jobs in ("1", "4"):
             with self.subTest(jobs=jobs):
                 result = self.assert_refused(["--jobs", jobs, root, "--from-zip", damaged[0], root / "sub",
@@ -772,15 +789,12 @@ class FromZipTest(PackTestCase):
 
     def test_archives_and_files_in_command_line_order(self):
         archive = self.dir / "a.zip"
-        archive.write_bytes(self.plain_zip({"from-zip.txt": b"z"}))
+        archive.write_bytes(plain_zip({"from-zip.txt": b"z"}))
         self.write("first.txt", b"1")
         self.write("last.txt", b"2")
         installer = self.pack(self.dir / "first.txt", "--from-zip", archive, self.dir / "last.txt")
         _, local = self.entries(installer)
         self.assertEqual([e["name"] for e in local], [b"first.txt", b"from-zip.txt", b"last.txt"])
-
-    def plain_zip(self, files, **entry_fields):
-        return plain_zip(files, **entry_fields)
 
     def test_installer_as_archive(self):
         # An installer is a ZIP archive with bytes in front: it can be re-packed.
@@ -806,10 +820,7 @@ class FromZipTest(PackTestCase):
                                  descriptor=descriptor)
                 if label == "unsigned":
                     entry.descriptor = struct.pack("<III", pb.crc32(entry.data), 100, 100)
-                local = entry.local_bytes()
-                archive = self.dir / f"{label}.zip"
-                archive.write_bytes(local + pb.central_directory([(entry, 0)],
-                                                                 directory_offset=len(local)))
+                archive = self.write(f"{label}.zip", zip_of(entry))
                 installer = self.pack("--from-zip", archive, self.write("after.txt", b"z"))
                 _, walked = self.entries(installer)
                 self.assertEqual([e["name"] for e in walked], [b"d.txt", b"after.txt"])
@@ -828,46 +839,34 @@ class FromZipTest(PackTestCase):
         data = b"some data " * 50
         good = pb.Entry("f.txt", data, method=8)
 
-        def archive_of(*entries, central=None):
-            stream, listed = b"", []
-            for entry in entries:
-                listed.append((entry, len(stream)))
-                stream += entry.local_bytes()
-            central = central or listed
-            return stream + pb.central_directory(central, directory_offset=len(stream))
-
         streamed = pb.Entry("f.txt", data, method=8, flags=pb.FLAG_DESCRIPTOR, crc=0,
                             compressed_size=0, uncompressed_size=0, descriptor=True)
         listed_streamed = pb.Entry("f.txt", data, method=8, flags=pb.FLAG_DESCRIPTOR)
-        damaged = bytearray(archive_of(pb.Entry("f.txt", data, method=0)))
+        damaged = bytearray(zip_of(pb.Entry("f.txt", data, method=0)))
         damaged[40] ^= 0x01
         cases = [
-            ("streamed", self.streamed_archive(streamed, listed_streamed),
+            # What a streaming writer leaves: zeros in the local header, the
+            # real values in the descriptor and the central directory.
+            ("streamed", zip_of(streamed, central=[(listed_streamed, 0)]),
              "lacks the real CRC-32 and sizes"),
-            ("bzip2", archive_of(pb.Entry("f.txt", data, method=12, payload=b"BZh9...")),
+            ("bzip2", zip_of(pb.Entry("f.txt", data, method=12, payload=b"BZh9...")),
              "compression method 12"),
             ("damaged data", bytes(damaged), "does not match its CRC-32"),
-            ("bad deflate", archive_of(pb.Entry("f.txt", data, method=8, payload=b"\xff" * 20)),
+            ("bad deflate", zip_of(pb.Entry("f.txt", data, method=8, payload=b"\xff" * 20)),
              "does not inflate"),
             ("not a zip", b"just text, no archive here", "not a ZIP archive"),
-            ("unsafe name", archive_of(pb.Entry("../evil.txt", data)), "'..' component"),
-            ("backslash", archive_of(pb.Entry("dir\\f.txt", data)), "backslash"),
-            ("duplicate", archive_of(good, pb.Entry("F.TXT", data)), "the same file"),
-            ("strong encryption", archive_of(pb.Entry("f.txt", data, flags=0x41)),
+            ("unsafe name", zip_of(pb.Entry("../evil.txt", data)), "'..' component"),
+            ("backslash", zip_of(pb.Entry("dir\\f.txt", data)), "backslash"),
+            ("duplicate", zip_of(good, pb.Entry("F.TXT", data)), "the same file"),
+            ("strong encryption", zip_of(pb.Entry("f.txt", data, flags=0x41)),
              "strong encryption"),
-            ("header disagrees", archive_of(pb.Entry("f.txt", data, crc=1)), "damaged"),
+            ("header disagrees", zip_of(pb.Entry("f.txt", data, crc=1)), "damaged"),
         ]
         for label, archive, message in cases:
             with self.subTest(label):
                 path = self.dir / "bad.zip"
                 path.write_bytes(archive)
                 self.assert_refused(["--from-zip", path], message, status=1)
-
-    def streamed_archive(self, local_entry, central_entry):
-        """What a streaming writer leaves: zeros in the local header, the real
-        values in the descriptor and the central directory."""
-        local = local_entry.local_bytes()
-        return local + pb.central_directory([(central_entry, 0)], directory_offset=len(local))
 
     @unittest.skipUnless(HAVE_ZIP, "needs zip")
     def test_archive_written_to_a_pipe_is_refused(self):
@@ -1067,12 +1066,7 @@ class BadInputTest(PackTestCase):
         output = self.dir / "out" / "setup.exe"
         output.parent.mkdir()
         output.write_bytes(b"older installer")
-        entry = pb.Entry("late.txt", b"late data " * 10, method=0)
-        local = bytearray(entry.local_bytes())
-        local[-1] ^= 0xFF
-        archive = self.dir / "late.zip"
-        archive.write_bytes(bytes(local) + pb.central_directory([(entry, 0)],
-                                                                directory_offset=len(local)))
+        archive = self.write("late.zip", last_data_byte_flipped(pb.Entry("late.txt", b"late data " * 10, method=0)))
         result = run_pack("-o", output, "--stub", self.stub, root, "--from-zip", archive)
         self.assertEqual(result.returncode, 1)
         self.assertIn("does not match its CRC-32", result.stderr)
@@ -1436,15 +1430,6 @@ PASSWORD = "Open sesame 1"
 # Fixes the encryption headers for tests that compare outputs or need the
 # same outcome of a wrong password on every run.
 SEEDED = {"QUILLON_PACK_TEST_SEED": "1"}
-
-
-def zip_of(*entries):
-    """A plain ZIP archive of package_builder entries, from offset 0."""
-    stream, listed = b"", []
-    for entry in entries:
-        listed.append((entry, len(stream)))
-        stream += entry.local_bytes()
-    return stream + pb.central_directory(listed, directory_offset=len(stream))
 
 
 def decrypted(entry, password=PASSWORD):

@@ -5,11 +5,17 @@
 
 #include <vector>
 
-#include "crypt/zip_crypt.h"
-#include "test_support.h"
+#include "inflate_test_support.h"
 
 namespace quillon {
 namespace {
+
+using test::Conditions;
+using test::Decoded;
+
+Decoded Copy(const std::vector<uint8_t>& package, const Conditions& c) {
+  return test::RunDecoder(CopyStoredEntry, package, c);
+}
 
 std::vector<uint8_t> Pattern(size_t size) {
   std::vector<uint8_t> data(size);
@@ -40,85 +46,31 @@ TEST(StoredCopy, BlocksOf32768AndShortReads) {
     const std::vector<uint8_t> data = Pattern(c.size);
     std::vector<uint8_t> package = data;
     package.insert(package.end(), {'P', 'K', 3, 4});  // the next entry must not be read
-    test::MemorySource source(package);
-    source.maxRead = c.maxRead;
-    test::MemorySink sink;
-    EntryTransfer transfer;
-    transfer.package = &source;
-    transfer.output = &sink;
-    transfer.dataRemaining = static_cast<int32_t>(c.size);
-    CopyStoredEntry(transfer);
-    EXPECT_EQ(data, sink.bytes) << c.size;
-    EXPECT_EQ(c.writes, sink.writeSizes) << c.size;
-    EXPECT_EQ(ZlibCrc(data), transfer.entryCrc ^ 0xFFFFFFFFu) << c.size;
-    EXPECT_EQ(0, transfer.dataRemaining);
-    EXPECT_EQ(c.size, source.position());
-    EXPECT_FALSE(transfer.ioFailed);
+    const Decoded expected{.bytes = data, .writes = c.writes, .crc = ZlibCrc(data), .consumed = c.size};
+    EXPECT_EQ(expected, Copy(package, {.maxRead = c.maxRead, .dataSize = static_cast<int32_t>(c.size)})) << c.size;
   }
 }
 
 TEST(StoredCopy, PackageEndingEarlyStopsTheCopy) {
-  test::MemorySource source(Pattern(100));
-  test::MemorySink sink;
-  EntryTransfer transfer;
-  transfer.package = &source;
-  transfer.output = &sink;
-  transfer.dataRemaining = 5000;
-  CopyStoredEntry(transfer);
-  EXPECT_EQ(100u, sink.bytes.size());
-  EXPECT_EQ(0, transfer.dataRemaining);
+  const Decoded d = Copy(Pattern(100), {.dataSize = 5000});
+  EXPECT_EQ(Pattern(100), d.bytes);
+  EXPECT_EQ(0, d.dataRemaining);
 }
 
 TEST(StoredCopy, ShortWriteSetsIoFailedAndTheCrcCoversOnlyWhatWasWritten) {
   const std::vector<uint8_t> data = Pattern(70000);
-  test::MemorySource source(data);
-  test::MemorySink sink;
-  sink.capacity = 40000;
-  EntryTransfer transfer;
-  transfer.package = &source;
-  transfer.output = &sink;
-  transfer.dataRemaining = 70000;
-  CopyStoredEntry(transfer);
-  EXPECT_TRUE(transfer.ioFailed);
-  EXPECT_EQ(ZlibCrc(std::vector<uint8_t>(data.begin(), data.begin() + 40000)), transfer.entryCrc ^ 0xFFFFFFFFu);
-  EXPECT_NE(ZlibCrc(data), transfer.entryCrc ^ 0xFFFFFFFFu);
-}
-
-// Encrypts like a ZIP tool: the keys take each plain byte.
-std::vector<uint8_t> Encrypt(const char* password, const std::vector<uint8_t>& plain) {
-  ZipKeys keys;
-  InitKeys(keys, password, static_cast<int32_t>(std::strlen(password)));
-  std::vector<uint8_t> cipher;
-  for (uint8_t p : plain) {
-    cipher.push_back(static_cast<uint8_t>(p ^ DecryptByte(keys)));
-    UpdateKeys(keys, p);
-  }
-  return cipher;
+  const Decoded d = Copy(data, {.capacity = 40000});
+  EXPECT_TRUE(d.ioFailed);
+  EXPECT_EQ(ZlibCrc(std::vector<uint8_t>(data.begin(), data.begin() + 40000)), d.crc);
+  EXPECT_NE(ZlibCrc(data), d.crc);
 }
 
 TEST(StoredCopy, EncryptedDataDecryptsAcrossReadsOfAnySize) {
   const std::vector<uint8_t> data = Pattern(70000);
-  std::vector<uint8_t> header(12, 0x5A);
-  header[11] = static_cast<uint8_t>(ZlibCrc(data) >> 24);
-  std::vector<uint8_t> plain = header;
-  plain.insert(plain.end(), data.begin(), data.end());
-  const std::vector<uint8_t> cipher = Encrypt("secret", plain);
-
   for (int32_t maxRead : {0, 1000, 7}) {
-    test::MemorySource source(std::vector<uint8_t>(cipher.begin() + 12, cipher.end()));
-    source.maxRead = maxRead;
-    uint8_t buffer[24] = {};
-    std::memcpy(buffer + 12, cipher.data(), 12);
-    EntryTransfer transfer;
-    ASSERT_TRUE(VerifyPassword(transfer.keys, buffer, 12, 0, ZlibCrc(data), 0, "secret", 6));
-    test::MemorySink sink;
-    transfer.package = &source;
-    transfer.output = &sink;
-    transfer.flags = kFlagEncrypted;
-    transfer.dataRemaining = 70000;
-    CopyStoredEntry(transfer);
-    EXPECT_EQ(data, sink.bytes) << maxRead;
-    EXPECT_EQ(ZlibCrc(data), transfer.entryCrc ^ 0xFFFFFFFFu) << maxRead;
+    const Decoded d = Copy(test::Encrypt(data, "secret"), {.maxRead = maxRead, .password = "secret"});
+    EXPECT_EQ(data, d.bytes) << maxRead;
+    EXPECT_EQ(ZlibCrc(data), d.crc) << maxRead;
   }
 }
 

@@ -8,15 +8,19 @@
 namespace quillon {
 namespace {
 
-// A 12-byte encryption header for password whose last plain byte is check.
-std::vector<uint8_t> EncryptedHeader(const char* password, uint8_t check) {
+// A 12-byte encryption header for password whose last plain byte is check,
+// and the data behind it, encrypted as a ZIP tool would.
+std::vector<uint8_t> EncryptedHeader(const char* password, uint8_t check, const std::vector<uint8_t>& data = {}) {
+  std::vector<uint8_t> plain;
+  for (int i = 0; i < 11; ++i) plain.push_back(static_cast<uint8_t>(0x30 + i));
+  plain.push_back(check);
+  plain.insert(plain.end(), data.begin(), data.end());
   ZipKeys keys;
   InitKeys(keys, password, static_cast<int32_t>(std::strlen(password)));
   std::vector<uint8_t> out;
-  for (int i = 0; i < 12; ++i) {
-    const uint8_t plain = i == 11 ? check : static_cast<uint8_t>(0x30 + i);
-    out.push_back(static_cast<uint8_t>(plain ^ DecryptByte(keys)));
-    UpdateKeys(keys, plain);
+  for (uint8_t p : plain) {
+    out.push_back(static_cast<uint8_t>(p ^ DecryptByte(keys)));
+    UpdateKeys(keys, p);
   }
   return out;
 }
@@ -68,6 +72,17 @@ TEST(ZipCrypt, RetryOnTheSameBufferAfterAWrongPassword) {
   EXPECT_FALSE(VerifyPassword(keys, buffer, 12, 0, 0x42000000, 0, "first", 5));
   EXPECT_TRUE(VerifyPassword(keys, buffer, 12, 0, 0x42000000, 0, "second", 6));
   EXPECT_EQ(0x42, buffer[11]);
+}
+
+TEST(ZipCrypt, AfterAFitTheKeysStandAtTheFirstDataByte) {
+  const std::vector<uint8_t> data = {'d', 'a', 't', 'a', 0, 0xFF, 0x80, '!'};
+  std::vector<uint8_t> entry = EncryptedHeader("secret", 0x5A, data);
+  uint8_t buffer[24] = {};
+  std::memcpy(buffer + 12, entry.data(), 12);
+  ZipKeys keys{};
+  ASSERT_TRUE(VerifyPassword(keys, buffer, 12, 0, 0x5A000000, 0, "secret", 6));
+  DecryptBuffer(keys, entry.data() + 12, static_cast<int32_t>(data.size()));
+  EXPECT_EQ(data, std::vector<uint8_t>(entry.begin() + 12, entry.end()));
 }
 
 TEST(ZipCrypt, KeystreamByteDoesNotAdvanceTheKeys) {
