@@ -8,8 +8,8 @@
 # libdeflate (level 6) as one entry. Build and data live in build-bench/.
 #
 # libdeflate for i686 is built with its own makefile and the mingw compiler
-# from Debian's source of the version installed natively, which apt fetches
-# once into build-bench/apt/ through a source list of its own there (the
+# from Debian's source of the version installed natively, which
+# scripts/libdeflate-source.sh fetches once into build-bench/libdeflate/ (the
 # machine's apt sources are left alone). Where this machine's kernel cannot
 # run 32-bit programs, the i686 run goes through the qemu VM of scripts/vm:
 # its CPU is emulated, so its speeds are a fraction of the hardware's and the
@@ -21,28 +21,14 @@ dlls=/usr/lib/i386-linux-gnu/wine/i386-windows
 headers=/usr/share/mingw-w64/include
 
 mkdir -p build-bench
-log=$PWD/build-bench/build.log  # absolute: some steps run in another folder
+log=$PWD/build-bench/build.log
 quiet() { "$@" >"$log" 2>&1 || { cat "$log"; exit 1; }; }
 
 # Prints the directory of libdeflate's source built for i686, fetching and
 # building it first when it is not there yet.
 libdeflate_i686() {
-  local version upstream apt sources dir
-  version=$(dpkg-query -W -f '${Version}' libdeflate-dev)
-  upstream=${version#*:}
-  upstream=${upstream%-*}
-  apt=$PWD/build-bench/apt
-  dir=$apt/libdeflate-$upstream
-  if [ ! -f "$dir/libdeflate.h" ]; then
-    mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial"
-    sources=$apt/sources.list
-    echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main" \
-      >"$sources"
-    local options=(-o Dir::Etc::SourceList="$sources" -o Dir::Etc::SourceParts=/dev/null
-      -o Dir::State::Lists="$apt/lists" -o Dir::Cache="$apt/cache")
-    quiet apt-get "${options[@]}" update
-    (cd "$apt" && quiet apt-get "${options[@]}" source "libdeflate=$version")
-  fi
+  local dir
+  dir=$(bash scripts/libdeflate-source.sh build-bench/libdeflate)
   if [ ! -f "$dir/libdeflatestatic.lib" ]; then
     quiet make -C "$dir" CC=i686-w64-mingw32-gcc libdeflatestatic.lib
   fi
