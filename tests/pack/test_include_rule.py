@@ -8,9 +8,9 @@ import unittest
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
-spec = importlib.util.spec_from_file_location("check_includes", REPO / "scripts" / "check-includes.py")
-check_includes = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(check_includes)
+module = importlib.util.spec_from_file_location("check_includes", REPO / "scripts" / "check-includes.py")
+check_includes = importlib.util.module_from_spec(module)
+module.loader.exec_module(check_includes)
 
 
 class IncludeRule(unittest.TestCase):
