@@ -2,7 +2,13 @@
 # fuzzers and benchmarks; the 32-bit Windows build runs as a sub-build.
 option(QUILLON_SANITIZE "Build the host code with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 option(QUILLON_TARGET "Build the 32-bit Windows stub and driver (needs mingw-w64)" ON)
-option(QUILLON_WINDOWS_PACK "Build quillon-pack.exe for Windows too (fetches Debian's libdeflate source)" ON)
+# quillon-pack.exe compresses with libdeflate built from Debian's source
+# package, which scripts/setup.sh fetches: configuring touches no network.
+# AUTO builds it when that source is there, ON requires it, OFF leaves it out.
+set(QUILLON_WINDOWS_PACK AUTO CACHE STRING "Build quillon-pack.exe for Windows too (AUTO, ON, OFF)")
+set_property(CACHE QUILLON_WINDOWS_PACK PROPERTY STRINGS AUTO ON OFF)
+set(QUILLON_LIBDEFLATE_CACHE "${CMAKE_SOURCE_DIR}/.deps/libdeflate-source" CACHE PATH
+    "Where scripts/setup.sh keeps Debian's libdeflate source package")
 
 if(QUILLON_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
@@ -16,6 +22,7 @@ target_compile_options(quillon_core PRIVATE ${QUILLON_WARNINGS})
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LIBDEFLATE REQUIRED IMPORTED_TARGET libdeflate)
 find_package(ZLIB REQUIRED)
+include(${CMAKE_SOURCE_DIR}/cmake/LibdeflateSource.cmake)
 
 # The packager's *_win32.cpp files are its Windows side (cmake/WindowsPack.cmake).
 file(GLOB PACK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/pack/*.cpp)
@@ -40,6 +47,7 @@ gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
 include(${CMAKE_SOURCE_DIR}/tests/fuzz/Host.cmake OPTIONAL)
 include(${CMAKE_SOURCE_DIR}/tests/pack/Host.cmake OPTIONAL)
 include(${CMAKE_SOURCE_DIR}/bench/Host.cmake OPTIONAL)
+include(${CMAKE_SOURCE_DIR}/tests/scripts/Host.cmake OPTIONAL)
 
 if(QUILLON_TARGET)
   include(ExternalProject)
@@ -48,17 +56,19 @@ if(QUILLON_TARGET)
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
     BINARY_DIR ${QUILLON_TARGET_DIR}
     CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
+             -DQUILLON_WERROR=${QUILLON_WERROR}
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON
     USES_TERMINAL_BUILD ON)
-  if(QUILLON_WINDOWS_PACK)
+  if(QUILLON_LIBDEFLATE_SOURCE)
     # Its own build: it needs the mingw flavour with threads.
     set(QUILLON_WINDOWS_PACK_DIR ${CMAKE_BINARY_DIR}/target-pack)
     ExternalProject_Add(target-pack
       SOURCE_DIR ${CMAKE_SOURCE_DIR}
       BINARY_DIR ${QUILLON_WINDOWS_PACK_DIR}
       CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686-posix.cmake -DCMAKE_BUILD_TYPE=Release
-                 -DQUILLON_WINDOWS_PACK_ONLY=ON -DQUILLON_LIBDEFLATE_CACHE=${CMAKE_BINARY_DIR}/libdeflate-source
+                 -DQUILLON_WINDOWS_PACK_ONLY=ON -DQUILLON_LIBDEFLATE_SOURCE=${QUILLON_LIBDEFLATE_SOURCE}
+                 -DQUILLON_WERROR=${QUILLON_WERROR}
       INSTALL_COMMAND ""
       BUILD_ALWAYS ON
       USES_TERMINAL_BUILD ON)

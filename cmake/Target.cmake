@@ -60,6 +60,7 @@ foreach(source ${E2E_HELPER_SOURCES})
   add_executable(${name} ${source})
   target_compile_options(${name} PRIVATE ${QUILLON_WARNINGS} -O2)
   target_link_options(${name} PRIVATE -static)
+  target_link_libraries(${name} PRIVATE gdi32 user32)
 endforeach()
 
 # i686 benchmark, run under Wine against zlib built for i686.

@@ -2,21 +2,14 @@
 # packager with the *_win32.cpp files in place of the *_posix.cpp ones, and
 # libdeflate built from Debian's source package of the host's version, so that
 # both compress alike. Linked statically: the .exe needs no DLL beside it.
-set(QUILLON_LIBDEFLATE_CACHE "${CMAKE_BINARY_DIR}/libdeflate-source" CACHE PATH
-    "Where the libdeflate source package is fetched to and kept")
-execute_process(
-  COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/libdeflate-source.sh ${QUILLON_LIBDEFLATE_CACHE}
-  OUTPUT_VARIABLE LIBDEFLATE_SOURCE OUTPUT_STRIP_TRAILING_WHITESPACE
-  RESULT_VARIABLE fetch_failed)
-if(fetch_failed OR NOT EXISTS "${LIBDEFLATE_SOURCE}/libdeflate.h")
-  message(FATAL_ERROR "cannot fetch the libdeflate source package (scripts/libdeflate-source.sh); "
-                      "configure the host build with -DQUILLON_WINDOWS_PACK=OFF to build without quillon-pack.exe")
+if(NOT EXISTS "${QUILLON_LIBDEFLATE_SOURCE}/libdeflate.h")
+  message(FATAL_ERROR "no libdeflate source at '${QUILLON_LIBDEFLATE_SOURCE}' (scripts/setup.sh fetches it)")
 endif()
-message(STATUS "libdeflate source: ${LIBDEFLATE_SOURCE}")
+message(STATUS "libdeflate source: ${QUILLON_LIBDEFLATE_SOURCE}")
 
-file(GLOB LIBDEFLATE_SOURCES ${LIBDEFLATE_SOURCE}/lib/*.c ${LIBDEFLATE_SOURCE}/lib/x86/*.c)
+file(GLOB LIBDEFLATE_SOURCES ${QUILLON_LIBDEFLATE_SOURCE}/lib/*.c ${QUILLON_LIBDEFLATE_SOURCE}/lib/x86/*.c)
 add_library(deflate STATIC ${LIBDEFLATE_SOURCES})
-target_include_directories(deflate PUBLIC ${LIBDEFLATE_SOURCE})
+target_include_directories(deflate PUBLIC ${QUILLON_LIBDEFLATE_SOURCE})
 target_compile_options(deflate PRIVATE -O2)
 
 file(GLOB PACK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/pack/*.cpp)

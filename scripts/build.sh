@@ -6,7 +6,11 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUILLON_BUILD_DIR:-$root/build}
 
 bash "$root/scripts/setup.sh"
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Warnings are errors here, and quillon-pack.exe is required: a build tree
+# made without these (by hand, or before they existed) gets them.
+if [ ! -f "$build/build.ninja" ] || ! grep -qx 'QUILLON_WERROR:BOOL=ON' "$build/CMakeCache.txt" ||
+  ! grep -Eqx 'QUILLON_WINDOWS_PACK:(STRING|BOOL)=ON' "$build/CMakeCache.txt"; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_WERROR=ON \
+    -DQUILLON_WINDOWS_PACK=ON
 fi
 cmake --build "$build" --parallel "$(nproc)"

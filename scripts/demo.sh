@@ -13,6 +13,6 @@ if bash "$root/scripts/runs-32-bit.sh"; then
   python3 "$root/examples/run_demo.py" --build "$build" "$@"
 else
   echo "This kernel cannot run 32-bit programs: the demo runs headless in a virtual machine."
-  bash "$root/scripts/vm/run.sh" --scratch "$build/e2e/wineprefix" \
+  bash "$root/scripts/vm/run.sh" --scratch "$build/e2e/slots" \
     python3 "$root/examples/run_demo.py" --build "$build" "$@"
 fi

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config python3
   g++-mingw-w64-i686 libz-mingw-w64-dev
-  wine wine32:i386 fonts-wine xvfb imagemagick
+  wine wine32:i386 fonts-wine fonts-ipafont-gothic xvfb imagemagick
   googletest libgtest-dev libbenchmark-dev zlib1g-dev libdeflate-dev
   zip unzip p7zip-full locales osslsigncode openssl
   clang clang-format clang-tidy libclang-rt-14-dev llvm shellcheck pyflakes3
@@ -24,6 +24,12 @@ make_locales() {
 # (scripts/vm), which needs these.
 vm_packages=(qemu-system-x86 busybox-static cpio kmod e2fsprogs)
 
+# quillon-pack.exe is built with Debian's libdeflate source, of the host's
+# version; the build only looks for it here (configuring touches no network).
+fetch_libdeflate_source() {
+  bash "$(dirname "$0")/libdeflate-source.sh" "${QUILLON_LIBDEFLATE_CACHE:-$(cd "$(dirname "$0")/.." && pwd)/.deps/libdeflate-source}" >/dev/null
+}
+
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
@@ -38,6 +44,7 @@ for p in "${packages[@]}"; do
 done
 if [ "$have_i386" = 1 ] && [ ${#missing[@]} -eq 0 ]; then
   make_locales
+  fetch_libdeflate_source
   exit 0
 fi
 
@@ -62,3 +69,4 @@ PREF
   install -o Dir::Etc::Preferences="$prefs" --allow-downgrades
 fi
 make_locales
+fetch_libdeflate_source

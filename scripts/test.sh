@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the lint checks; the unit tests, the
+# Builds everything and runs every test: the lint checks; a Release build of
+# the host code with warnings as errors; the unit tests, the
 # packager tests and the fuzz corpus built once more with AddressSanitizer and
 # UndefinedBehaviorSanitizer (in build/asan, host code only); then all tests of
 # the normal build, then the end-to-end tests under Wine on a virtual display
@@ -32,9 +33,18 @@ sanitizer_build() {
     # clang: its sanitizers honour log_path for every report (gcc's UBSan
     # writes to stderr whatever it is told).
     CC=clang CXX=clang++ cmake -S "$root" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DQUILLON_SANITIZE=ON -DQUILLON_TARGET=OFF
+      -DQUILLON_SANITIZE=ON -DQUILLON_TARGET=OFF -DQUILLON_WERROR=ON
   fi
   cmake --build "$asan" --parallel "$(nproc)"
+}
+
+# The main build is RelWithDebInfo; a user's Release build (-O3) meets other
+# warnings of the compiler, which the project's own runs treat as errors too.
+release_build() {
+  if [ ! -f "$build/release/build.ninja" ]; then
+    cmake -S "$root" -B "$build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLON_WERROR=ON -DQUILLON_TARGET=OFF
+  fi
+  cmake --build "$build/release" --parallel "$(nproc)"
 }
 
 # Reports go to files, not only to stderr: a packager test that expects a
@@ -60,25 +70,40 @@ sanitizer_tests() {
 
 # Wine's loader is a 32-bit Linux program; where this machine's kernel cannot
 # run one, the tests run in a virtual machine whose kernel can (scripts/vm),
-# under software emulation: about half an hour on two quiet cores.
-# QUILLON_E2E_VM=0 leaves them out (they then report themselves skipped).
+# under software emulation. QUILLON_E2E_VM=0 leaves them out (they then report
+# themselves skipped). Whatever the way, the step fails unless every test
+# asked for ran: a guest that sees no build finds no tests, and a test without
+# Wine skips itself, and neither may pass for a run that passed.
 # The limits keep a hung run inside CI's time: one test at most 30 minutes,
 # the machine at most 75.
 end_to_end_tests() {
-  local run=(ctest --test-dir "$build" --output-on-failure --label-regex e2e "$@")
-  if bash "$root/scripts/runs-32-bit.sh" || [ "${QUILLON_E2E_VM:-1}" = 0 ]; then
-    "${run[@]}" --timeout 900
+  local results=$build/e2e/results.xml asked=$build/e2e/asked.json status=0 allow=()
+  mkdir -p "$build/e2e"
+  rm -f "$results"
+  ctest --test-dir "$build" --show-only=json-v1 --label-regex e2e "$@" >"$asked"
+  # Side by side in as many slots as there are processors (tests/e2e/harness.py).
+  export QUILLON_E2E_SLOTS=${QUILLON_E2E_SLOTS:-$(nproc)}
+  local run=(ctest --test-dir "$build" --output-on-failure --label-regex e2e --output-junit "$results"
+    --parallel "$QUILLON_E2E_SLOTS" "$@")
+  if bash "$root/scripts/runs-32-bit.sh"; then
+    "${run[@]}" --timeout 900 || status=$?
+  elif [ "${QUILLON_E2E_VM:-1}" = 0 ]; then
+    "${run[@]}" || status=$?
+    allow=(--skips-allowed)
   else
     echo "This kernel cannot run 32-bit programs: the end-to-end tests run in a virtual machine."
     timeout --kill-after=60 4500 \
-      bash "$root/scripts/vm/run.sh" --scratch "$build/e2e/wineprefix" "${run[@]}" --timeout 1800
+      bash "$root/scripts/vm/run.sh" --scratch "$build/e2e/slots" "${run[@]}" --timeout 1800 || status=$?
   fi
+  python3 "$root/scripts/e2e-ran.py" --asked "$asked" --results "$results" "${allow[@]}" || status=1
+  return $status
 }
 
 bash "$root/scripts/build.sh"
 times+=("build: $((SECONDS - start)) s")
 
 step "lint" bash "$root/scripts/lint.sh" "$build"
+step "release build" release_build
 step "sanitizer build" sanitizer_build
 step "sanitizer tests" sanitizer_tests
 step "tests" ctest --test-dir "$build" --output-on-failure --timeout 900 --label-exclude e2e "$@"

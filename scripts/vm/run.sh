@@ -10,11 +10,13 @@
 # 32-bit libraries come from a disk image of them (image.sh says why). The guest
 # runs no services: its first process runs the command and powers off.
 #
-#   bash scripts/vm/run.sh [--cpus N] [--memory MB] [--scratch DIR]... COMMAND [ARG...]
+#   bash scripts/vm/run.sh [--cpus N] [--memory MB] [--scratch DIR]... [--keep DIR]... COMMAND [ARG...]
 #
 # --scratch DIR gives the command an empty folder of the guest's own memory at
 # DIR for its run, for busy files that need not outlive it (a Wine prefix: its
 # every start looks through the prefix's folders, slow over 9p).
+# --keep DIR: a folder below /tmp, /run or /dev/shm that the command needs
+# besides the current one, this checkout and $QUILLON_BUILD_DIR (kept anyway).
 # The command runs in the current directory with the caller's environment
 # (less DISPLAY). Its output comes back on standard output as it runs; the exit
 # code is the command's, or 125 when the machine could not run it.
@@ -23,25 +25,48 @@ here=$(cd "$(dirname "$0")" && pwd)
 cpus=$(nproc)
 memory=8192
 scratch=()
+keep=()
 while [ $# -gt 0 ]; do
   case $1 in
     --cpus) cpus=$2; shift 2 ;;
     --memory) memory=$2; shift 2 ;;
     --scratch) scratch+=("$(realpath -m "$2")"); shift 2 ;;
+    --keep) keep+=("$2"); shift 2 ;;
     --) shift; break ;;
     *) break ;;
   esac
 done
-[ $# -gt 0 ] || { echo "usage: $0 [--cpus N] [--memory MB] [--scratch DIR]... COMMAND [ARG...]" >&2; exit 2; }
+[ $# -gt 0 ] || { echo "usage: $0 [--cpus N] [--memory MB] [--scratch DIR]... [--keep DIR]... COMMAND [ARG...]" >&2; exit 2; }
 
 kernel_dir=$(bash "$here/kernel.sh")
 libraries=$(bash "$here/image.sh")
 
+# The guest mounts folders of its own memory at /tmp, /run and /dev/shm. The
+# caller's folders there (the current one, this checkout, the build, the
+# scratch folders) stay visible: their top folder below each is kept.
+kept_folder() {
+  local path base
+  path=$(realpath -m "$1")
+  for base in /tmp /run /dev/shm; do
+    if [[ $path == "$base"/?* ]]; then
+      local rest=${path#"$base"/}
+      echo "$base/${rest%%/*}"
+    fi
+  done
+}
+
 # The job lives outside /tmp, which the guest replaces with its own.
-jobs=${QUILLON_VM_CACHE:-/var/cache/quillon-vm}/jobs
+cache=${QUILLON_VM_CACHE:-/var/cache/quillon-vm}
+jobs=$cache/jobs
+# Wine prefixes made in the guest (in memory) are kept here as tar files,
+# one per Wine version (tests/e2e/harness.py).
+export QUILLON_PREFIX_CACHE=${QUILLON_PREFIX_CACHE:-$cache/wine-prefixes}
 mkdir -p "$jobs"
 job=$(mktemp -d "$jobs/job.XXXXXX")
 trap 'rm -rf "$job"' EXIT
+for dir in "$PWD" "$here/../.." "${QUILLON_BUILD_DIR:-}" "${scratch[@]}" "${keep[@]}"; do
+  if [ -n "$dir" ]; then kept_folder "$dir"; fi
+done | sort -u >"$job/keep"
 {
   export -p | grep -v -E '^declare -x (DISPLAY|XAUTHORITY|WAYLAND_DISPLAY)='
   for dir in "${scratch[@]}"; do

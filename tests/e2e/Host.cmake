@@ -1,8 +1,10 @@
 # End-to-end tests: the Windows programs of the target build run under Wine on
-# a private X server. One fixture makes the Wine prefix (once; it is slow) and
-# starts the X server and a persistent wineserver, another stops them; the
-# tests share them one at a time. No time limit of their own: the caller's
-# --timeout fits the machine (a virtual one is far slower).
+# private X servers. One fixture puts the Wine prefix in place (made once and
+# kept) and starts several slots, each a copy of the prefix with its own X
+# server and wineserver; another stops them. Each test process takes a free
+# slot, so that as many run side by side as there are slots (ctest -j N with
+# QUILLON_E2E_SLOTS=N). No time limit of their own: the caller's --timeout
+# fits the machine (a virtual one is far slower).
 find_program(E2E_WINE wine)
 find_program(E2E_XVFB Xvfb)
 find_package(Python3 COMPONENTS Interpreter)
@@ -20,7 +22,7 @@ set(E2E_ENV
 if(TARGET quillon-pack)
   list(APPEND E2E_ENV QUILLON_PACK=$<TARGET_FILE:quillon-pack>)
 endif()
-if(QUILLON_WINDOWS_PACK)
+if(QUILLON_WINDOWS_PACK_DIR)
   list(APPEND E2E_ENV QUILLON_WINDOWS_PACK=${QUILLON_WINDOWS_PACK_DIR}/quillon-pack.exe)
 endif()
 
@@ -30,10 +32,17 @@ add_test(NAME e2e_setup
 add_test(NAME e2e_cleanup
   COMMAND ${Python3_EXECUTABLE} ${E2E_DIR}/harness.py cleanup --build ${CMAKE_BINARY_DIR}
           --target-dir ${QUILLON_TARGET_DIR})
-set_tests_properties(e2e_setup PROPERTIES FIXTURES_SETUP e2e_wine LABELS e2e RESOURCE_LOCK e2e_wine
-  ENVIRONMENT "${E2E_ENV}")
-set_tests_properties(e2e_cleanup PROPERTIES FIXTURES_CLEANUP e2e_wine LABELS e2e RESOURCE_LOCK e2e_wine
-  ENVIRONMENT "${E2E_ENV}")
+set_tests_properties(e2e_setup PROPERTIES FIXTURES_SETUP e2e_wine LABELS e2e ENVIRONMENT "${E2E_ENV}")
+set_tests_properties(e2e_cleanup PROPERTIES FIXTURES_CLEANUP e2e_wine LABELS e2e ENVIRONMENT "${E2E_ENV}")
+
+# The longest files start first, so that the slots end together (ctest takes
+# the times of the last run instead, once there is one).
+set(E2E_COST_bad_packages 450)
+set(E2E_COST_driver 350)
+set(E2E_COST_launcher 150)
+set(E2E_COST_start_up_checks 120)
+set(E2E_COST_deflated 90)
+set(E2E_COST_main_window 90)
 
 file(GLOB E2E_TESTS CONFIGURE_DEPENDS ${E2E_DIR}/test_*.py)
 foreach(test ${E2E_TESTS})
@@ -43,7 +52,11 @@ foreach(test ${E2E_TESTS})
     COMMAND ${Python3_EXECUTABLE} ${E2E_DIR}/harness.py test ${name} --build ${CMAKE_BINARY_DIR}
             --target-dir ${QUILLON_TARGET_DIR}
     WORKING_DIRECTORY ${E2E_DIR})
+  set(cost 30)
+  if(DEFINED E2E_COST_${short})
+    set(cost ${E2E_COST_${short}})
+  endif()
   set_tests_properties(e2e_${short} PROPERTIES
-    FIXTURES_REQUIRED e2e_wine LABELS e2e RESOURCE_LOCK e2e_wine SKIP_RETURN_CODE 77
+    FIXTURES_REQUIRED e2e_wine LABELS e2e SKIP_RETURN_CODE 77 COST ${cost}
     ENVIRONMENT "${E2E_ENV}")
 endforeach()

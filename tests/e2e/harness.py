@@ -5,13 +5,14 @@ end-to-end tests, and drives their dialogs with guidriver.exe.
         result = session.drive("dialog_probe.exe", "wait-window Probe\\nclose\\n", shots_name="probe-close")
         assert result.exit_code == 3
 
-Everything lives below <build>/e2e: the Wine prefix (made once, it is slow),
-the screenshots (shots/<name>/*.png) and scratch files (work/). A session
-started by the CTest fixture ("harness.py setup") is shared by all test
-processes; a test run on its own starts and stops its own X server and
-wineserver.
+Everything lives below <build>/e2e: the slots (slots/<name>/: a Wine prefix
+and scratch files), the screenshots (shots/<name>/*.png) and the made
+prefixes, kept as tar files (prefix-cache/, or $QUILLON_PREFIX_CACHE). The
+CTest fixture ("harness.py setup") starts several slots, each with its own X
+server and wineserver, and the test processes take one each, side by side; a
+test run on its own starts and stops a slot of its own.
 
-Command line: harness.py setup|cleanup [--build DIR] [--target-dir DIR]
+Command line: harness.py setup|cleanup|test [--build DIR] [--target-dir DIR] [--slots N]
 """
 
 from __future__ import annotations
@@ -19,6 +20,7 @@ from __future__ import annotations
 import argparse
 import contextlib
 import fcntl
+import hashlib
 import json
 import os
 import select
@@ -26,7 +28,9 @@ import shutil
 import signal
 import subprocess
 import sys
+import threading
 import time
+import zlib
 from dataclasses import dataclass, field
 from pathlib import Path, PureWindowsPath
 
@@ -57,6 +61,8 @@ SKIP_EXIT_CODE = 77  # CTest's SKIP_RETURN_CODE for the end-to-end tests
 # (scripts/vm) a Windows program takes ten times as long to start. The limits
 # only bound a failure; no test waits them out when all is well.
 TIME_SCALE = float(os.environ.get("QUILLON_E2E_TIME_SCALE") or 1)
+# Raised when the way a test prefix is made changes in a way the key cannot see.
+_PREFIX_RECIPE_VERSION = 2
 _I386_ELF_MAGIC = "7f454c4601"  # a 32-bit ELF file ...
 _I386_MACHINE = "0300"  # ... for the i386, at byte 18
 
@@ -90,6 +96,10 @@ def i386_unavailable() -> str | None:
 
 def default_build_dir() -> Path:
     return Path(os.environ.get("QUILLON_BUILD_DIR", REPO / "build")).resolve()
+
+
+def default_slots() -> int:
+    return int(os.environ.get("QUILLON_E2E_SLOTS") or os.cpu_count() or 1)
 
 
 def default_target_dir(build_dir: Path) -> Path:
@@ -335,20 +345,33 @@ def full_key_name(key: str) -> str:
 
 
 class WineSession:
-    """A Wine prefix, a virtual X display and a running wineserver."""
+    """A Wine prefix, a virtual X display and a running wineserver.
+
+    The CTest fixture ("harness.py setup") starts several such slots side by
+    side, each with a prefix, a work folder and an X server of its own; every
+    test process takes a free one for its run (a lock file says which are
+    taken), so that test files run in parallel without sharing a prefix. A
+    session started outside the fixture is a slot of its own ("solo")."""
 
     def __init__(self, build_dir: str | os.PathLike | None = None, target_dir: str | os.PathLike | None = None):
         self.build_dir = Path(build_dir).resolve() if build_dir else default_build_dir()
         self.target_dir = Path(target_dir).resolve() if target_dir else default_target_dir(self.build_dir)
         self.root = self.build_dir / "e2e"
-        self.prefix = self.root / "wineprefix"
+        self.slots_root = self.root / "slots"
         self.shots_root = self.root / "shots"
-        self.work = self.root / "work"
         self.state_file = self.root / "session.json"
         self.display: str | None = None
         self._xvfb: subprocess.Popen | None = None
         self._owned = False
+        self._slot_lock = None
         self._counter = 0
+        self.use_slot("solo")
+
+    def use_slot(self, name: str) -> None:
+        """Where this session's prefix and work folder are: below slots/NAME."""
+        self.slot = name
+        self.prefix = self.slots_root / name / "wineprefix"
+        self.work = self.slots_root / name / "work"
 
     # -- lifetime --------------------------------------------------------
 
@@ -360,57 +383,109 @@ class WineSession:
         self.stop()
 
     def start(self) -> None:
-        """Joins the shared session of the CTest fixture, or starts one of its own."""
+        """Takes a free slot of the CTest fixture's session, or starts one of its own."""
         for tool in ("wine", "wineserver", "Xvfb"):
             if shutil.which(tool) is None:
                 raise HarnessError(f"{tool} is not installed (scripts/setup.sh installs it)")
-        self.work.mkdir(parents=True, exist_ok=True)
-        shared = self._shared_display()
-        if shared:
-            self.display = shared
+        slots = self._shared_slots()
+        if slots:
+            self._take_slot(slots)
             return
         self._owned = True
+        self.work.mkdir(parents=True, exist_ok=True)
         self._start_session()
 
     def stop(self) -> None:
+        if self._slot_lock is not None:
+            self._slot_lock.close()  # gives the slot back
+            self._slot_lock = None
         if not self._owned:
             return
         self._stop_server()
         self._stop_xvfb()
         self._owned = False
 
-    def setup_shared(self) -> None:
-        """Prepares the prefix and leaves X server and wineserver running for later test processes."""
+    def setup_shared(self, slots: int) -> None:
+        """Prepares the slots' prefixes and leaves their X servers and wineservers
+        running for later test processes."""
         self.cleanup_shared()
-        self.work.mkdir(parents=True, exist_ok=True)
-        self._start_session()
-        self.state_file.write_text(json.dumps({"display": self.display, "xvfb_pid": self._xvfb.pid}))
-        self._xvfb = None  # it outlives this process
+        template = WineSession(self.build_dir, self.target_dir)
+        template.use_slot("template")
+        template.ensure_prefix()
+        names = [f"slot{i}" for i in range(slots)]
+        started: list[dict | None] = [None] * slots
+        failures: list[BaseException] = []
+
+        def start_slot(index: int) -> None:
+            session = WineSession(self.build_dir, self.target_dir)
+            session.use_slot(names[index])
+            try:
+                session.work.mkdir(parents=True, exist_ok=True)
+                session.copy_prefix(template.prefix)
+                session.display = session._start_xvfb()
+                started[index] = {"name": session.slot, "display": session.display, "xvfb_pid": session._xvfb.pid}
+                session._xvfb = None  # it outlives this process
+                session._start_server()
+            except BaseException as error:  # noqa: B902 - reported after every slot has been tried
+                failures.append(error)
+
+        threads = [threading.Thread(target=start_slot, args=(i,)) for i in range(slots)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+        # Written even on failure: the clean-up must find what did start.
+        self.state_file.write_text(json.dumps({"slots": [s for s in started if s]}))
+        if failures:
+            self.cleanup_shared()
+            raise failures[0]
 
     def cleanup_shared(self) -> None:
         """Stops what setup_shared() left running."""
         try:
             state = json.loads(self.state_file.read_text())
         except (OSError, ValueError):
-            state = None
-        if state:
-            self.display = state["display"]
-        if self.prefix.exists():
-            self._stop_server()
-        if state:
-            _end_process(state["xvfb_pid"], "Xvfb")
+            state = {}
+        for slot in state.get("slots", []):
+            session = WineSession(self.build_dir, self.target_dir)
+            session.use_slot(slot["name"])
+            session.display = slot["display"]
+            if session.prefix.exists():
+                session._stop_server()
+            _end_process(slot["xvfb_pid"], "Xvfb")
         with contextlib.suppress(FileNotFoundError):
             self.state_file.unlink()
 
-    def _shared_display(self) -> str | None:
+    def _shared_slots(self) -> list[dict]:
         try:
             state = json.loads(self.state_file.read_text())
         except (OSError, ValueError):
-            return None
-        number = state["display"].lstrip(":")
-        if _pid_alive(state["xvfb_pid"], "Xvfb") and Path(f"/tmp/.X11-unix/X{number}").exists():
-            return state["display"]
-        return None
+            return []
+        return [slot for slot in state.get("slots", []) if _pid_alive(slot["xvfb_pid"], "Xvfb")
+                and Path(f"/tmp/.X11-unix/X{slot['display'].lstrip(':')}").exists()]
+
+    def _take_slot(self, slots: list[dict]) -> None:
+        """Holds the lock of a free slot until stop(); waits for one when all are taken."""
+        self.slots_root.mkdir(parents=True, exist_ok=True)
+        for slot in slots:
+            lock = open(self.slots_root / f"{slot['name']}.lock", "w")
+            try:
+                fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            except BlockingIOError:
+                lock.close()
+                continue
+            return self._join_slot(slot, lock)
+        # More test processes than slots: wait until this one is given back.
+        slot = slots[os.getpid() % len(slots)]
+        lock = open(self.slots_root / f"{slot['name']}.lock", "w")
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        return self._join_slot(slot, lock)
+
+    def _join_slot(self, slot: dict, lock) -> None:
+        self._slot_lock = lock
+        self.use_slot(slot["name"])
+        self.display = slot["display"]
+        self.work.mkdir(parents=True, exist_ok=True)
 
     def _start_session(self) -> None:
         """The X server, the prefix and the wineserver. The X server outlives this
@@ -435,6 +510,7 @@ class WineSession:
         self._xvfb = None
 
     def _start_xvfb(self) -> str:
+        self.work.mkdir(parents=True, exist_ok=True)
         read_end, write_end = os.pipe()
         log = open(self.work / "xvfb.log", "ab")
         try:
@@ -446,15 +522,13 @@ class WineSession:
             os.close(write_end)
             log.close()
         number = b""
-        deadline = time.monotonic() + 20
+        # Xvfb writes its display number once it listens, or ends: both end the read.
         with os.fdopen(read_end, "rb", buffering=0) as reader:
-            while not number.endswith(b"\n") and time.monotonic() < deadline:
-                ready, _, _ = select.select([reader], [], [], 0.2)
-                if ready:
-                    chunk = reader.read(16)
-                    if not chunk:
-                        break
-                    number += chunk
+            while not number.endswith(b"\n"):
+                chunk = reader.read(16)
+                if not chunk:
+                    break
+                number += chunk
         if not number.strip().isdigit():
             self._xvfb.kill()
             raise HarnessError(f"Xvfb did not start; see {self.work / 'xvfb.log'}")
@@ -478,41 +552,111 @@ class WineSession:
             env["DISPLAY"] = self.display
         return env
 
+    # What the test prefix holds beyond a fresh one.
+    PREFIX_SETTINGS = [
+        # Windows inside one desktop window that Wine draws itself, caption and frame
+        # included: there is no window manager on the virtual display.
+        (r"HKCU\Software\Wine\Explorer", "Desktop", "REG_SZ", "Default"),
+        (r"HKCU\Software\Wine\Explorer\Desktops", "Default", "REG_SZ", SCREEN.rsplit("x", 1)[0]),
+        # A crashing program ends with its exception code instead of waiting on a dialog.
+        (r"HKCU\Software\Wine\WineDbg", "ShowCrashDialog", "REG_DWORD", "0"),
+    ]
+
+    def prefix_key(self) -> str:
+        """Names a prefix made by this Wine with these settings: a prefix of
+        another Wine version, or made otherwise, is made anew."""
+        version = subprocess.run(["wine", "--version"], env=self.env, capture_output=True, text=True,
+                                 stdin=subprocess.DEVNULL, timeout=60 * TIME_SCALE).stdout.strip()
+        recipe = json.dumps([version, self.env["WINEARCH"], self.env["WINEDLLOVERRIDES"], self.PREFIX_SETTINGS,
+                             _PREFIX_RECIPE_VERSION])
+        return hashlib.sha256(recipe.encode()).hexdigest()[:16]
+
+    @property
+    def prefix_cache(self) -> Path:
+        """Where made prefixes are kept as tar files (the virtual machine keeps
+        them beside its kernel, since its build trees' prefixes live in memory)."""
+        return Path(os.environ.get("QUILLON_PREFIX_CACHE") or self.root / "prefix-cache")
+
     def ensure_prefix(self) -> None:
-        """Makes the Wine prefix once; later sessions find it ready."""
+        """Puts a prefix in place: kept from before, unpacked from the cache, or made anew (slow) and cached."""
+        key = self.prefix_key()
         ready = self.prefix / ".quillon-ready"
-        if ready.exists():
+        if ready.exists() and ready.read_text().strip() == key:
             return
         self.root.mkdir(parents=True, exist_ok=True)
         with open(self.root / "prefix.lock", "w") as lock:
             fcntl.flock(lock, fcntl.LOCK_EX)
-            if ready.exists():
+            if ready.exists() and ready.read_text().strip() == key:
                 return
             self._stop_server()
             shutil.rmtree(self.prefix, ignore_errors=True)
+            cached = self.prefix_cache / f"wineprefix-{key}.tar"
+            if cached.exists():
+                self.prefix.mkdir(parents=True)
+                subprocess.run(["tar", "-xf", str(cached), "-C", str(self.prefix)], check=True)
+            else:
+                self._make_prefix()
+                self.prefix_cache.mkdir(parents=True, exist_ok=True)
+                partial = cached.with_name(f"{cached.name}.{os.getpid()}")
+                subprocess.run(["tar", "-cf", str(partial), "-C", str(self.prefix), "."], check=True)
+                partial.replace(cached)
+            ready.write_text(key + "\n")
+
+    def copy_prefix(self, source: Path) -> None:
+        """This slot's prefix as a fresh copy of another (the fixture's template)."""
+        self._stop_server()
+        shutil.rmtree(self.prefix, ignore_errors=True)
+        self.prefix.parent.mkdir(parents=True, exist_ok=True)
+        subprocess.run(["cp", "-a", str(source), str(self.prefix)], check=True)
+
+    def _install_wine_fonts(self) -> None:
+        """Copies Wine's own fonts (Marlett, Tahoma, ...) into the prefix's Fonts folder.
+
+        Wine looks for them in its data folder, but Debian's build of Wine 8
+        names that folder with a "/" inside a Windows path ("Z:\\usr\\share\\wine\\../fonts"),
+        which never resolves: without Marlett every caption draws its buttons
+        as the letters "0", "1" and "r". Fonts in the Windows folder are loaded
+        at every start, wherever Wine's data folder is."""
+        wine = Path(shutil.which("wine") or "/usr/bin/wine").resolve()
+        candidates = [wine.parent.parent / "share" / "wine" / "fonts", Path("/usr/share/wine/fonts"),
+                      Path("/usr/local/share/wine/fonts")]
+        source = next((c for c in candidates if (c / "marlett.ttf").exists()), None)
+        if source is None:
+            raise HarnessError("Wine's fonts are missing (no marlett.ttf in " +
+                               ", ".join(map(str, candidates)) + "); scripts/setup.sh installs fonts-wine")
+        fonts = self.prefix / "drive_c" / "windows" / "Fonts"
+        fonts.mkdir(parents=True, exist_ok=True)
+        for font in source.iterdir():
+            if font.suffix.lower() in (".ttf", ".ttc", ".otf", ".fon") and not (fonts / font.name).exists():
+                shutil.copyfile(font, fonts / font.name)
+
+    def _make_prefix(self) -> None:
+        """wineboot and the test settings, on an X server of its own when none is there."""
+        own_display = self.display is None
+        if own_display:
+            self.display = self._start_xvfb()
+        try:
             log = self.work / "wineboot.log"
+            log.parent.mkdir(parents=True, exist_ok=True)
             with open(log, "wb") as out:
                 rc = subprocess.call(["wineboot", "-i"], env=self.env, stdin=subprocess.DEVNULL, stdout=out,
-                                     stderr=out, timeout=600)
+                                     stderr=out, timeout=600 * TIME_SCALE)
             if rc != 0:
                 # The log goes with the build tree: tell what it says here.
                 said = log.read_text(errors="replace").strip().splitlines()[-5:]
                 raise HarnessError(f"wineboot failed ({rc}); {log} ends with:\n" + "\n".join(said))
-            settings = [
-                # Windows inside one desktop window that Wine draws itself, caption and frame
-                # included: there is no window manager on the virtual display.
-                (r"HKCU\Software\Wine\Explorer", "Desktop", "REG_SZ", "Default"),
-                (r"HKCU\Software\Wine\Explorer\Desktops", "Default", "REG_SZ", SCREEN.rsplit("x", 1)[0]),
-                # A crashing program ends with its exception code instead of waiting on a dialog.
-                (r"HKCU\Software\Wine\WineDbg", "ShowCrashDialog", "REG_DWORD", "0"),
-            ]
-            for key, name, kind, data in settings:
+            self._install_wine_fonts()
+            for key, name, kind, data in self.PREFIX_SETTINGS:
                 result = self.run("reg", ["add", key, "/v", name, "/t", kind, "/d", data, "/f"], timeout=120)
                 if result.returncode != 0:
                     raise HarnessError(f"cannot set {key}\\{name}: {result.stderr}")
-            # The desktop settings take effect when Wine starts anew.
+            # The registry is written out when the server ends; the desktop settings
+            # take effect when Wine starts anew.
             self._stop_server()
-            ready.write_text("ok\n")
+        finally:
+            if own_display:
+                self._stop_xvfb()
+                self.display = None
 
     def _start_server(self) -> None:
         log = open(self.work / "wineserver.log", "ab")
@@ -726,18 +870,49 @@ class WineSession:
         if not pictures:
             return
         png_dir.mkdir(parents=True, exist_ok=True)
-        convert = shutil.which("convert")
         for picture in pictures:
             bmp = self.linux_path(picture["shot"])
             png = png_dir / (bmp.stem + ".png")
-            if convert is None:
-                picture["png_error"] = "ImageMagick's convert is not installed"
-                continue
-            done = subprocess.run([convert, str(bmp), str(png)], capture_output=True, timeout=60)
-            if done.returncode == 0 and png.exists():
+            try:
+                png.write_bytes(bmp_to_png(bmp.read_bytes()))
                 picture["png"] = str(png)
-            else:
-                picture["png_error"] = done.stderr.decode("utf-8", "replace")
+            except (OSError, ValueError) as error:
+                picture["png_error"] = str(error)
+
+
+def _png_chunk(kind: bytes, data: bytes) -> bytes:
+    return len(data).to_bytes(4, "big") + kind + data + zlib.crc32(kind + data).to_bytes(4, "big")
+
+
+def bmp_to_png(bmp: bytes) -> bytes:
+    """A PNG file of an uncompressed 24- or 32-bit BMP file, as the driver writes
+    them; done here rather than by a converter program, whose start alone
+    takes longer than a shot under an emulated CPU."""
+    if bmp[:2] != b"BM" or len(bmp) < 54:
+        raise ValueError("not a BMP file")
+    offset = int.from_bytes(bmp[10:14], "little")
+    width = int.from_bytes(bmp[18:22], "little", signed=True)
+    height = int.from_bytes(bmp[22:26], "little", signed=True)
+    bits = int.from_bytes(bmp[28:30], "little")
+    compression = int.from_bytes(bmp[30:34], "little")
+    if bits not in (24, 32) or compression != 0 or width <= 0 or height == 0:
+        raise ValueError(f"unsupported BMP: {bits} bits per pixel, compression {compression}")
+    step = bits // 8
+    stride = (width * step + 3) & ~3
+    rows = abs(height)
+    if offset + stride * rows > len(bmp):
+        raise ValueError("the BMP file is cut short")
+    raw = bytearray()
+    for y in range(rows):
+        # Bottom-up unless the height is negative; pixels as blue, green, red.
+        source = y if height < 0 else rows - 1 - y
+        row = bmp[offset + source * stride:offset + source * stride + width * step]
+        rgb = bytearray(width * 3)
+        rgb[0::3], rgb[1::3], rgb[2::3] = row[2::step], row[1::step], row[0::step]
+        raw += b"\0" + rgb
+    header = width.to_bytes(4, "big") + rows.to_bytes(4, "big") + bytes([8, 2, 0, 0, 0])
+    return (b"\x89PNG\r\n\x1a\n" + _png_chunk(b"IHDR", header) + _png_chunk(b"IDAT", zlib.compress(bytes(raw), 6))
+            + _png_chunk(b"IEND", b""))
 
 
 def main(argv=None) -> int:
@@ -746,6 +921,9 @@ def main(argv=None) -> int:
     parser.add_argument("module", nargs="?", help="for test: the test module to run (test_install)")
     parser.add_argument("--build", default=None, help="the build tree (default: $QUILLON_BUILD_DIR or build/)")
     parser.add_argument("--target-dir", default=None, help="where the Windows programs are (default: <build>/target)")
+    parser.add_argument("--slots", type=int, default=default_slots(),
+                        help="for setup: how many sessions run side by side (default: $QUILLON_E2E_SLOTS or "
+                             "the number of processors)")
     options = parser.parse_args(argv)
     unavailable = i386_unavailable()
     if options.action == "test":
@@ -759,11 +937,11 @@ def main(argv=None) -> int:
     session = WineSession(options.build, options.target_dir)
     started = time.monotonic()
     if options.action == "setup":
-        session.setup_shared()
-        print(f"Wine session ready on display {session.display} ({time.monotonic() - started:.1f} s)")
+        session.setup_shared(options.slots)
+        print(f"{options.slots} Wine sessions ready ({time.monotonic() - started:.1f} s)")
     else:
         session.cleanup_shared()
-        print("Wine session stopped")
+        print("Wine sessions stopped")
     return 0
 
 

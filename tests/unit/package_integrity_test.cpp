@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/little_endian.h"
+#include "base/zip_format.h"
 #include "test_support.h"
 
 namespace quillon {
@@ -14,8 +16,8 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 Bytes EndRecord(uint16_t commentLength) {
-  Bytes record = {0x50, 0x4B, 0x05, 0x06};
-  record.resize(kEndRecordSize, 0);
+  Bytes record(kEndRecordSize, 0);
+  StoreLittle32(record.data(), kEndRecordSignature);
   record[kEndRecordCommentLengthField] = static_cast<uint8_t>(commentLength);
   record[kEndRecordCommentLengthField + 1] = static_cast<uint8_t>(commentLength >> 8);
   return record;
