@@ -83,7 +83,7 @@ status=0
 qemu-system-x86_64 -nodefaults -no-reboot -display none -monitor none -serial stdio \
   -accel tcg,thread=multi -cpu max,-smap -smp "$cpus" -m "$memory" \
   -kernel "$kernel_dir/vmlinuz" -initrd "$kernel_dir/initrd.gz" \
-  -append "console=ttyS0 quiet loglevel=3 panic=-1 qinit=$here/guest-init.sh qjob=$job" \
+  -append "console=ttyS0 quiet loglevel=3 panic=-1 ${QUILLON_VM_KERNEL_ARGS:-} qinit=$here/guest-init.sh qjob=$job" \
   -virtfs local,path=/,mount_tag=hostroot,security_model=passthrough,multidevs=remap,id=hostroot \
   -drive "file=$libraries,if=virtio,format=raw,readonly=on" \
   </dev/null || status=$?

@@ -119,8 +119,9 @@ class SnapshotTest(unittest.TestCase):
                 width, height, colours = image_info(png)
                 left, top, right, bottom = self.window["rect"]
                 self.assertEqual((width, height), (right - left, bottom - top))
-                # Caption, frame, texts and the progress bar, not a blank area.
-                self.assertGreater(colours, 16)
+                # Caption, frame, texts and the progress bar, not a blank area
+                # (about 5 colours); Wine's own fonts draw without smoothing.
+                self.assertGreater(colours, 8)
 
 
 class ActionTest(unittest.TestCase):
@@ -235,18 +236,27 @@ class MessageBoxTest(unittest.TestCase):
 
 class BusyTargetTest(unittest.TestCase):
     def test_driver_does_not_wait_for_a_busy_window(self):
-        # The probe's "Slow" button blocks the dialog's thread for 3 s.
+        # The probe's "Slow" button blocks the dialog's thread until the release
+        # file is there, which the script puts in place only after its snapshot
+        # of the busy window: a driver that waited for the window would hang.
+        ready, release = session.work / "release.ready", session.work / "release.now"
+        release.unlink(missing_ok=True)
+        ready.write_text("go")
+        move = f"move-file {session.windows_path(ready)}|{session.windows_path(release)}"
         result = drive("wait-window Probe\nclick 107\nwait-text 106 working\nsnapshot\n"
-                       "wait-text 106 slow done\nclose\n", "busy").check()
+                       f"{move}\nwait-text 106 slow done\nclose\n", "busy",
+                       env={"QUILLON_PROBE_RELEASE": session.windows_path(release)}).check()
         steps = {e["command"]: e["t"] for e in result.of("step")}
         busy = [s for s in result.snapshots if s["reason"] == "snapshot"][0]
         self.assertFalse(busy["responding"])
         self.assertEqual(result.text(busy, 106), "working")
-        self.assertLess(busy["t"] - steps["snapshot"], 2000)
+        # Recorded as it is once it has not answered for a second.
+        self.assertLess(busy["t"] - steps["snapshot"], 2000 * harness.TIME_SCALE)
         done = [s for s in result.snapshots if s["reason"] == "wait-text"][-1]
         self.assertTrue(done["responding"])
-        self.assertGreaterEqual(done["t"] - steps["click 107"], 2500)
+        self.assertGreater(done["t"], steps[move])
         self.assertEqual(result.exit_code, CLOSED)
+        release.unlink(missing_ok=True)
 
 
 class ExitCodeTest(unittest.TestCase):
@@ -306,7 +316,7 @@ class FailureTest(unittest.TestCase):
         [window] = error["windows"]
         self.assertEqual(window["caption"], "Probe")
         self.assertEqual(self.result_control_ids(window)[:2], [100, 101])
-        self.assertGreater(image_info(window["png"])[2], 16)
+        self.assertGreater(image_info(window["png"])[2], 8)
 
     def test_wait_text_reports_the_text_it_saw(self):
         result = drive("wait-window Probe\ntimeout 1\nwait-text 106 never\n", "wait-text")

@@ -7,6 +7,10 @@
 //   dialog_probe.exe --message TEXT  an OK/Cancel message box "Probe message"; exits with the answer
 //   dialog_probe.exe --spawn TEXT    runs "--message TEXT" as a child process and exits with its code
 //   dialog_probe.exe --cwd           a message box "Probe message" with the current directory
+//
+// The "Slow" button blocks the dialog's thread until the file named by the
+// variable QUILLON_PROBE_RELEASE exists (a test puts it there once it has
+// seen the window busy), or for 3 s without it.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -33,6 +37,16 @@ enum : WORD {
   kLarge = 111,
   kConfirm = 112,
 };
+
+void BlockUntilReleased() {
+  wchar_t release[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableW(L"QUILLON_PROBE_RELEASE", release, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    Sleep(3000);
+    return;
+  }
+  while (GetFileAttributesW(release) == INVALID_FILE_ATTRIBUTES) Sleep(20);
+}
 
 // A dialog template laid out in memory the way the resource compiler does.
 class DialogTemplate {
@@ -142,7 +156,7 @@ INT_PTR CALLBACK ProbeProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
         case kSlow:
           // A long synchronous task in the window's own thread.
           SetDlgItemTextW(dialog, kStatus, L"working");
-          Sleep(3000);
+          BlockUntilReleased();
           SetDlgItemTextW(dialog, kStatus, L"slow done");
           return TRUE;
         default:
