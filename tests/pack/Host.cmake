@@ -21,3 +21,15 @@ endif()
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_test(NAME include_rule COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/pack/test_include_rule.py)
 set_tests_properties(include_rule PROPERTIES LABELS pack)
+
+# The Debian package and the zip for Windows, as cpack makes them from this
+# build (cmake/Install.cmake); the Debian package needs the stub in it.
+if(TARGET quillon-pack AND QUILLON_TARGET)
+  set(package_test_arguments ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
+  if(QUILLON_WINDOWS_PACK)
+    list(APPEND package_test_arguments --windows)
+  endif()
+  add_test(NAME packages COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/pack/test_packages.py
+                                 ${package_test_arguments})
+  set_tests_properties(packages PROPERTIES LABELS pack TIMEOUT 600)
+endif()

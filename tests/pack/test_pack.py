@@ -318,25 +318,40 @@ class LayoutTest(PackTestCase):
         self.assertEqual(installer[:pb.PACKAGE_OFFSET], b"\xAA" * pb.PACKAGE_OFFSET)
         self.assertEqual(installer[pb.PACKAGE_OFFSET:pb.PACKAGE_OFFSET + 3], b"QLX")
 
-    def test_stub_found_beside_the_packager(self):
+    def test_stub_found_where_the_build_and_the_install_put_it(self):
         self.write("a.txt", b"a")
-        for place in ("", "target"):
-            with self.subTest(place=place or "beside"):
-                home = self.dir / f"bin-{place or 'beside'}"
-                (home / place).mkdir(parents=True, exist_ok=True)
-                packager = home / "quillon-pack"
+        # The packager's folder and the stub's, below one root.
+        places = [("bin", "bin"), ("build", "build/target"), ("build/target-pack", "build/target"),
+                  ("prefix/bin", "prefix/share/quillon")]
+        for number, (packager_dir, stub_dir) in enumerate(places):
+            with self.subTest(packager_dir=packager_dir):
+                root = self.dir / f"root{number}"
+                (root / packager_dir).mkdir(parents=True, exist_ok=True)
+                (root / stub_dir).mkdir(parents=True, exist_ok=True)
+                packager = root / packager_dir / "quillon-pack"
                 shutil.copy2(PACK, packager)
-                (home / place / "setup-stub.exe").write_bytes(b"STUB-" + place.encode())
-                output = self.dir / f"{place or 'beside'}.exe"
+                (root / stub_dir / "setup-stub.exe").write_bytes(b"STUB-" + stub_dir.encode())
+                output = self.dir / "found.exe"
                 result = run_pack("-o", output, self.dir / "a.txt", packager=packager)
                 self.assertEqual(result.returncode, 0, result.stderr)
-                self.assertTrue(output.read_bytes().startswith(b"STUB-" + place.encode()))
-        lonely = self.dir / "lonely"
-        lonely.mkdir()
+                self.assertTrue(output.read_bytes().startswith(b"STUB-" + stub_dir.encode()))
+        # Called through a link from elsewhere, it looks beside its own file.
+        link = self.dir / "links" / "quillon-pack"
+        link.parent.mkdir()
+        link.symlink_to(root / "prefix/bin/quillon-pack")
+        result = run_pack("-o", self.dir / "linked.exe", self.dir / "a.txt", packager=link)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertTrue((self.dir / "linked.exe").read_bytes().startswith(b"STUB-prefix/share/quillon"))
+
+        lonely = self.dir.resolve() / "lonely" / "bin"
+        lonely.mkdir(parents=True)
         shutil.copy2(PACK, lonely / "quillon-pack")
-        result = run_pack("-o", self.dir / "none.exe", self.dir / "a.txt",
-                          packager=lonely / "quillon-pack")
+        result = run_pack("-o", self.dir / "none.exe", self.dir / "a.txt", packager=lonely / "quillon-pack")
         self.assertEqual(result.returncode, 1)
+        for looked in (lonely / "setup-stub.exe", lonely / "target/setup-stub.exe",
+                       lonely.parent / "target/setup-stub.exe", lonely.parent / "share/quillon/setup-stub.exe"):
+            self.assertIn(f"'{looked}'", result.stderr)
+        self.assertIn("target/setup-stub.exe in its build folder", result.stderr)
         self.assertIn("--stub", result.stderr)
         self.assertFalse((self.dir / "none.exe").exists())
 

@@ -24,6 +24,7 @@
 #include "progress.h"
 #include "read_back.h"
 #include "split_output.h"
+#include "stub_location.h"
 #include "system.h"
 #include "version.h"
 #include "zip_entries.h"
@@ -34,20 +35,6 @@ namespace quillon::pack {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr const char* kStubName = "setup-stub.exe";
-
-fs::path FindStub(const Options& options, const char* programPath) {
-  if (options.stub) return *options.stub;
-  std::error_code error;
-  const fs::path directory = ProgramFile(programPath).parent_path();
-  const fs::path candidates[] = {directory / kStubName, directory / "target" / kStubName};
-  for (const fs::path& candidate : candidates) {
-    if (fs::is_regular_file(candidate, error)) return candidate;
-  }
-  throw PackError("no stub: neither " + Quote(candidates[0].string()) + " nor " + Quote(candidates[1].string()) +
-                  " exists; name one with --stub FILE");
-}
 
 Bytes LoadText(const TextOption& option, const std::string& what, int64_t limit) {
   if (option.text) return Bytes(option.text->begin(), option.text->end());
@@ -234,7 +221,7 @@ int Run(const Options& options, const char* programPath) {
   crcTable = &table;
 
   if (options.splitSize) CheckPartNames(options.output);
-  const fs::path stubPath = FindStub(options, programPath);
+  const fs::path stubPath = FindStub(options.stub, programPath);
   const Bytes stub = ReadWholeFile(stubPath, kPackageOffset, "stub");
   PackageTexts texts;
   texts.title = LoadText(options.title, "title", kMaxShortText);

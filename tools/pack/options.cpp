@@ -253,8 +253,9 @@ Output:
   -o, --output FILE      the installer to write (required); it appears only
                          when complete and replaces an older file at once
   --stub FILE            the installer stub (at most 35840 bytes); default:
-                         setup-stub.exe beside quillon-pack, then in target/
-                         beside it (where the build puts it)
+                         setup-stub.exe beside quillon-pack, in target/ or
+                         ../target/ (where the build puts it), or in
+                         ../share/quillon/ (where an install puts it)
   --trailer              end with the 4-byte marker "RSF" instead of a
                          central directory (the installer is then no ZIP)
   --split SIZE           split into the installer and part files of at most
