@@ -33,3 +33,12 @@ if(TARGET quillon-pack AND QUILLON_TARGET)
                                  ${package_test_arguments})
   set_tests_properties(packages PROPERTIES LABELS pack TIMEOUT 600)
 endif()
+
+# The stub builds bit for bit the same in another folder (a second build of
+# the stub alone, a few seconds).
+if(QUILLON_TARGET)
+  add_test(NAME stub_reproducible COMMAND bash ${CMAKE_SOURCE_DIR}/tests/pack/stub_reproducible.sh
+                                          ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/target/setup-stub.exe
+                                          ${CMAKE_BINARY_DIR}/stub-reproducible)
+  set_tests_properties(stub_reproducible PROPERTIES LABELS pack TIMEOUT 600)
+endif()
