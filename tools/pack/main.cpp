@@ -23,6 +23,7 @@
 #include "password.h"
 #include "progress.h"
 #include "read_back.h"
+#include "reproducible.h"
 #include "split_output.h"
 #include "stub_location.h"
 #include "system.h"
@@ -176,7 +177,7 @@ MadeEntry MakePlannedEntry(const PlannedEntry& planned, std::unique_ptr<EntryMak
     return made;
   }
   if (!maker) maker = newMaker();
-  const DosDateTime when = ToDosDateTime(planned.source->modified);
+  const DosDateTime when = EntryTime(planned.source->modified);
   if (planned.directory) {
     made.entry = maker->MakeDirectory(planned.name, when);
   } else {
@@ -221,6 +222,7 @@ int Run(const Options& options, const char* programPath) {
   crcTable = &table;
 
   if (options.splitSize) CheckPartNames(options.output);
+  (void)SourceDateEpoch();  // a malformed one stops the run before anything is read
   const fs::path stubPath = FindStub(options.stub, programPath);
   const Bytes stub = ReadWholeFile(stubPath, kPackageOffset, "stub");
   PackageTexts texts;

@@ -355,10 +355,12 @@ or a plain ZIP archive):
   -h, --help             show this help
 
 File times are stored as MS-DOS date and time in this machine's local time
-zone (set TZ for reproducible builds); the installer gives extracted files
-that time as its own local time. The same inputs give the same installer,
-byte for byte (with a password, all but the random encryption headers and
-the data encrypted behind them).
+zone; the installer gives extracted files that time as its own local time.
+The same inputs give the same installer, byte for byte, but for the random
+encryption headers of a password installer. With SOURCE_DATE_EPOCH set
+(seconds since 1970), later times are stored as that time, all in UTC, and
+the encryption headers are derived from the password and each entry: the
+same installer on any day, on any machine.
 
 Exit status:
   0  success: the installer was written, listed, found sound or extracted
