@@ -23,7 +23,8 @@ add_test(NAME include_rule COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tes
 set_tests_properties(include_rule PROPERTIES LABELS pack)
 
 # The Debian package and the zip for Windows, as cpack makes them from this
-# build (cmake/Install.cmake); the Debian package needs the stub in it.
+# build (cmake/Install.cmake), and the installed CMake package; both need the
+# stub.
 if(TARGET quillon-pack AND QUILLON_TARGET)
   set(package_test_arguments ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
   if(QUILLON_WINDOWS_PACK)
@@ -31,7 +32,10 @@ if(TARGET quillon-pack AND QUILLON_TARGET)
   endif()
   add_test(NAME packages COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/pack/test_packages.py
                                  ${package_test_arguments})
-  set_tests_properties(packages PROPERTIES LABELS pack TIMEOUT 600)
+  # find_package(Quillon) against an install of this build, and examples/cmake.
+  add_test(NAME cmake_package COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/pack/test_cmake_package.py
+                                      ${CMAKE_BINARY_DIR})
+  set_tests_properties(packages cmake_package PROPERTIES LABELS pack TIMEOUT 600)
 endif()
 
 # The stub builds bit for bit the same in another folder (a second build of
