@@ -39,8 +39,8 @@ void Sha256::Block(const uint8_t* block) {
   }
   auto [a, b, c, d, e, f, g, h] = state_;
   for (size_t i = 0; i < 64; ++i) {
-    const uint32_t t1 = h + (std::rotr(e, 6) ^ std::rotr(e, 11) ^ std::rotr(e, 25)) + ((e & f) ^ (~e & g)) +
-                        kRound[i] + w[i];
+    const uint32_t t1 =
+        h + (std::rotr(e, 6) ^ std::rotr(e, 11) ^ std::rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
     const uint32_t t2 = (std::rotr(a, 2) ^ std::rotr(a, 13) ^ std::rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
     h = g;
     g = f;

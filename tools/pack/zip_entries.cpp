@@ -109,8 +109,8 @@ DosDateTime ToDosDateTime(int64_t unixSeconds) {
 DosDateTime ToDosDateTimeUtc(int64_t unixSeconds) {
   // Outside these years the result is clamped anyway; inside them the
   // calendar below cannot overflow.
-  constexpr int64_t k1980 = 315532800;  // 1980-01-01 00:00:00 UTC
-  constexpr int64_t k2108 = 4354819200;// 2108-01-01 00:00:00 UTC
+  constexpr int64_t k1980 = 315532800;   // 1980-01-01 00:00:00 UTC
+  constexpr int64_t k2108 = 4354819200;  // 2108-01-01 00:00:00 UTC
   if (unixSeconds < k1980) return kEarliest;
   if (unixSeconds >= k2108) return kLatest;
   using namespace std::chrono;
