@@ -7,7 +7,6 @@ Windows with the programs, the manual and the licence.
     test_packages.py BUILD_DIR VERSION [--windows]
 """
 
-import os
 import shutil
 import subprocess
 import sys
