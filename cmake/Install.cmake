@@ -7,7 +7,8 @@
 #   debian    what only the Debian package carries: its copyright and
 #             changelog files in Debian's form
 #   windows   the zip for Windows: quillon-pack.exe, the stub beside it, the
-#             manual as text, the licence and the notices of what is linked in
+#             manual as text (quillon-pack.txt), the licence and the notices
+#             of what is linked in
 include(CMakePackageConfigHelpers)
 
 set(QUILLON_CMAKE_DIR ${CMAKE_INSTALL_DATADIR}/cmake/Quillon)
@@ -46,6 +47,13 @@ if(QUILLON_TARGET AND QUILLON_WINDOWS_PACK)
   install(PROGRAMS ${QUILLON_WINDOWS_PACK_DIR}/quillon-pack.exe ${QUILLON_TARGET_DIR}/setup-stub.exe
           DESTINATION . COMPONENT windows EXCLUDE_FROM_ALL)
   install(FILES LICENSE DESTINATION . RENAME LICENSE.txt COMPONENT windows EXCLUDE_FROM_ALL)
+  # The same options on both sides: the host's packager writes the text.
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/quillon-pack.txt
+    COMMAND ${CMAKE_COMMAND} -DPACK=$<TARGET_FILE:quillon-pack> -DOUT=${CMAKE_BINARY_DIR}/quillon-pack.txt
+            -P ${CMAKE_SOURCE_DIR}/cmake/ManualText.cmake
+    DEPENDS quillon-pack ${CMAKE_SOURCE_DIR}/cmake/ManualText.cmake VERBATIM)
+  add_custom_target(manual-text ALL DEPENDS ${CMAKE_BINARY_DIR}/quillon-pack.txt)
+  install(FILES ${CMAKE_BINARY_DIR}/quillon-pack.txt DESTINATION . COMPONENT windows EXCLUDE_FROM_ALL)
   install(FILES /usr/share/doc/libdeflate-dev/copyright DESTINATION notices RENAME libdeflate.txt
           COMPONENT windows EXCLUDE_FROM_ALL)
   install(FILES /usr/share/doc/mingw-w64-i686-dev/copyright DESTINATION notices RENAME mingw-w64.txt

@@ -1,9 +1,10 @@
-"""The CMake example installs under Wine: this build, installed with
-`cmake --install`, is found by examples/cmake through find_package(Quillon),
-whose `cmake --build` cross-builds hello.exe and packs hello-setup.exe with
-quillon_add_installer; driven through, that installer copies hello.exe and
-its readme to C:\\HelloCMake, where hello.exe runs, and writes the registry
-value its INF file promises."""
+"""The Debian package's quillon-pack makes an installer that installs under
+Wine: cpack makes the package of this build, unpacked into a fresh folder as
+dpkg installs it; examples/cmake finds it there through
+find_package(Quillon), and its `cmake --build` cross-builds hello.exe and
+packs hello-setup.exe with quillon_add_installer. Driven through, that
+installer copies hello.exe and its readme to C:\\HelloCMake, where hello.exe
+runs, and writes the registry value its INF file promises."""
 
 import shutil
 import subprocess
@@ -57,10 +58,16 @@ class CMakeExample(st.InstallerTest):
     def test_the_example_installs_hello(self):
         with tempfile.TemporaryDirectory(dir=session.work) as top:
             top = Path(top)
-            prefix, build = top / "prefix", top / "build"
-            run("cmake", "--install", session.build_dir, "--prefix", prefix)
+            root, build = top / "root", top / "build"
+            run("cpack", "--config", session.build_dir / "CPackConfig.cmake", "-G", "DEB", "-B", top / "cpack")
+            [package] = (top / "cpack").glob("quillon_*.deb")
+            run("dpkg-deb", "-x", package, root)
+            prefix = root / "usr"
             run("cmake", "-S", EXAMPLE, "-B", build, "-G", "Ninja", f"-DCMAKE_PREFIX_PATH={prefix}",
                 f"-DCMAKE_TOOLCHAIN_FILE={EXAMPLE / 'mingw-i686.cmake'}")
+            quillon_dir = next(line for line in (build / "CMakeCache.txt").read_text().splitlines()
+                               if line.startswith("Quillon_DIR:"))
+            self.assertIn(str(root / "usr/share/cmake/Quillon"), quillon_dir)
             run("cmake", "--build", build)
             program = (build / "hello.exe").read_bytes()
             result = session.drive(build / "hello-setup.exe", INSTALL, shots_name="cmake-example", timeout=600,

@@ -112,8 +112,11 @@ class WindowsZip(unittest.TestCase):
                 self.assertIsNone(archive.testzip())
                 top = f"quillon-{VERSION}-win32/"
                 names = {n.removeprefix(top) for n in archive.namelist() if not n.endswith("/")}
-                self.assertEqual(names, {"quillon-pack.exe", "setup-stub.exe", "LICENSE.txt",
+                self.assertEqual(names, {"quillon-pack.exe", "setup-stub.exe", "quillon-pack.txt", "LICENSE.txt",
                                          "notices/libdeflate.txt", "notices/mingw-w64.txt"})
+                manual = archive.read(top + "quillon-pack.txt")
+                self.assertIn(b"Usage:", manual)
+                self.assertEqual(manual.count(b"\n"), manual.count(b"\r\n"), "line ends are not CR LF")
                 self.assertEqual(archive.read(top + "setup-stub.exe"),
                                  (BUILD / "target/setup-stub.exe").read_bytes())
                 self.assertTrue(archive.read(top + "quillon-pack.exe").startswith(b"MZ"))
