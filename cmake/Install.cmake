@@ -43,7 +43,7 @@ include(${CMAKE_SOURCE_DIR}/cmake/DebianFiles.cmake)
 install(FILES ${QUILLON_DEBIAN_COPYRIGHT} ${QUILLON_DEBIAN_CHANGELOG}
         DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT debian EXCLUDE_FROM_ALL)
 
-if(QUILLON_TARGET AND QUILLON_WINDOWS_PACK)
+if(QUILLON_TARGET AND QUILLON_WINDOWS_PACK_DIR)
   install(PROGRAMS ${QUILLON_WINDOWS_PACK_DIR}/quillon-pack.exe ${QUILLON_TARGET_DIR}/setup-stub.exe
           DESTINATION . COMPONENT windows EXCLUDE_FROM_ALL)
   install(FILES LICENSE DESTINATION . RENAME LICENSE.txt COMPONENT windows EXCLUDE_FROM_ALL)
@@ -54,7 +54,7 @@ if(QUILLON_TARGET AND QUILLON_WINDOWS_PACK)
     DEPENDS quillon-pack ${CMAKE_SOURCE_DIR}/cmake/ManualText.cmake VERBATIM)
   add_custom_target(manual-text ALL DEPENDS ${CMAKE_BINARY_DIR}/quillon-pack.txt)
   install(FILES ${CMAKE_BINARY_DIR}/quillon-pack.txt DESTINATION . COMPONENT windows EXCLUDE_FROM_ALL)
-  install(FILES /usr/share/doc/libdeflate-dev/copyright DESTINATION notices RENAME libdeflate.txt
+  install(FILES ${QUILLON_LIBDEFLATE_SOURCE}/COPYING DESTINATION notices RENAME libdeflate.txt
           COMPONENT windows EXCLUDE_FROM_ALL)
   install(FILES /usr/share/doc/mingw-w64-i686-dev/copyright DESTINATION notices RENAME mingw-w64.txt
           COMPONENT windows EXCLUDE_FROM_ALL)

@@ -27,7 +27,7 @@ set_tests_properties(include_rule PROPERTIES LABELS pack)
 # stub.
 if(TARGET quillon-pack AND QUILLON_TARGET)
   set(package_test_arguments ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
-  if(QUILLON_WINDOWS_PACK)
+  if(QUILLON_LIBDEFLATE_SOURCE)
     list(APPEND package_test_arguments --windows)
   endif()
   add_test(NAME packages COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/pack/test_packages.py
