@@ -9,7 +9,10 @@ set(STUB_SIZE_LIMIT 35840)
 set(STUB_CXX_FLAGS
   ${QUILLON_WARNINGS} -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
   -fno-unwind-tables -fno-threadsafe-statics -fno-stack-protector -fno-tree-loop-distribute-patterns
-  -ffunction-sections -fno-ident -march=i486 -mtune=generic)
+  -ffunction-sections -fno-ident -march=i486 -mtune=generic
+  # Reproducible wherever it is built: no source path in the image, should
+  # one ever be compiled in (tests/pack/stub_reproducible.sh checks).
+  -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=)
 
 # The decoder and the CRC are compiled without a frame pointer: smaller code,
 # and one more register for their loops. Their files are the same in the i686

@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-i686 libz-mingw-w64-dev
   wine wine32:i386 fonts-wine fonts-ipafont-gothic xvfb imagemagick
   googletest libgtest-dev libbenchmark-dev zlib1g-dev libdeflate-dev
-  zip unzip p7zip-full locales osslsigncode openssl
+  zip unzip p7zip-full locales osslsigncode openssl dpkg-dev lintian
   clang clang-format clang-tidy libclang-rt-14-dev llvm shellcheck pyflakes3
 )
 

@@ -21,3 +21,28 @@ endif()
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_test(NAME include_rule COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/pack/test_include_rule.py)
 set_tests_properties(include_rule PROPERTIES LABELS pack)
+
+# The Debian package and the zip for Windows, as cpack makes them from this
+# build (cmake/Install.cmake), and the installed CMake package; both need the
+# stub.
+if(TARGET quillon-pack AND QUILLON_TARGET)
+  set(package_test_arguments ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
+  if(QUILLON_LIBDEFLATE_SOURCE)
+    list(APPEND package_test_arguments --windows)
+  endif()
+  add_test(NAME packages COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/pack/test_packages.py
+                                 ${package_test_arguments})
+  # find_package(Quillon) against an install of this build, and examples/cmake.
+  add_test(NAME cmake_package COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/pack/test_cmake_package.py
+                                      ${CMAKE_BINARY_DIR})
+  set_tests_properties(packages cmake_package PROPERTIES LABELS pack TIMEOUT 600)
+endif()
+
+# The stub builds bit for bit the same in another folder (a second build of
+# the stub alone, a few seconds).
+if(QUILLON_TARGET)
+  add_test(NAME stub_reproducible COMMAND bash ${CMAKE_SOURCE_DIR}/tests/pack/stub_reproducible.sh
+                                          ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/target/setup-stub.exe
+                                          ${CMAKE_BINARY_DIR}/stub-reproducible)
+  set_tests_properties(stub_reproducible PROPERTIES LABELS pack TIMEOUT 600)
+endif()

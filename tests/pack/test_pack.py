@@ -9,6 +9,7 @@ too.
 """
 
 import hashlib
+import hmac
 import os
 import pty
 import random
@@ -38,11 +39,14 @@ HAVE_7Z = shutil.which("7z") is not None
 HAVE_ZIP = shutil.which("zip") is not None and shutil.which("unzip") is not None
 
 
-def run_pack(*args, tz="UTC0", cwd=None, packager=None, env=None, input=None):
-    env = {**os.environ, "TZ": tz, **(env or {})}
+def run_pack(*args, tz="UTC0", cwd=None, packager=None, env=None, input=None, umask=None):
+    # SOURCE_DATE_EPOCH only where a test sets it: the caller's would change times and headers.
+    inherited = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
+    env = {**inherited, "TZ": tz, **(env or {})}
     # Names that are no UTF-8 may turn up in messages.
     return subprocess.run([packager or PACK, *map(str, args)], capture_output=True, cwd=cwd,
-                          env=env, text=True, errors="replace", input=input)
+                          env=env, text=True, errors="replace", input=input,
+                          preexec_fn=None if umask is None else (lambda: os.umask(umask)))
 
 
 def option_names(text):
@@ -318,25 +322,40 @@ class LayoutTest(PackTestCase):
         self.assertEqual(installer[:pb.PACKAGE_OFFSET], b"\xAA" * pb.PACKAGE_OFFSET)
         self.assertEqual(installer[pb.PACKAGE_OFFSET:pb.PACKAGE_OFFSET + 3], b"QLX")
 
-    def test_stub_found_beside_the_packager(self):
+    def test_stub_found_where_the_build_and_the_install_put_it(self):
         self.write("a.txt", b"a")
-        for place in ("", "target"):
-            with self.subTest(place=place or "beside"):
-                home = self.dir / f"bin-{place or 'beside'}"
-                (home / place).mkdir(parents=True, exist_ok=True)
-                packager = home / "quillon-pack"
+        # The packager's folder and the stub's, below one root.
+        places = [("bin", "bin"), ("build", "build/target"), ("build/target-pack", "build/target"),
+                  ("prefix/bin", "prefix/share/quillon")]
+        for number, (packager_dir, stub_dir) in enumerate(places):
+            with self.subTest(packager_dir=packager_dir):
+                root = self.dir / f"root{number}"
+                (root / packager_dir).mkdir(parents=True, exist_ok=True)
+                (root / stub_dir).mkdir(parents=True, exist_ok=True)
+                packager = root / packager_dir / "quillon-pack"
                 shutil.copy2(PACK, packager)
-                (home / place / "setup-stub.exe").write_bytes(b"STUB-" + place.encode())
-                output = self.dir / f"{place or 'beside'}.exe"
+                (root / stub_dir / "setup-stub.exe").write_bytes(b"STUB-" + stub_dir.encode())
+                output = self.dir / "found.exe"
                 result = run_pack("-o", output, self.dir / "a.txt", packager=packager)
                 self.assertEqual(result.returncode, 0, result.stderr)
-                self.assertTrue(output.read_bytes().startswith(b"STUB-" + place.encode()))
-        lonely = self.dir / "lonely"
-        lonely.mkdir()
+                self.assertTrue(output.read_bytes().startswith(b"STUB-" + stub_dir.encode()))
+        # Called through a link from elsewhere, it looks beside its own file.
+        link = self.dir / "links" / "quillon-pack"
+        link.parent.mkdir()
+        link.symlink_to(root / "prefix/bin/quillon-pack")
+        result = run_pack("-o", self.dir / "linked.exe", self.dir / "a.txt", packager=link)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertTrue((self.dir / "linked.exe").read_bytes().startswith(b"STUB-prefix/share/quillon"))
+
+        lonely = self.dir.resolve() / "lonely" / "bin"
+        lonely.mkdir(parents=True)
         shutil.copy2(PACK, lonely / "quillon-pack")
-        result = run_pack("-o", self.dir / "none.exe", self.dir / "a.txt",
-                          packager=lonely / "quillon-pack")
+        result = run_pack("-o", self.dir / "none.exe", self.dir / "a.txt", packager=lonely / "quillon-pack")
         self.assertEqual(result.returncode, 1)
+        for looked in (lonely / "setup-stub.exe", lonely / "target/setup-stub.exe",
+                       lonely.parent / "target/setup-stub.exe", lonely.parent / "share/quillon/setup-stub.exe"):
+            self.assertIn(f"'{looked}'", result.stderr)
+        self.assertIn("target/setup-stub.exe in its build folder", result.stderr)
         self.assertIn("--stub", result.stderr)
         self.assertFalse((self.dir / "none.exe").exists())
 
@@ -366,7 +385,9 @@ class LayoutTest(PackTestCase):
     def test_version(self):
         result = run_pack("--version")
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertRegex(result.stdout, r"^quillon-pack \d+\.\d+\.\d+\n$")
+        # The version's one home: the project's VERSION.
+        version = re.search(r"project\(Quillon VERSION (\S+)", (REPO / "CMakeLists.txt").read_text()).group(1)
+        self.assertEqual(result.stdout, f"quillon-pack {version}\n")
 
 
 class EntriesTest(PackTestCase):
@@ -1436,6 +1457,97 @@ def decrypted(entry, password=PASSWORD):
     """The 12-byte encryption header and the data of an encrypted entry."""
     plain = pb.TraditionalCipher(password.encode()).decrypt(entry["payload"])
     return plain[:12], plain[12:]
+
+
+class ReproducibleTest(PackTestCase):
+    """SOURCE_DATE_EPOCH: one tree packed on two machines that differ in all
+    the installer must not depend on gives the same bytes, with a password
+    too."""
+
+    EPOCH = 1700000000  # 2023-11-14 22:13:20 UTC
+    OLD = EPOCH - 400 * 86400  # a file older than the epoch keeps its time
+    FILES = {"b.txt": b"bee\r\n" * 40, "a/deep/c.bin": bytes(range(256)) * 8, "same.txt": b"same\r\n",
+             "copy.txt": b"same\r\n", "old.txt": b"old\r\n"}
+    # Two machines: the folder, the order the files were made in, their times
+    # (after the epoch) and permissions, the time zone, the locale, the
+    # threads and the umask.
+    MACHINES = [
+        dict(folder="first", reverse=False, later=1000, mode=0o644, tz="UTC0", locale="C", jobs="1", umask=0o022),
+        dict(folder="second/deeper/tree", reverse=True, later=99999, mode=0o600, tz="JST-9", locale="C.UTF-8",
+             jobs="3", umask=0o077),
+    ]
+
+    def make_tree(self, machine):
+        root = self.dir / machine["folder"]
+        for number, name in enumerate(sorted(self.FILES, reverse=machine["reverse"])):
+            path = root / name
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_bytes(self.FILES[name])
+            path.chmod(machine["mode"])
+            when = self.OLD if name == "old.txt" else self.EPOCH + machine["later"] + number
+            os.utime(path, (when, when))
+        (root / "empty").mkdir(mode=machine["mode"] | 0o100)
+        for directory in (root / "empty", root / "a/deep", root / "a"):
+            os.utime(directory, (self.EPOCH + machine["later"],) * 2)
+        return root
+
+    def pack_on(self, machine, output, *args, epoch=EPOCH):
+        env = {"LC_ALL": machine["locale"]}
+        if epoch is not None:
+            env["SOURCE_DATE_EPOCH"] = str(epoch)
+        result = run_pack("-o", output, "--stub", self.stub, "--quiet", "--jobs", machine["jobs"], *args,
+                          self.make_tree(machine), tz=machine["tz"], env=env, umask=machine["umask"])
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return output.read_bytes()
+
+    def pack_twice(self, *args, epoch=EPOCH):
+        made = []
+        for number, machine in enumerate(self.MACHINES):
+            made.append(self.pack_on(machine, self.dir / f"{number}.exe", *args, epoch=epoch))
+            shutil.rmtree(self.dir / machine["folder"].split("/")[0])
+        return made
+
+    def test_same_bytes_on_two_machines(self):
+        for label, args in [("plain", []), ("password", ["--password", PASSWORD])]:
+            with self.subTest(label):
+                first, second = self.pack_twice(*args)
+                self.assertEqual(first, second)
+        times = {info.filename: info.date_time for info in zipfile.ZipFile(self.dir / "0.exe").infolist()}
+        epoch_utc = time.gmtime(self.EPOCH)[:6]
+        old_utc = time.gmtime(self.OLD)[:6]
+        self.assertEqual(times, {**{name: epoch_utc for name in self.FILES}, "old.txt": old_utc, "empty/": epoch_utc})
+        # What the epoch hides: without it the two differ.
+        first, second = self.pack_twice(epoch=None)
+        self.assertNotEqual(first, second)
+
+    def test_encryption_headers_derived_from_password_entry_and_epoch(self):
+        plain, _ = self.pack_twice()
+        locked, _ = self.pack_twice("--password", PASSWORD)
+        plain_entries = self.entries(plain)[1]
+        locked_entries = self.entries(locked)[1]
+        self.assertEqual(len(plain_entries), len(locked_entries))
+        headers = {}
+        for record, entry in zip(plain_entries, locked_entries):
+            local = plain[record["offset"]:record["offset"] + 30 + len(record["name"]) + len(record["extra"])
+                          + record["compressed_size"]]
+            expected = hmac.new(PASSWORD.encode(), struct.pack("<q", self.EPOCH) + local, "sha256").digest()
+            header = decrypted(entry)[0]
+            self.assertEqual(header[:11], expected[:11], record["name"])
+            headers[record["name"]] = header[:11]
+        # Two entries of the same content do not share a key stream.
+        self.assertNotEqual(headers[b"same.txt"], headers[b"copy.txt"])
+        verified = run_pack("verify", "--password", PASSWORD, self.dir / "0.exe")
+        self.assertEqual(verified.returncode, 0, verified.stderr)
+
+    def test_malformed_epoch_is_refused(self):
+        self.write("a.txt", b"a")
+        for value in ["", "soon", "-1", "1.5", "1e9", " 1", "99999999999999999999"]:
+            with self.subTest(value=value):
+                result = run_pack("-o", self.dir / "m.exe", "--stub", self.stub, self.dir / "a.txt",
+                                  env={"SOURCE_DATE_EPOCH": value})
+                self.assertEqual(result.returncode, 1)
+                self.assertIn("SOURCE_DATE_EPOCH", result.stderr)
+                self.assertFalse((self.dir / "m.exe").exists())
 
 
 class PasswordTest(PackTestCase):

@@ -8,6 +8,7 @@
 #include "base/little_endian.h"
 #include "crypt/zip_crypt.h"
 #include "entry_check.h"
+#include "reproducible.h"
 #include "system.h"
 
 namespace quillon::pack {
@@ -53,9 +54,13 @@ RandomSource::RandomSource() {
   Warn(std::string(kTestSeedVariable) + " is set: the encryption headers are not random (for tests only)");
 }
 
-void RandomSource::Fill(uint8_t* data, size_t size) {
+void RandomSource::Fill(uint8_t* data, size_t size, const std::string& password, const Bytes& entry) {
   if (testState_) {
     for (size_t i = 0; i < size; ++i) data[i] = static_cast<uint8_t>(SplitMix(*testState_));
+    return;
+  }
+  if (const std::optional<int64_t> epoch = SourceDateEpoch()) {
+    DeriveEncryptionHeader(password, *epoch, entry, data, size);
     return;
   }
   FillSystemRandom(data, size);
@@ -91,7 +96,7 @@ void EntryEncryptor::Protect(PackEntry& entry) {
   // The installer tests its password on the check byte: the top byte of the
   // CRC-32, or of the DOS time when the sizes follow the data (flag bit 3).
   uint8_t header[kEncryptionHeaderSize];
-  random_.Fill(header, kEncryptionHeaderSize - 1);
+  random_.Fill(header, kEncryptionHeaderSize - 1, password_, local);
   header[kEncryptionHeaderSize - 1] = (flags & kFlagDataDescriptor) != 0
                                           ? static_cast<uint8_t>(LoadLittle16(local.data() + kLocalTimeField) >> 8)
                                           : static_cast<uint8_t>(LoadLittle32(local.data() + kLocalCrcField) >> 24);

@@ -11,11 +11,15 @@
 
 namespace quillon::pack {
 
-// Random bytes from the system's random source (getrandom or /dev/urandom; on Windows RtlGenRandom).
+// The bytes of an entry's encryption header before its check byte: random,
+// from the system's random source (getrandom or /dev/urandom; on Windows
+// RtlGenRandom), or with SOURCE_DATE_EPOCH set derived from the password and
+// the entry (reproducible.h).
 class RandomSource {
  public:
   RandomSource();
-  void Fill(uint8_t* data, size_t size);
+  // `entry` is the entry's local record before encryption.
+  void Fill(uint8_t* data, size_t size, const std::string& password, const Bytes& entry);
 
  private:
   std::optional<uint64_t> testState_;  // a fixed sequence, for the packager's own tests only
@@ -26,7 +30,7 @@ class EntryEncryptor {
   explicit EntryEncryptor(std::string password) : password_(std::move(password)) {}
 
   // Encrypts an entry's data: a 12-byte encryption header of random bytes
-  // whose last byte is the check byte the installer verifies the password
+  // (RandomSource) whose last byte is the check byte the installer verifies the password
   // with (the top byte of the CRC-32, or of the DOS time when the sizes
   // follow the data), then the data, all under the password; the local and
   // central headers and a data descriptor get the new size and the

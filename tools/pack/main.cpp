@@ -23,7 +23,9 @@
 #include "password.h"
 #include "progress.h"
 #include "read_back.h"
+#include "reproducible.h"
 #include "split_output.h"
+#include "stub_location.h"
 #include "system.h"
 #include "version.h"
 #include "zip_entries.h"
@@ -34,20 +36,6 @@ namespace quillon::pack {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr const char* kStubName = "setup-stub.exe";
-
-fs::path FindStub(const Options& options, const char* programPath) {
-  if (options.stub) return *options.stub;
-  std::error_code error;
-  const fs::path directory = ProgramFile(programPath).parent_path();
-  const fs::path candidates[] = {directory / kStubName, directory / "target" / kStubName};
-  for (const fs::path& candidate : candidates) {
-    if (fs::is_regular_file(candidate, error)) return candidate;
-  }
-  throw PackError("no stub: neither " + Quote(candidates[0].string()) + " nor " + Quote(candidates[1].string()) +
-                  " exists; name one with --stub FILE");
-}
 
 Bytes LoadText(const TextOption& option, const std::string& what, int64_t limit) {
   if (option.text) return Bytes(option.text->begin(), option.text->end());
@@ -189,7 +177,7 @@ MadeEntry MakePlannedEntry(const PlannedEntry& planned, std::unique_ptr<EntryMak
     return made;
   }
   if (!maker) maker = newMaker();
-  const DosDateTime when = ToDosDateTime(planned.source->modified);
+  const DosDateTime when = EntryTime(planned.source->modified);
   if (planned.directory) {
     made.entry = maker->MakeDirectory(planned.name, when);
   } else {
@@ -234,7 +222,8 @@ int Run(const Options& options, const char* programPath) {
   crcTable = &table;
 
   if (options.splitSize) CheckPartNames(options.output);
-  const fs::path stubPath = FindStub(options, programPath);
+  (void)SourceDateEpoch();  // a malformed one stops the run before anything is read
+  const fs::path stubPath = FindStub(options.stub, programPath);
   const Bytes stub = ReadWholeFile(stubPath, kPackageOffset, "stub");
   PackageTexts texts;
   texts.title = LoadText(options.title, "title", kMaxShortText);

@@ -253,8 +253,9 @@ Output:
   -o, --output FILE      the installer to write (required); it appears only
                          when complete and replaces an older file at once
   --stub FILE            the installer stub (at most 35840 bytes); default:
-                         setup-stub.exe beside quillon-pack, then in target/
-                         beside it (where the build puts it)
+                         setup-stub.exe beside quillon-pack, in target/ or
+                         ../target/ (where the build puts it), or in
+                         ../share/quillon/ (where an install puts it)
   --trailer              end with the 4-byte marker "RSF" instead of a
                          central directory (the installer is then no ZIP)
   --split SIZE           split into the installer and part files of at most
@@ -354,10 +355,12 @@ or a plain ZIP archive):
   -h, --help             show this help
 
 File times are stored as MS-DOS date and time in this machine's local time
-zone (set TZ for reproducible builds); the installer gives extracted files
-that time as its own local time. The same inputs give the same installer,
-byte for byte (with a password, all but the random encryption headers and
-the data encrypted behind them).
+zone; the installer gives extracted files that time as its own local time.
+The same inputs give the same installer, byte for byte, but for the random
+encryption headers of a password installer. With SOURCE_DATE_EPOCH set
+(seconds since 1970), later times are stored as that time, all in UTC, and
+the encryption headers are derived from the password and each entry: the
+same installer on any day, on any machine.
 
 Exit status:
   0  success: the installer was written, listed, found sound or extracted

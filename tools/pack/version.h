@@ -3,6 +3,7 @@
 
 namespace quillon::pack {
 
-constexpr const char* kPackVersion = "1.0.0";
+// QUILLON_VERSION comes from the project's VERSION in CMakeLists.txt.
+constexpr const char* kPackVersion = QUILLON_VERSION;
 
 }  // namespace quillon::pack

@@ -3,6 +3,7 @@
 #include <libdeflate.h>
 
 #include <algorithm>
+#include <chrono>
 #include <ctime>
 
 #include "base/crc.h"
@@ -80,20 +81,51 @@ uint32_t Crc32(const uint8_t* data, size_t size) {
   return crc ^ 0xFFFFFFFFu;
 }
 
-DosDateTime ToDosDateTime(int64_t unixSeconds) {
-  constexpr DosDateTime kEarliest{0, (1u << 5) | 1u};  // 1980-01-01 00:00:00
-  constexpr DosDateTime kLatest{(23u << 11) | (59u << 5) | 29u, (127u << 9) | (12u << 5) | 31u};
-  std::tm local{};
-  if (!LocalTime(unixSeconds, local)) return unixSeconds < 0 ? kEarliest : kLatest;
-  const int year = local.tm_year + 1900;
+namespace {
+
+constexpr DosDateTime kEarliest{0, (1u << 5) | 1u};  // 1980-01-01 00:00:00
+constexpr DosDateTime kLatest{(23u << 11) | (59u << 5) | 29u, (127u << 9) | (12u << 5) | 31u};
+
+DosDateTime FromCalendar(const std::tm& moment) {
+  const int year = moment.tm_year + 1900;
   if (year < 1980) return kEarliest;
   if (year > 2107) return kLatest;
   DosDateTime result;
-  result.date = static_cast<uint16_t>((year - 1980) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
+  result.date = static_cast<uint16_t>((year - 1980) << 9 | (moment.tm_mon + 1) << 5 | moment.tm_mday);
   // tm_sec may be 60 on a leap second; 59 is the last value DOS can hold.
-  const int second = local.tm_sec > 59 ? 59 : local.tm_sec;
-  result.time = static_cast<uint16_t>(local.tm_hour << 11 | local.tm_min << 5 | second / 2);
+  const int second = moment.tm_sec > 59 ? 59 : moment.tm_sec;
+  result.time = static_cast<uint16_t>(moment.tm_hour << 11 | moment.tm_min << 5 | second / 2);
   return result;
+}
+
+}  // namespace
+
+DosDateTime ToDosDateTime(int64_t unixSeconds) {
+  std::tm local{};
+  if (!LocalTime(unixSeconds, local)) return unixSeconds < 0 ? kEarliest : kLatest;
+  return FromCalendar(local);
+}
+
+DosDateTime ToDosDateTimeUtc(int64_t unixSeconds) {
+  // Outside these years the result is clamped anyway; inside them the
+  // calendar below cannot overflow.
+  constexpr int64_t k1980 = 315532800;   // 1980-01-01 00:00:00 UTC
+  constexpr int64_t k2108 = 4354819200;  // 2108-01-01 00:00:00 UTC
+  if (unixSeconds < k1980) return kEarliest;
+  if (unixSeconds >= k2108) return kLatest;
+  using namespace std::chrono;
+  const sys_seconds moment{seconds{unixSeconds}};
+  const sys_days day = floor<days>(moment);
+  const year_month_day date{day};
+  const hh_mm_ss time{moment - day};
+  std::tm utc{};
+  utc.tm_year = static_cast<int>(date.year()) - 1900;
+  utc.tm_mon = static_cast<int>(static_cast<unsigned>(date.month())) - 1;
+  utc.tm_mday = static_cast<int>(static_cast<unsigned>(date.day()));
+  utc.tm_hour = static_cast<int>(time.hours().count());
+  utc.tm_min = static_cast<int>(time.minutes().count());
+  utc.tm_sec = static_cast<int>(time.seconds().count());
+  return FromCalendar(utc);
 }
 
 EntryMaker::EntryMaker(int level) : level_(level) {

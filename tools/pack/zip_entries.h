@@ -31,6 +31,8 @@ struct DosDateTime {
 // down to even; moments before 1980 become 1980-01-01 00:00:00, moments after
 // 2107 become 2107-12-31 23:59:58.
 [[nodiscard]] DosDateTime ToDosDateTime(int64_t unixSeconds);
+// The same in UTC, whatever this machine's time zone.
+[[nodiscard]] DosDateTime ToDosDateTimeUtc(int64_t unixSeconds);
 
 // CRC-32 of any amount of data. Needs the CRC table (crcTable) to be set.
 [[nodiscard]] uint32_t Crc32(const uint8_t* data, size_t size);
