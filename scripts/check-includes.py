@@ -4,8 +4,10 @@
 The folders of src/ form layers, top to bottom, in the order of LAYERS. A file
 may include headers of its own folder and of folders below it, never of one
 above it: the arrows between folders run one way. resources/ holds only
-identifiers and may be included by app and ui. The tools may include any
-folder of src/, but never each other.
+identifiers and may be included by app and ui. The tools may include the
+package layer of src/ and the folders below it, where the package format's
+rules live, never the stub's program, windows or setup engine above it; and
+never each other.
 
     python3 scripts/check-includes.py [ROOT]
 
@@ -20,6 +22,7 @@ from pathlib import Path
 LAYERS = ["app", "ui", "install", "package", "inflate", "crypt", "fs", "base"]
 RESOURCE_USERS = {"app", "ui"}
 TOOLS = ["pack", "guidriver"]
+TOOL_LAYERS = LAYERS[LAYERS.index("package"):]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 SOURCE_SUFFIXES = {".h", ".cpp"}
 
@@ -60,6 +63,9 @@ def check(root: Path) -> list[str]:
             if any(f"{other}/" in include for other in TOOLS if other != tool):
                 faults.append(f"{path.relative_to(root)}:{number}: includes \"{include}\": "
                               f"tools/{tool} never includes another tool")
+            elif include.split("/")[0] in src_folders - set(TOOL_LAYERS):
+                faults.append(f"{path.relative_to(root)}:{number}: includes \"{include}\": "
+                              f"a tool may include only {', '.join(TOOL_LAYERS)} of src/")
     return faults
 
 

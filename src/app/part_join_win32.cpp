@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "app/part_join.h"
 #include "base/buffer_sizes.h"
 #include "base/memory.h"
 #include "base/report_win32.h"
@@ -10,6 +9,7 @@
 #include "base/ui_texts.h"
 #include "fs/directory_win32.h"
 #include "fs/file_win32.h"
+#include "package/part_join.h"
 
 namespace quillon {
 namespace {

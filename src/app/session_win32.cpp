@@ -5,8 +5,6 @@
 #include <cstring>
 
 #include "app/administrator_win32.h"
-#include "app/package_header.h"
-#include "app/package_integrity.h"
 #include "app/part_join_win32.h"
 #include "app/work_directory.h"
 #include "base/memory.h"
@@ -15,6 +13,8 @@
 #include "base/ui_texts.h"
 #include "fs/code_page_win32.h"
 #include "fs/file_win32.h"
+#include "package/package_header.h"
+#include "package/package_integrity.h"
 
 namespace quillon {
 namespace {

@@ -2,7 +2,7 @@
 // templates carry placeholders only; the dialog procedures set these at run
 // time), the status texts, the message boxes' texts and their captions. Only
 // the licence information's opening text lives elsewhere: the image holds it
-// scrambled (app/package_header.h).
+// scrambled (package/package_header.h).
 #pragma once
 
 namespace quillon {

@@ -1,6 +1,6 @@
 """The include checker of the lint step catches an include that runs up the
-layers, and one tool reaching into the other, and passes the same tree
-without them."""
+layers, one tool reaching into the other, and a tool reaching above the
+package layer, and passes the same tree without them."""
 
 import importlib.util
 import tempfile
@@ -27,7 +27,8 @@ class IncludeRule(unittest.TestCase):
     def test_cases(self):
         sound = {"src/ui/a.cpp": '#include "package/b.h"\n#include "resources/ids.h"\n',
                  "src/package/b.h": '#include "base/c.h"\n', "src/base/c.h": "#include <cstdint>\n",
-                 "tools/pack/p.cpp": '#include "ui/a.h"\n'}
+                 "src/ui/a.h": "", "src/app/m.cpp": '#include "ui/a.h"\n',
+                 "tools/pack/p.cpp": '#include "package/b.h"\n#include "reading/q.h"\n'}
         # (label, files added to the sound tree, the fault's beginning)
         cases = [
             ("sound", {}, None),
@@ -37,6 +38,10 @@ class IncludeRule(unittest.TestCase):
             ("a folder without a layer", {"src/misc/f.h": ""}, "src/misc: a folder without a place"),
             ("a tool in the other", {"tools/guidriver/g.cpp": '\n#include "pack/options.h"\n'},
              'tools/guidriver/g.cpp:2: includes "pack/options.h"'),
+            ("a tool above the package layer", {"tools/pack/r.h": '#include "ui/a.h"\n'},
+             'tools/pack/r.h:1: includes "ui/a.h"'),
+            ("a tool in the program", {"tools/guidriver/h.cpp": '#include "app/m.h"\n'},
+             'tools/guidriver/h.cpp:1: includes "app/m.h"'),
         ]
         for label, extra, fault in cases:
             with self.subTest(label):

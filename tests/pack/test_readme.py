@@ -18,7 +18,7 @@ STUB = os.environ.get("QUILLON_STUB", "")
 # (what the README says, the source file, its constant, the value that makes the README true)
 FIGURES = [
     ("is at most 2 GiB − 1 bytes", "tools/pack/pack_support.h", r"kMaxPackageSize = (\w+);", "INT32_MAX"),
-    ("at most 255 part files", "src/app/part_join.h", r"kMaxPartNumber = (\d+);", "255"),
+    ("at most 255 part files", "src/package/part_join.h", r"kMaxPartNumber = (\d+);", "255"),
     ("Names in the package are at most 255 bytes", "tools/pack/inputs.h", r"kMaxNameLength = (\d+);", "255"),
     ("within Windows' 260 characters", "src/base/buffer_sizes.h", r"kMaxPath = (\d+);", "260"),
     ("are at most 255 bytes each", "tools/pack/package_writer.h", r"kMaxShortText = (\d+);", "255"),

@@ -9,10 +9,10 @@
 #include <cstring>
 #include <vector>
 
-#include "app/package_header.h"
-#include "app/package_integrity.h"
 #include "memory_host.h"
 #include "package/extract.h"
+#include "package/package_header.h"
+#include "package/package_integrity.h"
 
 namespace quillon::test {
 

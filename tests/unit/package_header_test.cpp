@@ -1,4 +1,4 @@
-#include "app/package_header.h"
+#include "package/package_header.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/package_integrity.h"
+#include "package/package_integrity.h"
 
 #include <gtest/gtest.h>
 

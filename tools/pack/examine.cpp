@@ -6,7 +6,6 @@
 #include <map>
 #include <optional>
 
-#include "app/package_integrity.h"
 #include "base/crc.h"
 #include "entry_check.h"
 #include "extract_host.h"
@@ -16,6 +15,7 @@
 #include "options.h"
 #include "package/entry_stream.h"
 #include "package/extract.h"
+#include "package/package_integrity.h"
 #include "password.h"
 
 namespace quillon::pack {

@@ -4,9 +4,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/package_integrity.h"
-#include "app/part_join.h"
 #include "base/little_endian.h"
+#include "package/package_integrity.h"
+#include "package/part_join.h"
 #include "system.h"
 
 namespace quillon::pack {

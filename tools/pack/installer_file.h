@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/package_header.h"
 #include "fs/package_io.h"
+#include "package/package_header.h"
 #include "package_writer.h"
 
 namespace quillon::pack {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/part_join.h"
+#include "package/part_join.h"
 
 namespace quillon::pack {
 

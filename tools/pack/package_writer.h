@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "app/package_header.h"
-#include "app/package_integrity.h"
 #include "encrypt.h"
 #include "file_io.h"
+#include "package/package_header.h"
+#include "package/package_integrity.h"
 #include "zip_entries.h"
 
 namespace quillon::pack {

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/package_header.h"
-#include "app/package_integrity.h"
 #include "entry_check.h"
 #include "fs/package_io.h"
 #include "package/entry_stream.h"
+#include "package/package_header.h"
+#include "package/package_integrity.h"
 #include "package_writer.h"
 #include "zip_entries.h"
 

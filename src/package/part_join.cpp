@@ -1,4 +1,4 @@
-#include "app/part_join.h"
+#include "package/part_join.h"
 
 namespace quillon {
 namespace {
