@@ -49,7 +49,6 @@ class DiskParts final : public PartShelf {
 
 bool JoinPackageParts() {
   if (!IsPlainOrMissingDirectory(state.workDirectory)) {
-    state.ioFailed = true;
     Report(state.workDirectory, Text(UiText::DirectoryError));
     return false;
   }
@@ -76,7 +75,6 @@ bool JoinPackageParts() {
   // A failed close may have lost the last bytes written.
   if (IsOpen(joined) && CloseHandle(joined) == FALSE) joinedAll = false;
   if (!joinedAll) {
-    state.ioFailed = true;
     Report(Text(UiText::ErrorRebuilding), Text(UiText::Error));
     return false;
   }
@@ -85,7 +83,6 @@ bool JoinPackageParts() {
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (!IsOpen(state.packageHandle)) {
     state.packageHandle = nullptr;
-    state.ioFailed = true;
     return false;
   }
   return true;

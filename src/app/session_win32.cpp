@@ -14,7 +14,7 @@
 #include "fs/code_page_win32.h"
 #include "fs/file_win32.h"
 #include "package/package_header.h"
-#include "package/package_integrity.h"
+#include "package/package_start.h"
 
 namespace quillon {
 namespace {
@@ -36,60 +36,58 @@ void SelectDirectories() {
                       IsSystemLeadByte);
 }
 
-int32_t ReadPackage(void* buffer, int32_t count) {
-  return HandleFile(state.packageHandle).Read(buffer, count);
-}
-
-// Reads length bytes into a buffer of at least length + 1 bytes and ends the
-// text there. A short read leaves zero bytes, so the text ends early.
-void ReadText(char* buffer, int32_t length) {
-  if (length > 0) static_cast<void>(ReadPackage(buffer, length));
-  buffer[length > 0 ? length : 0] = '\0';
-}
-
-// A scrambled text of the stored length, on the heap; the allocation ends the
-// program with runtime error 203 when the length cannot be satisfied.
-char* ReadScrambledText(int32_t length) {
-  auto* text = static_cast<char*>(MemAlloc(static_cast<size_t>(static_cast<uint32_t>(length)) + 1));
-  ReadText(text, length);
-  DescrambleText(text, length);
-  return text;
-}
-
-// A package without its end cannot be installed: it is refused before any
-// window shows and before anything is created on disk.
-void CheckIntegrityOrEnd() {
-  HandleFile package(state.packageHandle);
-  if (CheckPackageIntegrity(package, kPackageOffset)) return;
-  MessageBoxA(nullptr, Text(UiText::SetupCorrupted), Text(UiText::Error), MB_ICONHAND);
-  CloseHandle(state.packageHandle);
-  ExitProcess(0);
-}
-
-// False when administrative rights are required and missing.
-bool ReadPackageHeader() {
-  HandleFile(state.packageHandle).Seek(kPackageOffset, SeekMethod::FromStart);
-  uint8_t magic[3] = {};
-  if (ReadPackage(magic, 3) != 3 || std::memcmp(magic, kPackageMagic, 3) != 0) return true;
-
-  uint8_t fields[kPackageHeaderSize - 3] = {};
-  static_cast<void>(ReadPackage(fields, sizeof fields));
-  state.header = ParsePackageHeader(fields);
-  const PackageHeader& header = state.header;
-  state.hasTitle = header.titleLength > 0;
-  state.hasInfFileName = header.infLength > 0;
-  if (header.adminRequired && !IsAdministrator()) {
-    Report(Text(UiText::NeedAdministrator), Text(UiText::Error));
-    return false;
+// The session's side of the start-up read: the administrator check, and
+// the texts' homes in the process-wide state.
+class SessionStart final : public PackageStartHost {
+ public:
+  bool GoOn(const PackageHeader& header) override {
+    state.hasTitle = header.titleLength > 0;
+    if (header.adminRequired && !IsAdministrator()) {
+      Report(Text(UiText::NeedAdministrator), Text(UiText::Error));
+      return false;
+    }
+    return true;
   }
 
-  ReadText(state.title, header.titleLength);
-  ReadText(state.infFileName, header.infLength);
-  state.licenceInfoText = ReadScrambledText(header.licenceInfoLength);
-  state.infoText = header.infoLength > 0 ? ReadScrambledText(header.infoLength) : Text(UiText::DefaultInfo);
-  if (header.licenceLength > 0) state.licenceText = ReadScrambledText(header.licenceLength);
-  if (!header.multiPart) CheckIntegrityOrEnd();
-  state.dataStart = ComputeDataStart(header);
+  // The title and the INF text have buffers of their own; the others are
+  // taken from the heap, which ends the program with runtime error 203 when a
+  // length cannot be satisfied.
+  char* TextBuffer(PackageText text, int32_t length) override {
+    if (text == PackageText::Title) return state.title;
+    if (text == PackageText::Inf) return state.infFileName;
+    auto* buffer = static_cast<char*>(MemAlloc(static_cast<size_t>(static_cast<uint32_t>(length)) + 1));
+    if (text == PackageText::LicenceInfo) {
+      state.licenceInfoText = buffer;
+    } else if (text == PackageText::Info) {
+      state.infoText = buffer;
+    } else {
+      state.licenceText = buffer;
+    }
+    return buffer;
+  }
+};
+
+// False when the main window is not to be shown; every failure has been
+// reported by then. A package without its end cannot be installed: it is
+// refused before any window shows and before anything is created on disk.
+bool ReadPackageHeader() {
+  HandleFile package(state.packageHandle);
+  SessionStart host;
+  const PackageStart start = ReadPackageStart(package, host);
+  switch (start.status) {
+    case PackageStartStatus::NoPackage:
+      return true;
+    case PackageStartStatus::Stopped:
+      return false;
+    case PackageStartStatus::Corrupted:
+      MessageBoxA(nullptr, Text(UiText::SetupCorrupted), Text(UiText::Error), MB_ICONHAND);
+      return false;
+    case PackageStartStatus::Ready:
+      break;
+  }
+  state.header = start.header;
+  if (start.header.infoLength <= 0) state.infoText = Text(UiText::DefaultInfo);
+  state.dataStart = start.dataStart;
   return true;
 }
 
@@ -97,8 +95,6 @@ bool ReadPackageHeader() {
 
 bool PrepareSession() {
   state.hasTitle = false;
-  state.hasInfFileName = false;
-  state.ioFailed = false;
   DescramblePrefix();
   SelectDirectories();
 

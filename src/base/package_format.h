@@ -25,6 +25,51 @@ namespace quillon {
 constexpr int32_t kPackageOffset = 35840;
 constexpr int32_t kPackageHeaderSize = 22;
 constexpr uint8_t kPackageMagic[3] = {'Q', 'L', 'X'};
+
+// The header's fields, in their order; the reader, the writer and the
+// packager's --header-field all go by this table.
+enum class HeaderField : uint8_t {
+  Magic,
+  WaitForFinish,
+  TitleLength,
+  InfLength,
+  AdminRequired,
+  LicenceInfoLength,
+  InfoLength,
+  LicenceLength,
+  HideInfoButton,
+  MultiPart,
+  TotalSize,
+  Count
+};
+
+struct HeaderFieldPlace {
+  const char* name;
+  int32_t offset;
+  int32_t size;  // 1 or 4; 3 for the magic
+};
+
+inline constexpr HeaderFieldPlace kHeaderFields[] = {
+    {"magic", 0, 3},           {"waitForFinish", 3, 1},     {"titleLength", 4, 1}, {"infLength", 5, 1},
+    {"adminRequired", 6, 1},   {"licenceInfoLength", 7, 1}, {"infoLength", 8, 4},  {"licenceLength", 12, 4},
+    {"hideInfoButton", 16, 1}, {"multiPart", 17, 1},        {"totalSize", 18, 4},
+};
+static_assert(sizeof kHeaderFields / sizeof kHeaderFields[0] == static_cast<unsigned>(HeaderField::Count));
+
+[[nodiscard]] constexpr int32_t FieldOffset(HeaderField field) {
+  return kHeaderFields[static_cast<unsigned>(field)].offset;
+}
+
+// The fields lie back to back and fill the header.
+[[nodiscard]] consteval bool FieldsFillHeader() {
+  int32_t end = 0;
+  for (const HeaderFieldPlace& field : kHeaderFields) {
+    if (field.offset != end) return false;
+    end += field.size;
+  }
+  return end == kPackageHeaderSize && kHeaderFields[0].size == static_cast<int32_t>(sizeof kPackageMagic);
+}
+static_assert(FieldsFillHeader());
 constexpr int32_t kTextBufferSize = 261;  // title and INF text: 255 bytes and a NUL, with room to spare
 constexpr int32_t kLicenceInfoPrefixLength = 62;
 

@@ -25,11 +25,9 @@ struct SetupState {
 
   // The package and what its header says.
   HANDLE packageHandle;
-  bool ioFailed;
   char* title;  // kTextBufferSize bytes
   bool hasTitle;
   char* infFileName;  // kTextBufferSize bytes
-  bool hasInfFileName;
   PackageHeader header;
   const char* infoText;
   char* licenceText;

@@ -29,6 +29,11 @@ class PackageSource {
   ~PackageSource() = default;
 };
 
+// Reads until count bytes have arrived or a read delivers nothing, as a read
+// may deliver less than asked without being at the end. Returns the count
+// read.
+[[nodiscard]] int32_t ReadFully(PackageSource& source, void* buffer, int32_t count);
+
 class OutputSink {
  public:
   // Writes count bytes. Returns the count written; less than count on failure.

@@ -34,33 +34,8 @@ int32_t LastSeparatorPosition(const char* path, LeadByteTest isLead) {
   return position;
 }
 
-bool IsForbiddenNameCharacter(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  if (u < 0x20) return true;
-  switch (c) {
-    case ':':
-    case '*':
-    case '?':
-    case '"':
-    case '<':
-    case '>':
-    case '|':
-      return true;
-    default:
-      return false;
-  }
-}
-
 char Upper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-// The stem of a path component: before its first ".", without trailing blanks.
-bool IsDeviceName(const char* component, int32_t length, LeadByteTest isLead) {
-  int32_t stem = 0;
-  while (stem < length && component[stem] != '.') stem += CharacterLength(component + stem, isLead);
-  while (stem > 0 && component[stem - 1] == ' ') --stem;
-  return IsDeviceStem(component, stem);
 }
 
 }  // namespace
@@ -144,32 +119,6 @@ PathText NamePart(const char* path, LeadByteTest isLead) {
   PathText result;
   result.Append(name, count);
   return result;
-}
-
-const char* SkipLeadingSeparators(const char* name) {
-  if (IsSeparator(name[0]) && IsSeparator(name[1]) && name[2] != '\0' && !IsSeparator(name[2])) return name;
-  while (IsSeparator(*name)) ++name;
-  return name;
-}
-
-bool IsSafeEntryName(const char* name, LeadByteTest isLead) {
-  if (name[0] == '\0' || IsSeparator(name[0])) return false;
-  const char* component = name;
-  for (const char* p = name;; p += CharacterLength(p, isLead)) {
-    if (*p == '\0' || IsSeparator(*p)) {
-      const auto length = static_cast<int32_t>(p - component);
-      if (length == 2 && component[0] == '.' && component[1] == '.') return false;
-      if (IsDeviceName(component, length, isLead)) return false;
-      if (*p == '\0') return true;
-      component = p + 1;
-    } else if (IsForbiddenNameCharacter(*p)) {
-      return false;  // ":" also rules out drive letters and streams
-    }
-  }
-}
-
-bool IsDirectoryName(const char* name, LeadByteTest isLead) {
-  return IsSeparator(name[LastCharacterAt(name, isLead)]);
 }
 
 }  // namespace quillon

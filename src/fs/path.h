@@ -49,24 +49,10 @@ void ToBackslashes(char* text, LeadByteTest isLead);
 // character that would not fit whole.
 [[nodiscard]] PathText NamePart(const char* path, LeadByteTest isLead);
 
-// Where an entry name starts below the work directory: behind its leading
-// "/" and "\", which ZIP tools strip too. Exactly two of them in front of a
-// name make a server or device path on Windows (\\server\share, \\.\COM1);
-// those are kept, so that IsSafeEntryName refuses the name.
-[[nodiscard]] const char* SkipLeadingSeparators(const char* name);
-
-// Whether an entry name from a package may be written below the work
-// directory: not empty, relative, no drive, no ".." component, and none of the
-// characters that Windows forbids in names. "/" and "\" both separate.
-[[nodiscard]] bool IsSafeEntryName(const char* name, LeadByteTest isLead);
-
 // Whether the stem of a path component (the part before its first ".", without
 // trailing blanks) names a device: CON, PRN, AUX, NUL, COM1..COM9 or
 // LPT1..LPT9, in any case. Windows opens the device whatever extension
 // follows, so such a name never reaches a file in the work directory.
 [[nodiscard]] bool IsDeviceStem(const char* stem, int32_t length);
-
-// A name that ends with a separator stands for a directory.
-[[nodiscard]] bool IsDirectoryName(const char* name, LeadByteTest isLead);
 
 }  // namespace quillon

@@ -37,11 +37,7 @@ bool EntryStream::ReadEntryHeader() {
     const int32_t got = lastSeekPosition < 0 ? 0 : package_.Read(raw, kLocalHeaderSize);
     entryHeader = DecodeEntryHeader(raw);
     if (got < kLocalHeaderSize) entryHeader.signature = 0;
-    if (entryHeader.signature == expectedSignature || entryHeader.signature == kLegacyHeaderSignature) {
-      dataRemaining = entryHeader.compressedSize;
-      return true;
-    }
-    dataRemaining = 0;
+    if (entryHeader.signature == expectedSignature || entryHeader.signature == kLegacyHeaderSignature) return true;
     // A descriptor is shorter than a header; a trailing one may be cut short
     // by the end of the file, so test its signature before the count.
     if (LoadLittle32(raw) != kDataDescriptorSignature) return false;

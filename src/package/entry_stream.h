@@ -20,8 +20,8 @@
 
 namespace quillon {
 
-constexpr uint32_t kLegacyHeaderSignature = 0x50000000;  // accepted like a local header
-constexpr int32_t kNameBufferSize = 258;
+// Accepted like a local header's signature, although ZIP tools refuse it.
+constexpr uint32_t kLegacyHeaderSignature = 0x50000000;
 
 struct EntryHeader {
   uint32_t signature;
@@ -61,7 +61,6 @@ class EntryStream {
   EntryHeader entryHeader{};
   uint32_t expectedSignature = kLocalHeaderSignature;
   int32_t lastSeekPosition = 0;
-  int32_t dataRemaining = 0;
 
  private:
   PackageSource& package_;

@@ -47,7 +47,6 @@ class ExtractionHost {
 
 struct ExtractionResult {
   bool succeeded = false;
-  bool ioFailed = false;          // an output write came up short
   bool lastEntryRefused = false;  // the walk ended at an entry whose password was not given
 };
 

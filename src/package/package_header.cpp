@@ -3,48 +3,49 @@
 #include "base/little_endian.h"
 
 namespace quillon {
-namespace {
 
-int32_t LoadInt32(const uint8_t* p) {
-  return static_cast<int32_t>(LoadLittle32(p));
+bool HasPackageMagic(const uint8_t header[kPackageHeaderSize]) {
+  for (int32_t i = 0; i < static_cast<int32_t>(sizeof kPackageMagic); ++i) {
+    if (header[i] != kPackageMagic[i]) return false;
+  }
+  return true;
 }
 
-void StoreInt32(uint8_t* p, int32_t value) {
-  StoreLittle32(p, static_cast<uint32_t>(value));
-}
-
-}  // namespace
-
-PackageHeader ParsePackageHeader(const uint8_t fields[kPackageHeaderSize - 3]) {
-  // fields[i] is header offset i + 3.
-  PackageHeader header;
-  header.waitForFinish = fields[0] != 0;
-  header.titleLength = fields[1];
-  header.infLength = fields[2];
-  header.adminRequired = fields[3] != 0;
-  header.licenceInfoLength = fields[4];
-  header.infoLength = LoadInt32(fields + 5);
-  header.licenceLength = LoadInt32(fields + 9);
-  header.hideInfoButton = fields[13] != 0;
-  header.multiPart = fields[14] != 0;
-  header.totalSize = LoadInt32(fields + 15);
-  return header;
+PackageHeader ParsePackageHeader(const uint8_t header[kPackageHeaderSize]) {
+  const auto byte = [&](HeaderField field) { return header[FieldOffset(field)]; };
+  const auto number = [&](HeaderField field) {
+    return static_cast<int32_t>(LoadLittle32(header + FieldOffset(field)));
+  };
+  PackageHeader parsed;
+  parsed.waitForFinish = byte(HeaderField::WaitForFinish) != 0;
+  parsed.titleLength = byte(HeaderField::TitleLength);
+  parsed.infLength = byte(HeaderField::InfLength);
+  parsed.adminRequired = byte(HeaderField::AdminRequired) != 0;
+  parsed.licenceInfoLength = byte(HeaderField::LicenceInfoLength);
+  parsed.infoLength = number(HeaderField::InfoLength);
+  parsed.licenceLength = number(HeaderField::LicenceLength);
+  parsed.hideInfoButton = byte(HeaderField::HideInfoButton) != 0;
+  parsed.multiPart = byte(HeaderField::MultiPart) != 0;
+  parsed.totalSize = number(HeaderField::TotalSize);
+  return parsed;
 }
 
 void FormatPackageHeader(const PackageHeader& header, uint8_t out[kPackageHeaderSize]) {
-  out[0] = kPackageMagic[0];
-  out[1] = kPackageMagic[1];
-  out[2] = kPackageMagic[2];
-  out[3] = header.waitForFinish ? 1 : 0;
-  out[4] = header.titleLength;
-  out[5] = header.infLength;
-  out[6] = header.adminRequired ? 1 : 0;
-  out[7] = header.licenceInfoLength;
-  StoreInt32(out + 8, header.infoLength);
-  StoreInt32(out + 12, header.licenceLength);
-  out[16] = header.hideInfoButton ? 1 : 0;
-  out[17] = header.multiPart ? 1 : 0;
-  StoreInt32(out + 18, header.totalSize);
+  const auto flag = [&](HeaderField field, bool set) { out[FieldOffset(field)] = set ? 1 : 0; };
+  const auto number = [&](HeaderField field, int32_t value) {
+    StoreLittle32(out + FieldOffset(field), static_cast<uint32_t>(value));
+  };
+  for (int32_t i = 0; i < static_cast<int32_t>(sizeof kPackageMagic); ++i) out[i] = kPackageMagic[i];
+  flag(HeaderField::WaitForFinish, header.waitForFinish);
+  out[FieldOffset(HeaderField::TitleLength)] = header.titleLength;
+  out[FieldOffset(HeaderField::InfLength)] = header.infLength;
+  flag(HeaderField::AdminRequired, header.adminRequired);
+  out[FieldOffset(HeaderField::LicenceInfoLength)] = header.licenceInfoLength;
+  number(HeaderField::InfoLength, header.infoLength);
+  number(HeaderField::LicenceLength, header.licenceLength);
+  flag(HeaderField::HideInfoButton, header.hideInfoButton);
+  flag(HeaderField::MultiPart, header.multiPart);
+  number(HeaderField::TotalSize, header.totalSize);
 }
 
 int32_t ComputeDataStart(const PackageHeader& header) {

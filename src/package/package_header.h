@@ -7,8 +7,11 @@
 
 namespace quillon {
 
-// Decodes header offsets 3 to 21 (the 19 bytes after the magic).
-[[nodiscard]] PackageHeader ParsePackageHeader(const uint8_t fields[kPackageHeaderSize - 3]);
+// Whether the header's first bytes are the magic "QLX".
+[[nodiscard]] bool HasPackageMagic(const uint8_t header[kPackageHeaderSize]);
+
+// Decodes the fields behind the magic.
+[[nodiscard]] PackageHeader ParsePackageHeader(const uint8_t header[kPackageHeaderSize]);
 
 // Encodes a header, magic included, as the packager writes it.
 void FormatPackageHeader(const PackageHeader& header, uint8_t out[kPackageHeaderSize]);

@@ -10,7 +10,7 @@ namespace {
 
 bool EndsWithTrailer(PackageSource& package) {
   uint8_t last[4] = {};
-  if (package.Seek(-4, SeekMethod::FromEnd) < 0 || package.Read(last, 4) != 4) return false;
+  if (package.Seek(-4, SeekMethod::FromEnd) < 0 || ReadFully(package, last, 4) != 4) return false;
   return std::memcmp(last, kTrailerMark, sizeof kTrailerMark) == 0;
 }
 
@@ -37,13 +37,7 @@ bool CheckPackageIntegrity(PackageSource& package, int32_t packageStart) {
 
   HeapBuffer<uint8_t> tail(static_cast<size_t>(window));
   if (package.Seek(-window, SeekMethod::FromEnd) < 0) return false;
-  // A read may deliver less than asked without being at the end.
-  int32_t got = 0;
-  while (got < window) {
-    const int32_t n = package.Read(tail.get() + got, window - got);
-    if (n <= 0) return false;
-    got += n;
-  }
+  if (ReadFully(package, tail.get(), window) != window) return false;
   return HasEndRecordReachingEnd(tail.get(), window, fileSize);
 }
 

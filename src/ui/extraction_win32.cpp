@@ -113,7 +113,6 @@ void ExtractEntries(HWND mainWindow) {
   HandleFile package(state.packageHandle);
   StubHost host(mainWindow);
   const ExtractionResult result = ExtractPackage(package, state.dataStart, state.workDirectory, IsSystemLeadByte, host);
-  if (result.ioFailed) state.ioFailed = true;
   state.extractionSucceeded = result.succeeded;
   if (result.lastEntryRefused) SetControlText(mainWindow, IDC_STATUS, Text(UiText::ExtractionError));
 }

@@ -63,12 +63,12 @@ std::vector<Walked> Walk(const Bytes& bytes) {
   stream.SeekPackage(0);
   while (stream.ReadEntryHeader()) {
     const int32_t entryStart = stream.lastSeekPosition;
-    char name[kNameBufferSize] = {};
-    const int32_t nameLength = stream.entryHeader.nameLength < kNameBufferSize ? stream.entryHeader.nameLength : 0;
+    char name[256] = {};
+    const int32_t nameLength = stream.entryHeader.nameLength < 256 ? stream.entryHeader.nameLength : 0;
     static_cast<void>(source.Read(name, nameLength));
     stream.SeekPackage(stream.DataPosition(entryStart));
-    std::string data(static_cast<size_t>(stream.dataRemaining), '\0');
-    static_cast<void>(source.Read(data.data(), stream.dataRemaining));
+    std::string data(static_cast<size_t>(stream.entryHeader.compressedSize), '\0');
+    static_cast<void>(source.Read(data.data(), stream.entryHeader.compressedSize));
     walked.push_back({std::string(name, strnlen(name, static_cast<size_t>(nameLength))), data});
     stream.SeekPackage(stream.NextEntryPosition(entryStart));
   }
@@ -127,7 +127,6 @@ TEST(EntryStream, HeaderFields) {
   EXPECT_EQ(0x5A21u, h.modDate);
   EXPECT_EQ(0x11223344u, h.crc32);
   EXPECT_EQ(4, h.compressedSize);
-  EXPECT_EQ(4, stream.dataRemaining);
   EXPECT_EQ(4u, h.nameLength);
   EXPECT_EQ(34, stream.DataPosition(0));
   EXPECT_EQ(38, stream.NextEntryPosition(0));

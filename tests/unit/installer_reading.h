@@ -7,12 +7,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "memory_host.h"
 #include "package/extract.h"
-#include "package/package_header.h"
-#include "package/package_integrity.h"
+#include "package/package_start.h"
 
 namespace quillon::test {
 
@@ -70,41 +70,36 @@ struct InstallerReading {
   ExtractionResult extraction;
 };
 
-// Reads a text as the stub does; false when the stub would run out of memory.
-// Only the bytes that arrived are descrambled: a length beyond the end of the
-// file costs the stub time, but here it would only slow the fuzzer down.
-inline bool ReadText(PackageSource& file, int32_t length, bool scrambled) {
-  if (length > kLargestText) return false;
-  const int32_t available = std::max(0, std::min(length, file.Size()));
-  std::vector<char> text(static_cast<size_t>(available) + 1, '\0');
-  const int32_t got = available > 0 ? file.Read(text.data(), available) : 0;
-  if (length > available) file.Seek(0, SeekMethod::FromEnd);  // where a read that long would stop
-  if (scrambled) DescrambleText(text.data(), got);
-  return true;
-}
+// The texts' buffers, as the stub takes them from the heap; a text that the
+// stub could not allocate stops the reading. The buffers are not filled
+// first: only what arrives from the file is written, so a length far beyond
+// the end of the file costs no time here.
+class TextBuffers final : public PackageStartHost {
+ public:
+  bool GoOn(const PackageHeader& /*header*/) override { return true; }
+  char* TextBuffer(PackageText /*text*/, int32_t length) override {
+    if (length > kLargestText) return nullptr;
+    buffers_.emplace_back(new char[static_cast<size_t>(length) + 1]);
+    return buffers_.back().get();
+  }
+
+ private:
+  std::vector<std::unique_ptr<char[]>> buffers_;
+};
 
 inline InstallerReading ReadInstaller(PackageSource& file, MemoryHost& host) {
   InstallerReading reading;
-  int32_t dataStart = 0;
-  uint8_t magic[3] = {};
-  file.Seek(kPackageOffset, SeekMethod::FromStart);
-  if (file.Read(magic, 3) == 3 && std::memcmp(magic, kPackageMagic, 3) == 0) {
-    uint8_t fields[kPackageHeaderSize - 3] = {};
-    static_cast<void>(file.Read(fields, sizeof fields));
-    const PackageHeader header = ParsePackageHeader(fields);
-    if (!ReadText(file, header.titleLength, false) || !ReadText(file, header.infLength, false) ||
-        !ReadText(file, header.licenceInfoLength, true) || !ReadText(file, header.infoLength, true) ||
-        !ReadText(file, header.licenceLength, true)) {
-      reading.end = ReadingEnd::OutOfMemory;
-      return reading;
-    }
-    if (!header.multiPart && !CheckPackageIntegrity(file, kPackageOffset)) {
-      reading.end = ReadingEnd::Corrupted;
-      return reading;
-    }
-    dataStart = ComputeDataStart(header);
+  TextBuffers texts;
+  const PackageStart start = ReadPackageStart(file, texts);
+  if (start.status == PackageStartStatus::Stopped) {
+    reading.end = ReadingEnd::OutOfMemory;
+    return reading;
   }
-  reading.extraction = ExtractPackage(file, dataStart, kWork, NoLeadBytes, host);
+  if (start.status == PackageStartStatus::Corrupted) {
+    reading.end = ReadingEnd::Corrupted;
+    return reading;
+  }
+  reading.extraction = ExtractPackage(file, start.dataStart, kWork, NoLeadBytes, host);
   return reading;
 }
 

@@ -12,7 +12,8 @@ PackageHeader RoundTrip(const PackageHeader& header) {
   uint8_t raw[kPackageHeaderSize];
   FormatPackageHeader(header, raw);
   EXPECT_EQ(0, std::memcmp(raw, "QLX", 3));
-  return ParsePackageHeader(raw + 3);
+  EXPECT_TRUE(HasPackageMagic(raw));
+  return ParsePackageHeader(raw);
 }
 
 TEST(PackageHeader, DataStartOfTheWorkedExample) {
@@ -26,7 +27,8 @@ TEST(PackageHeader, DataStartOfTheWorkedExample) {
 }
 
 TEST(PackageHeader, FieldsAtTheirOffsets) {
-  const uint8_t raw[19] = {7, 34, 14, 2, 39, 0xF8, 0, 0, 0, 0x3A, 0x1B, 0, 0, 0, 9, 0x78, 0x56, 0x34, 0x12};
+  const uint8_t raw[22] = {'Q', 'L',  'X',  7, 34, 14, 2, 39,   0xF8, 0,    0,
+                           0,   0x3A, 0x1B, 0, 0,  0,  9, 0x78, 0x56, 0x34, 0x12};
   const PackageHeader header = ParsePackageHeader(raw);
   EXPECT_TRUE(header.waitForFinish);  // any nonzero byte counts as set
   EXPECT_EQ(34, header.titleLength);

@@ -138,9 +138,7 @@ TEST(Path, ACharacterCutByTheEndIsOneByte) {
   for (const Case& c : cases) {
     std::vector<char> cut = CutText(c.text);
     EXPECT_STREQ(c.name, NamePart(cut.data(), IsLeadByte932).c_str()) << c.text;
-    EXPECT_FALSE(IsDirectoryName(cut.data(), IsLeadByte932)) << c.text;
     EXPECT_FALSE(EndsWithBackslash(cut.data(), IsLeadByte932)) << c.text;
-    EXPECT_TRUE(IsSafeEntryName(cut.data(), IsLeadByte932)) << c.text;
     ToBackslashes(cut.data(), IsLeadByte932);
     StripBackslash(cut.data(), IsLeadByte932);
     EXPECT_STREQ(c.converted, cut.data()) << c.text;
@@ -154,106 +152,6 @@ TEST(Path, TextFromBufferStopsAtNulOrLength) {
   EXPECT_STREQ("", TextFromBuffer(bytes, 0).c_str());
   const char leadingNul[] = {'\0', 'x'};
   EXPECT_STREQ("", TextFromBuffer(leadingNul, 2).c_str());
-}
-
-TEST(Path, LeadingSeparatorsAreSkippedUnlessTheyNameAServer) {
-  struct Case {
-    const char* name;
-    const char* skipped;
-    bool safe;
-  };
-  const Case cases[] = {
-      {"/etc/passwd", "etc/passwd", true},
-      {"\\Windows\\system.ini", "Windows\\system.ini", true},
-      {"///a.txt", "a.txt", true},
-      {"/\\/sub/", "sub/", true},
-      {"a/b", "a/b", true},
-      {"/", "", false},
-      {"\\\\", "", false},
-      {"//../x", "//../x", false},
-      {"\\\\server\\share\\x", "\\\\server\\share\\x", false},
-      {"//server/share/x", "//server/share/x", false},
-      {"\\\\.\\COM1", "\\\\.\\COM1", false},
-      {"/C:\\x", "C:\\x", false},
-      {"/../x", "../x", false},
-  };
-  for (const Case& c : cases) {
-    const char* skipped = SkipLeadingSeparators(c.name);
-    EXPECT_STREQ(c.skipped, skipped) << c.name;
-    EXPECT_EQ(c.safe, IsSafeEntryName(skipped, NoLeadBytes)) << c.name;
-  }
-}
-
-TEST(Path, EntryNamesThatStayInsideTheWorkDirectory) {
-  struct Case {
-    LeadByteTest isLead;
-    const char* name;
-    bool safe;
-  };
-  const Case cases[] = {
-      {NoLeadBytes, "setup.inf", true},
-      {NoLeadBytes, "sub/dir/file.txt", true},
-      {NoLeadBytes, "sub\\file.txt", true},
-      {NoLeadBytes, "sub/", true},
-      {NoLeadBytes, "..data", true},
-      {NoLeadBytes, "a..b/c", true},
-      {NoLeadBytes, ".", true},
-      {NoLeadBytes, "", false},
-      {NoLeadBytes, "/etc/passwd", false},
-      {NoLeadBytes, "\\Windows\\system.ini", false},
-      {NoLeadBytes, "C:\\Windows\\win.ini", false},
-      {NoLeadBytes, "C:relative", false},
-      {NoLeadBytes, "..", false},
-      {NoLeadBytes, "../escape.txt", false},
-      {NoLeadBytes, "sub/../../escape.txt", false},
-      {NoLeadBytes, "sub\\..\\x", false},
-      {NoLeadBytes, "sub/..", false},
-      {NoLeadBytes, "name:stream", false},
-      {NoLeadBytes, "what?.txt", false},
-      {NoLeadBytes, "star*.txt", false},
-      {NoLeadBytes, "quote\".txt", false},
-      {NoLeadBytes, "less<.txt", false},
-      {NoLeadBytes, "more>.txt", false},
-      {NoLeadBytes, "pipe|.txt", false},
-      {NoLeadBytes, "tab\t.txt", false},
-      {NoLeadBytes, "bell\x07.txt", false},
-      {NoLeadBytes, "CON", false},
-      {NoLeadBytes, "sub/nul.txt", false},
-      {NoLeadBytes, "com1", false},
-      {NoLeadBytes, "LPT9.log", false},
-      {NoLeadBytes, "aux /x", false},
-      {NoLeadBytes, "CONSOLE.txt", true},
-      {NoLeadBytes, "com0", true},
-      {NoLeadBytes, "lpt", true},
-      // Code page 932: a second byte 0x5C or 0x7C is part of the character ...
-      {IsLeadByte932, SO FU TO "/" PO CHO TO ".txt", true},
-      {IsLeadByte932, HYO, true},
-      {IsLeadByte932, PO ".txt", true},
-      {IsLeadByte932, "sub\\" SO "\\" HYO "/", true},
-      {IsLeadByte932, "CON" SO, true},
-      // ... while real separators and forbidden characters still count.
-      {IsLeadByte932, SO "/../../escape.txt", false},
-      {IsLeadByte932, "..\\" SO, false},
-      {IsLeadByte932, SO "\\..", false},
-      {IsLeadByte932, PO "|.txt", false},
-      {IsLeadByte932, HYO ":stream", false},
-      {IsLeadByte932, "C:" SO, false},
-      {IsLeadByte932, SO "/con.txt", false},
-      {IsLeadByte932, "/" SO, false},
-      // The same bytes in code page 1252: "|" after 0x83.
-      {NoLeadBytes, PO ".txt", false},
-  };
-  for (const Case& c : cases) EXPECT_EQ(c.safe, IsSafeEntryName(c.name, c.isLead)) << c.name;
-}
-
-TEST(Path, DirectoryNamesEndWithASeparatorCharacter) {
-  EXPECT_TRUE(IsDirectoryName("sub/", NoLeadBytes));
-  EXPECT_TRUE(IsDirectoryName("sub\\", NoLeadBytes));
-  EXPECT_FALSE(IsDirectoryName("sub", NoLeadBytes));
-  EXPECT_FALSE(IsDirectoryName("", NoLeadBytes));
-  EXPECT_TRUE(IsDirectoryName(SO "/", IsLeadByte932));
-  EXPECT_FALSE(IsDirectoryName("sub/" HYO, IsLeadByte932));  // a file named 表
-  EXPECT_TRUE(IsDirectoryName("sub/" HYO, NoLeadBytes));
 }
 
 TEST(FixedText, OverflowIsRememberedAndNothingIsWrittenPastTheEnd) {

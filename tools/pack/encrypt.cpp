@@ -19,11 +19,7 @@ namespace {
 // byte for byte. A real installer must never be made with it.
 constexpr const char* kTestSeedVariable = "QUILLON_PACK_TEST_SEED";
 
-constexpr size_t kCentralVersion = 6;
-constexpr size_t kCentralFlags = 8;
-constexpr size_t kCentralPackedSize = 20;
-constexpr size_t kDescriptorPackedSize = 8;  // behind its signature and the CRC-32
-constexpr uint16_t kVersionEncrypted = 20;   // 2.0: traditional encryption
+constexpr uint16_t kVersionEncrypted = 20;  // 2.0: traditional encryption
 
 // The plain bytes turned into cipher bytes in place: each is XORed with the
 // keystream, and the keys then take the plain byte.
@@ -114,14 +110,14 @@ void EntryEncryptor::Protect(PackEntry& entry) {
   const size_t descriptor = dataEnd + kEncryptionHeaderSize;
   if (local.size() - descriptor == kDataDescriptorSize &&
       LoadLittle32(local.data() + descriptor) == kDataDescriptorSignature) {
-    StoreLittle32(local.data() + descriptor + kDescriptorPackedSize, encryptedSize);
+    StoreLittle32(local.data() + descriptor + kDescriptorPackedSizeField, encryptedSize);
   }
   Bytes& central = entry.central;
-  StoreLittle16(central.data() + kCentralFlags,
-                static_cast<uint16_t>(LoadLittle16(central.data() + kCentralFlags) | kFlagEncrypted));
-  StoreLittle16(central.data() + kCentralVersion,
-                std::max(LoadLittle16(central.data() + kCentralVersion), kVersionEncrypted));
-  StoreLittle32(central.data() + kCentralPackedSize, encryptedSize);
+  StoreLittle16(central.data() + kCentralFlagsField,
+                static_cast<uint16_t>(LoadLittle16(central.data() + kCentralFlagsField) | kFlagEncrypted));
+  StoreLittle16(central.data() + kCentralVersionField,
+                std::max(LoadLittle16(central.data() + kCentralVersionField), kVersionEncrypted));
+  StoreLittle32(central.data() + kCentralPackedSizeField, encryptedSize);
 }
 
 }  // namespace quillon::pack

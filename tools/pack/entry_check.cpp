@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "crypt/zip_crypt.h"
-#include "inflate/inflate.h"
-#include "inflate/stored.h"
+#include "base/ui_texts.h"
+#include "package/entry_data.h"
 
 namespace quillon::pack {
 
@@ -48,40 +47,28 @@ EntryCheck CheckEntryData(PackageSource& package, EntryStream& stream, int32_t e
     check.verdict = EntryVerdict::Damaged;
     return check;
   }
-  EntryTransfer transfer;
-  transfer.package = &package;
-  transfer.flags = header.flags;
-  transfer.dataRemaining = header.compressedSize;
+  ZipKeys keys{};
   if ((header.flags & kFlagEncrypted) != 0) {
+    uint8_t encryption[kEncryptionBufferSize] = {};
+    if (!ReadEncryptionHeader(package, header, encryption)) {
+      check.verdict = EntryVerdict::NoEncryptionHeader;
+      return check;
+    }
     if (password == nullptr) {
       check.verdict = EntryVerdict::NoPassword;
       return check;
     }
-    uint8_t encryption[2 * kEncryptionHeaderSize] = {};
-    if (header.compressedSize < kEncryptionHeaderSize ||
-        package.Read(encryption + kEncryptionHeaderSize, kEncryptionHeaderSize) != kEncryptionHeaderSize) {
-      check.verdict = EntryVerdict::Damaged;
-      return check;
-    }
-    if (!VerifyPassword(transfer.keys, encryption, kEncryptionHeaderSize, header.flags, header.crc32, header.modTime,
-                        password->data(), static_cast<int32_t>(password->size()))) {
+    if (!TryPassword(keys, encryption, header, password->data(), static_cast<int32_t>(password->size()))) {
       check.verdict = EntryVerdict::WrongPassword;
       return check;
     }
-    transfer.dataRemaining -= kEncryptionHeaderSize;
   }
   CountingSink sink;
-  transfer.output = &sink;
-  if (header.method == kMethodStored) {
-    CopyStoredEntry(transfer);
-  } else if (header.method == kMethodDeflated) {
-    InflateEntry(transfer);
-  } else {
-    check.verdict = EntryVerdict::UnknownMethod;
-    return check;
-  }
+  const EntryDataOutcome outcome = DecodeEntryData(package, header, keys, sink);
   check.size = sink.written;
-  if ((transfer.entryCrc ^ 0xFFFFFFFFu) != header.crc32) {
+  if (outcome == EntryDataOutcome::UnknownMethod) {
+    check.verdict = EntryVerdict::UnknownMethod;
+  } else if (outcome == EntryDataOutcome::Damaged) {
     check.verdict = EntryVerdict::Damaged;
   } else if (sink.written != header.uncompressedSize) {
     check.verdict = EntryVerdict::WrongSize;
@@ -97,6 +84,10 @@ std::string DescribeVerdict(const EntryCheck& check, const EntryHeader& header) 
       return "it is encrypted; give the password (--password-file FILE, --password-stdin or --password TEXT)";
     case EntryVerdict::WrongPassword:
       return "the password does not fit it";
+    case EntryVerdict::NoEncryptionHeader:
+      return "it is encrypted, but its data (" + std::to_string(static_cast<uint32_t>(header.compressedSize)) +
+             " bytes) ends before its 12-byte encryption header does: the installer stops with \"" +
+             Text(UiText::ExtractionError) + "\"";
     case EntryVerdict::UnknownMethod:
       return "compression method " + std::to_string(header.method) +
              " is unknown to the installer, which reads stored (0) and deflated (8) entries only";

@@ -29,11 +29,12 @@ class MemorySource final : public PackageSource {
 
 enum class EntryVerdict {
   Sound,
-  NoPassword,     // encrypted, and no password was given
-  WrongPassword,  // the password does not open the entry's encryption header
-  UnknownMethod,  // neither stored nor deflated: the installer stops there
-  Damaged,        // the data does not match the CRC-32 (or cannot be read at all)
-  WrongSize,      // the CRC matches, the size in the header does not
+  NoPassword,          // encrypted, and no password was given
+  WrongPassword,       // the password does not open the entry's encryption header
+  NoEncryptionHeader,  // encrypted, but shorter than its encryption header: the installer refuses it
+  UnknownMethod,       // neither stored nor deflated: the installer stops there
+  Damaged,             // the data does not match the CRC-32 (or cannot be read at all)
+  WrongSize,           // the CRC matches, the size in the header does not
 };
 
 struct EntryCheck {

@@ -1,5 +1,6 @@
 #include "examine.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -10,12 +11,13 @@
 #include "entry_check.h"
 #include "extract_host.h"
 #include "fs/path.h"
+#include "inputs.h"
 #include "installer_file.h"
 #include "name_encoding.h"
 #include "options.h"
+#include "package/entry_name.h"
 #include "package/entry_stream.h"
 #include "package/extract.h"
-#include "package/package_integrity.h"
 #include "password.h"
 
 namespace quillon::pack {
@@ -91,14 +93,6 @@ InspectOptions ParseInspectArguments(const std::vector<std::string>& arguments) 
   return options;
 }
 
-// The lead bytes of the code page the names are read in, for the
-// installer's routines, which take a plain function.
-std::array<bool, 256> leadBytes{};
-
-bool IsLeadInCodePage(uint8_t byte) {
-  return leadBytes[byte];
-}
-
 // A text fit for a terminal: control characters as \xHH.
 std::string Printable(std::string_view text) {
   std::string shown;
@@ -134,7 +128,15 @@ struct WalkedEntry {
   EntryHeader header{};
   std::string rawName;  // as stored
   std::string name;     // cut before a NUL, as the installer cuts it
+  EntryPath path;       // where the installer writes it
   std::string problem;  // why the installer refuses the name; empty when it takes it
+
+  // ZIP tools read only the real local header signature.
+  [[nodiscard]] bool legacySignature() const { return header.signature == kLegacyHeaderSignature; }
+  // A ZIP64 entry keeps its sizes in an extra field and all bits set here.
+  [[nodiscard]] bool zip64() const {
+    return static_cast<uint32_t>(header.compressedSize) == kZip64Value || header.uncompressedSize == kZip64Value;
+  }
 };
 
 class Inspection {
@@ -142,9 +144,8 @@ class Inspection {
   explicit Inspection(const InspectOptions& options)
       : options_(options),
         encoding_(options.nameEncoding ? NameEncoding(*options.nameEncoding) : NameEncoding()),
-        shown_(Quote(options.installer->string())) {
-    for (int b = 0; b < 256; ++b) leadBytes[static_cast<size_t>(b)] = encoding_.IsLeadByte(static_cast<uint8_t>(b));
-  }
+        shown_(Quote(options.installer->string())),
+        isLead_(encoding_.LeadTest()) {}
 
   int List();
   int Verify();
@@ -162,6 +163,10 @@ class Inspection {
   template <typename Visit>
   int32_t Walk(InstallerFile& file, Visit visit) const;
   Soundness CheckSoundness(InstallerFile& file, const std::string* password) const;
+  // Two entries that Windows would keep as one: the same file twice, or a
+  // file where another entry needs a directory.
+  void CheckTargets(const std::vector<WalkedEntry>& walked) const;
+  void WarnAboutLegacySignatures(const std::vector<WalkedEntry>& walked) const;
   // ZIP tools read the central directory: it must say what the local headers say.
   void CompareWithDirectory(const std::vector<WalkedEntry>& walked, const std::vector<CentralEntry>& listed) const;
   [[noreturn]] void Fault(const std::string& what) const { throw PackError(shown_ + ": " + what); }
@@ -171,6 +176,7 @@ class Inspection {
   const InspectOptions& options_;
   NameEncoding encoding_;
   std::string shown_;
+  LeadByteTest isLead_;  // of the code page the names are read in
 };
 
 template <typename Visit>
@@ -186,11 +192,14 @@ int32_t Inspection::Walk(InstallerFile& file, Visit visit) const {
     raw.resize(entry.header.nameLength);
     raw.resize(static_cast<size_t>(std::max(source.Read(raw.data(), entry.header.nameLength), 0)));
     entry.name = raw.substr(0, raw.find('\0'));
-    if (entry.header.nameLength > kNameBufferSize - 1) {
-      entry.problem = "its name is " + std::to_string(entry.header.nameLength) +
-                      " bytes long, more than the installer can read (" + std::to_string(kNameBufferSize - 1) +
-                      "): it stops with \"" + Text(UiText::InvalidFilename) + "\"";
-    } else if (!IsSafeEntryName(SkipLeadingSeparators(entry.name.c_str()), IsLeadInCodePage)) {
+    const int32_t length = entry.header.nameLength;
+    entry.path =
+        MakeEntryPath(raw.data(), length > kMaxEntryNameLength ? length : static_cast<int32_t>(raw.size()), isLead_);
+    if (length > kMaxEntryNameLength) {
+      entry.problem = "its name is " + std::to_string(length) + " bytes long, more than the installer takes (" +
+                      std::to_string(kMaxEntryNameLength) + "): it stops with \"" + Text(UiText::InvalidFilename) +
+                      "\"";
+    } else if (entry.path.kind == EntryNameKind::Invalid) {
       entry.problem =
           std::string("the installer refuses its name and stops with \"") + Text(UiText::InvalidFilename) + "\"";
     }
@@ -202,7 +211,7 @@ int32_t Inspection::Walk(InstallerFile& file, Visit visit) const {
 
 Inspection::Soundness Inspection::CheckSoundness(InstallerFile& file, const std::string* password) const {
   PackageSource& source = file.source();
-  if (file.hasHeader() && !file.header().multiPart && !CheckPackageIntegrity(source, kPackageOffset)) {
+  if (file.endMissing()) {
     Fault(
         "its end is missing (neither a ZIP end record that reaches the end of the file nor the trailer \"RSF\"): "
         "the installer refuses to start, as from a download cut short");
@@ -212,6 +221,12 @@ Inspection::Soundness Inspection::CheckSoundness(InstallerFile& file, const std:
   const int32_t stop = Walk(file, [&](const WalkedEntry& entry, EntryStream& stream) {
     const std::string name = "entry " + ShownName(entry.name);
     if (!entry.problem.empty()) Fault(name + ": " + entry.problem);
+    if (entry.zip64()) {
+      Fault(name +
+            " is a ZIP64 entry, whose sizes are in an extra field: ZIP64 is not supported, and the installer, "
+            "which reads the sizes of the local header, would stop with \"" +
+            Text(UiText::ExtractionError) + "\"");
+    }
     const EntryCheck check = CheckEntryData(source, stream, entry.offset, password);
     if (check.verdict != EntryVerdict::Sound) Fault(name + ": " + DescribeVerdict(check, entry.header));
     ++soundness.entries;
@@ -223,9 +238,13 @@ Inspection::Soundness Inspection::CheckSoundness(InstallerFile& file, const std:
     Fault("there is no entry where the installer starts to read (offset " + std::to_string(file.dataStart()) +
           "): it would stop with \"" + Text(UiText::ExtractionError) + "\"");
   }
+  CheckTargets(walked);
   const PackageEnding ending = file.FindEnding();
   if (ending.kind == PackageEnding::Kind::None) {
     Fault("its end is missing: neither a ZIP end record nor the trailer \"RSF\"");
+  }
+  if (ending.zip64) {
+    Fault("it is a ZIP64 archive (its end record points to a ZIP64 record): ZIP64 is not supported");
   }
   const bool central = ending.kind == PackageEnding::Kind::CentralDirectory;
   if (stop != ending.entriesEnd) {
@@ -246,7 +265,51 @@ Inspection::Soundness Inspection::CheckSoundness(InstallerFile& file, const std:
     Fault(error.what());
   }
   CompareWithDirectory(walked, listed);
+  WarnAboutLegacySignatures(walked);
   return soundness;
+}
+
+void Inspection::CheckTargets(const std::vector<WalkedEntry>& walked) const {
+  std::map<std::string, const WalkedEntry*> files;        // by key
+  std::map<std::string, const WalkedEntry*> directories;  // by key, ending with "/": the first entry that needs it
+  const auto clash = [&](const WalkedEntry& file, const WalkedEntry& other) {
+    Fault("entry " + ShownName(file.name) + " is a file, but entry " + ShownName(other.name) +
+          " needs a directory of that name on Windows: the installer cannot write both and stops");
+  };
+  for (const WalkedEntry& entry : walked) {
+    if (entry.path.kind == EntryNameKind::WorkDirectory) continue;
+    const std::string key = FoldName(entry.name, encoding_);
+    for (size_t slash = key.find('/'); slash != std::string::npos && slash + 1 < key.size();
+         slash = key.find('/', slash + 1)) {
+      const std::string parent = key.substr(0, slash + 1);
+      if (const auto file = files.find(key.substr(0, slash)); file != files.end()) clash(*file->second, entry);
+      directories.emplace(parent, &entry);
+    }
+    if (entry.path.kind == EntryNameKind::Directory) {
+      if (const auto file = files.find(key.substr(0, key.size() - 1)); file != files.end()) clash(*file->second, entry);
+      directories.emplace(key, &entry);
+      continue;
+    }
+    if (const auto directory = directories.find(key + "/"); directory != directories.end()) {
+      clash(entry, *directory->second);
+    }
+    if (const auto [place, added] = files.emplace(key, &entry); !added) {
+      Fault("entries " + ShownName(place->second->name) + " and " + ShownName(entry.name) +
+            " are one file on Windows, which ignores the case of names and drops trailing dots and blanks: the "
+            "installer would ask the user whether to replace the file it has just written");
+    }
+  }
+}
+
+void Inspection::WarnAboutLegacySignatures(const std::vector<WalkedEntry>& walked) const {
+  const auto first =
+      std::find_if(walked.begin(), walked.end(), [](const WalkedEntry& e) { return e.legacySignature(); });
+  if (first == walked.end()) return;
+  const auto count =
+      std::count_if(walked.begin(), walked.end(), [](const WalkedEntry& e) { return e.legacySignature(); });
+  Warn(shown_ + ": " + std::to_string(count) + " entry(ies), the first " + ShownName(first->name) +
+       ", begin with the signature 00 00 00 50 instead of the local header's \"PK\\3\\4\": the installer "
+       "reads them, ZIP tools do not");
 }
 
 void Inspection::CompareWithDirectory(const std::vector<WalkedEntry>& walked,
@@ -296,6 +359,12 @@ void Inspection::PrintText(const char* label, const Bytes& bytes) const {
 
 int Inspection::List() {
   InstallerFile file(*options_.installer);
+  std::vector<WalkedEntry> walked;
+  (void)Walk(file, [&](const WalkedEntry& entry, EntryStream& /*stream*/) { walked.push_back(entry); });
+  if (!file.hasHeader() && walked.empty() && file.FindEnding().kind != PackageEnding::Kind::CentralDirectory) {
+    Fault("neither an installer (no package header at offset " + std::to_string(kPackageOffset) +
+          ") nor a ZIP archive (no entry at its start and no end record)");
+  }
   std::string files;
   for (const fs::path& path : file.files()) {
     std::error_code error;
@@ -319,20 +388,25 @@ int Inspection::List() {
     std::printf("%-21s%s\n", "Package:", "none: a plain ZIP archive, entries from offset 0");
   }
   std::printf("\n%10s  %10s  %-9s  %-9s  %-19s  %s\n", "Size", "Packed", "Method", "Encrypted", "Modified", "Name");
-  size_t count = 0;
   int64_t size = 0;
   int64_t packed = 0;
-  (void)Walk(file, [&](const WalkedEntry& entry, EntryStream& /*stream*/) {
+  for (const WalkedEntry& entry : walked) {
     const EntryHeader& h = entry.header;
     std::printf("%10u  %10u  %-9s  %-9s  %-19s  %s\n", h.uncompressedSize, static_cast<uint32_t>(h.compressedSize),
                 MethodName(h.method).c_str(), (h.flags & kFlagEncrypted) != 0 ? "yes" : "no",
                 DosStamp(h.modDate, h.modTime).c_str(), Printable(encoding_.Shown(entry.name)).c_str());
-    ++count;
     size += h.uncompressedSize;
     packed += static_cast<uint32_t>(h.compressedSize);
-  });
-  std::printf("%10lld  %10lld  %zu entries\n", static_cast<long long>(size), static_cast<long long>(packed), count);
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  std::printf("%10lld  %10lld  %zu entries\n", static_cast<long long>(size), static_cast<long long>(packed),
+              walked.size());
+  const bool written = std::fflush(stdout) == 0;
+  if (file.endMissing()) Warn(shown_ + ": its end is missing: the installer refuses to start");
+  if (std::any_of(walked.begin(), walked.end(), [](const WalkedEntry& e) { return e.zip64(); })) {
+    Warn(shown_ + ": it has ZIP64 entries, whose sizes are in extra fields: ZIP64 is not supported");
+  }
+  WarnAboutLegacySignatures(walked);
+  return written ? 0 : 1;
 }
 
 int Inspection::Verify() {
@@ -355,9 +429,8 @@ int Inspection::Extract() {
   std::error_code error;
   fs::create_directories(directory, error);
   if (error) throw PackError("cannot make directory " + Quote(directory.string()) + ": " + error.message());
-  DirectoryHost host(directory, IsLeadInCodePage, encoding_, options_.overwrite, password ? &*password : nullptr);
-  const ExtractionResult result =
-      ExtractPackage(file.source(), file.dataStart(), DirectoryHost::kRoot, IsLeadInCodePage, host);
+  DirectoryHost host(directory, isLead_, encoding_, options_.overwrite, password ? &*password : nullptr);
+  const ExtractionResult result = ExtractPackage(file.source(), file.dataStart(), DirectoryHost::kRoot, isLead_, host);
   if (!host.problems().empty()) throw PackError(host.problems().front());
   if (!result.succeeded) throw PackError("the extraction failed");
   if (!host.kept().empty()) {

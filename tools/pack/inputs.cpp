@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "fs/path.h"
+#include "package/entry_name.h"
 
 namespace quillon::pack {
 
@@ -23,29 +23,25 @@ size_t FindCharacter(std::string_view text, char c, const NameEncoding& encoding
   return std::string_view::npos;
 }
 
-// The installer's own rule, on the component's stem.
-bool IsDeviceName(std::string_view component, const NameEncoding& encoding) {
-  std::string_view stem = component.substr(0, FindCharacter(component, '.', encoding));
-  while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
-  return IsDeviceStem(stem.data(), static_cast<int32_t>(stem.size()));
-}
-
+// The installer's rule first, then the packager's stricter ones, so that
+// whatever the installer refuses or writes under another name is refused
+// with a reason.
 std::string NameProblem(const std::string& name, bool directory, const NameEncoding& encoding) {
+  const LeadByteTest isLead = encoding.LeadTest();
   if (name.empty() || name == "/") return "the name is empty";
-  if (name.size() > kMaxNameLength) {
+  if (name.size() > kMaxEntryNameLength) {
     return "the name is " + std::to_string(name.size()) + " bytes long; the installer takes at most " +
-           std::to_string(kMaxNameLength);
+           std::to_string(kMaxEntryNameLength);
   }
   if (name.front() == '/') return "the name is absolute";
   size_t last = 0;  // where the last character starts
   for (size_t i = 0; i < name.size(); i += encoding.CharacterLength(name, i)) {
     last = i;
     const char c = name[i];
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20) return "the name contains a control character";
+    if (static_cast<unsigned char>(c) < 0x20) return "the name contains a control character";
     if (c == '\\') return "the name contains a backslash, which Windows takes as a directory separator";
     if (c == ':') return "the name contains a colon";
-    if (std::strchr("<>\"|?*", c) != nullptr) return std::string("Windows does not allow '") + c + "' in file names";
+    if (IsForbiddenInName(c)) return std::string("Windows does not allow '") + c + "' in file names";
   }
   std::string_view rest(name);
   if (directory) {
@@ -59,11 +55,17 @@ std::string NameProblem(const std::string& name, bool directory, const NameEncod
     const std::string_view component = rest.substr(0, slash);
     if (component.empty()) return "the name has an empty path component";
     if (component == "." || component == "..") return "the name has a '" + std::string(component) + "' component";
-    if (IsDeviceName(component, encoding)) {
+    if (component.find_first_not_of(". ") == std::string_view::npos) {
+      return "the name has a component of dots and blanks only, which Windows cannot hold";
+    }
+    if (IsDeviceComponent(component.data(), static_cast<int32_t>(component.size()), isLead)) {
       return "'" + encoding.Shown(std::string(component)) + "' names a device on Windows";
     }
     if (slash == std::string_view::npos) break;
     rest.remove_prefix(slash + 1);
+  }
+  if (MakeEntryPath(name.data(), static_cast<int32_t>(name.size()), isLead).kind == EntryNameKind::Invalid) {
+    return "the installer refuses the name";
   }
   return {};
 }
@@ -139,7 +141,15 @@ void CheckEntryName(const std::string& name, bool directory, const std::string& 
 }
 
 std::string FoldName(const std::string& name, const NameEncoding& encoding) {
+  const EntryPath path = MakeEntryPath(name.data(), static_cast<int32_t>(name.size()), encoding.LeadTest());
   std::string folded = name;
+  if (path.kind != EntryNameKind::Invalid) {
+    folded = path.path.c_str();
+    for (size_t i = 0; i < folded.size(); i += encoding.CharacterLength(folded, i)) {
+      if (folded[i] == '\\') folded[i] = '/';
+    }
+    if (path.kind != EntryNameKind::File) folded += '/';
+  }
   for (size_t i = 0; i < folded.size(); i += encoding.CharacterLength(folded, i)) {
     if (folded[i] >= 'A' && folded[i] <= 'Z') folded[i] = static_cast<char>(folded[i] - 'A' + 'a');
   }

@@ -14,18 +14,21 @@
 
 namespace quillon::pack {
 
-constexpr size_t kMaxNameLength = 255;
-
-// Throws PackError when the installer could not write an entry of this name
-// safely below its work directory on Windows: empty, longer than 255 bytes,
-// absolute, with "." or ".." or empty components, with a backslash, a drive
-// colon, a control character or a character that Windows refuses in file
-// names, or naming a DOS device. Directory names end with "/". `origin` says
-// where the name came from. The name is read in the characters of encoding.
+// Throws PackError when the installer would refuse an entry of this name or
+// write it under another name than ZIP tools do (its rule is in
+// package/entry_name.h): empty, longer than 255 bytes, absolute, with "." or
+// ".." or empty components or ones of dots and blanks only, with a backslash,
+// a drive colon, a control character or a character that Windows refuses in
+// file names, or naming a DOS device. Directory names end with "/". `origin`
+// says where the name came from. The name is read in the characters of
+// encoding.
 void CheckEntryName(const std::string& name, bool directory, const std::string& origin, const NameEncoding& encoding);
 
-// The name folded as Windows compares file names (ASCII letters only, which
-// every ANSI code page has; the second byte of a double-byte character stays).
+// Where Windows keeps the entry: the installer's path of the name (trailing
+// dots and blanks of its components dropped, "/" between them, and at the
+// end of a directory), folded as Windows compares file names (ASCII letters
+// only, which every ANSI code page has; the second byte of a double-byte
+// character stays). Two entries of one key are one file on Windows.
 [[nodiscard]] std::string FoldName(const std::string& name, const NameEncoding& encoding);
 
 struct Input {

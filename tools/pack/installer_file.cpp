@@ -6,6 +6,7 @@
 
 #include "base/little_endian.h"
 #include "package/package_integrity.h"
+#include "package/package_start.h"
 #include "package/part_join.h"
 #include "system.h"
 
@@ -85,25 +86,68 @@ fs::path PartOf(const fs::path& installer, int32_t number) {
   return {buffer.data()};
 }
 
-Bytes ReadText(PackageSource& source, int32_t length) {
-  Bytes text(static_cast<size_t>(std::max(length, 0)));
-  if (!text.empty() && source.Read(text.data(), length) != length) {
-    throw PackError("the texts reach past the end of the package");
+// The texts into PackageTexts. A text longer than the file could never be
+// filled; it stops the reading instead of taking that much memory.
+class TextCollector final : public PackageStartHost {
+ public:
+  TextCollector(PackageTexts& texts, int64_t fileSize) : texts_(texts), fileSize_(fileSize) {}
+
+  bool GoOn(const PackageHeader& /*header*/) override { return true; }
+
+  char* TextBuffer(PackageText text, int32_t length) override {
+    if (length > fileSize_) return nullptr;
+    Bytes& bytes = Slot(text);
+    bytes.assign(static_cast<size_t>(length) + 1, 0);
+    return reinterpret_cast<char*>(bytes.data());
   }
-  return text;
-}
+
+  Bytes& Slot(PackageText text) {
+    switch (text) {
+      case PackageText::Title:
+        return texts_.title;
+      case PackageText::Inf:
+        return texts_.inf;
+      case PackageText::LicenceInfo:
+        return texts_.licenceInfo;
+      case PackageText::Info:
+        return texts_.info;
+      default:
+        return texts_.licence;
+    }
+  }
+
+ private:
+  PackageTexts& texts_;
+  int64_t fileSize_;
+};
 
 }  // namespace
+
+PackageStart ReadInstallerStart(PackageSource& programFile, PackageTexts& texts) {
+  texts = {};
+  TextCollector collector(texts, programFile.Size());
+  const PackageStart start = ReadPackageStart(programFile, collector);
+  for (int32_t i = 0; i < kPackageTextCount; ++i) {
+    Bytes& text = collector.Slot(static_cast<PackageText>(i));
+    text.resize(std::min(text.size(), static_cast<size_t>(start.arrived[i])));
+  }
+  return start;
+}
 
 InstallerFile::InstallerFile(const fs::path& path) : joined_(std::make_unique<JoinedFiles>()) {
   joined_->Add(path);
   files_.push_back(path);
-  uint8_t raw[kPackageHeaderSize] = {};
-  hasHeader_ = joined_->Seek(kPackageOffset, SeekMethod::FromStart) == kPackageOffset &&
-               joined_->Read(raw, kPackageHeaderSize) == kPackageHeaderSize &&
-               std::memcmp(raw, kPackageMagic, sizeof kPackageMagic) == 0;
+  // As the installer does, from the program file alone: a split one joins
+  // its parts only afterwards.
+  const PackageStart start = ReadInstallerStart(*joined_, texts_);
+  hasHeader_ = start.status != PackageStartStatus::NoPackage;
   if (!hasHeader_) return;  // a plain ZIP archive: entries from offset 0
-  header_ = ParsePackageHeader(raw + 3);
+  header_ = start.header;
+  if (start.status == PackageStartStatus::Stopped || !start.TextsWhole()) {
+    throw PackError("the texts reach past the end of " +
+                    std::string(header_.multiPart ? "the program file, where the installer reads them" : "the file"));
+  }
+  endMissing_ = start.status == PackageStartStatus::Corrupted;
 
   if (header_.multiPart) {
     for (int32_t number = 1; joined_->size() < header_.totalSize; ++number) {
@@ -124,14 +168,6 @@ InstallerFile::InstallerFile(const fs::path& path) : joined_(std::make_unique<Jo
 
   dataStart_ = ComputeDataStart(header_);
   if (dataStart_ < 0 || dataStart_ > joined_->size()) throw PackError("the texts reach past the end of the package");
-  texts_.title = ReadText(*joined_, header_.titleLength);
-  texts_.inf = ReadText(*joined_, header_.infLength);
-  texts_.licenceInfo = ReadText(*joined_, header_.licenceInfoLength);
-  texts_.info = ReadText(*joined_, header_.infoLength);
-  texts_.licence = ReadText(*joined_, header_.licenceLength);
-  for (Bytes* scrambled : {&texts_.licenceInfo, &texts_.info, &texts_.licence}) {
-    DescrambleText(scrambled->data(), static_cast<int32_t>(scrambled->size()));
-  }
 }
 
 InstallerFile::~InstallerFile() = default;
@@ -177,10 +213,15 @@ PackageEnding InstallerFile::FindEnding() {
   const uint8_t* record = reaching != nullptr ? reaching : fitting;
   if (record == nullptr) return ending;
   ending.kind = PackageEnding::Kind::CentralDirectory;
-  ending.directoryCount = LoadLittle16(record + 10);
-  ending.directorySize = LoadLittle32(record + 12);
-  ending.directoryOffset = LoadLittle32(record + 16);
-  ending.entriesEnd = windowStart + (record - window.data()) - static_cast<int64_t>(ending.directorySize);
+  ending.directoryCount = LoadLittle16(record + kEndRecordEntriesField);
+  ending.directorySize = LoadLittle32(record + kEndRecordDirectorySizeField);
+  ending.directoryOffset = LoadLittle32(record + kEndRecordDirectoryOffsetField);
+  const int64_t recordAt = windowStart + (record - window.data());
+  ending.entriesEnd = recordAt - static_cast<int64_t>(ending.directorySize);
+  ending.zip64 = ending.directoryCount == kZip64Count || ending.directorySize == kZip64Value ||
+                 ending.directoryOffset == kZip64Value ||
+                 (record - window.data() >= kZip64LocatorSize &&
+                  LoadLittle32(record - kZip64LocatorSize) == kZip64LocatorSignature);
   return ending;
 }
 
@@ -204,17 +245,18 @@ std::vector<CentralEntry> InstallerFile::ReadCentralDirectory(const PackageEndin
     if (at + kCentralHeaderSize > directory.size() || LoadLittle32(header) != kCentralHeaderSignature) {
       throw damaged("header " + std::to_string(index) + " is not where it should be");
     }
-    const size_t nameLength = LoadLittle16(header + 28);
-    const size_t length = kCentralHeaderSize + nameLength + LoadLittle16(header + 30) + LoadLittle16(header + 32);
+    const size_t nameLength = LoadLittle16(header + kCentralNameLengthField);
+    const size_t length = kCentralHeaderSize + nameLength + LoadLittle16(header + kCentralExtraLengthField) +
+                          LoadLittle16(header + kCentralCommentLengthField);
     if (at + length > directory.size()) throw damaged("header " + std::to_string(index) + " is cut off");
     CentralEntry entry;
-    entry.flags = LoadLittle16(header + 8);
-    entry.method = LoadLittle16(header + 10);
-    entry.time = LoadLittle16(header + 12);
-    entry.date = LoadLittle16(header + 14);
-    entry.crc = LoadLittle32(header + 16);
-    entry.packedSize = LoadLittle32(header + 20);
-    entry.size = LoadLittle32(header + 24);
+    entry.flags = LoadLittle16(header + kCentralFlagsField);
+    entry.method = LoadLittle16(header + kCentralMethodField);
+    entry.time = LoadLittle16(header + kCentralTimeField);
+    entry.date = LoadLittle16(header + kCentralDateField);
+    entry.crc = LoadLittle32(header + kCentralCrcField);
+    entry.packedSize = LoadLittle32(header + kCentralPackedSizeField);
+    entry.size = LoadLittle32(header + kCentralSizeField);
     entry.localOffset = LoadLittle32(header + kCentralOffsetField) + shift;
     entry.name.assign(reinterpret_cast<const char*>(header + kCentralHeaderSize), nameLength);
     entries.push_back(std::move(entry));

@@ -12,6 +12,7 @@
 
 #include "fs/package_io.h"
 #include "package/package_header.h"
+#include "package/package_start.h"
 #include "package_writer.h"
 
 namespace quillon::pack {
@@ -23,6 +24,7 @@ struct PackageEnding {
   uint32_t directoryCount = 0;  // entries the end record lists
   uint32_t directorySize = 0;
   uint32_t directoryOffset = 0;  // as the end record gives it
+  bool zip64 = false;            // the end record is a ZIP64 archive's, whose real values are elsewhere
 };
 
 // One central directory header: what ZIP tools read of an entry.
@@ -38,6 +40,10 @@ struct CentralEntry {
   std::string name;
 };
 
+// The installer's start-up read of its program file (the first file of a
+// split one), the texts descrambled into texts, cut where the file ends.
+[[nodiscard]] PackageStart ReadInstallerStart(PackageSource& programFile, PackageTexts& texts);
+
 class InstallerFile {
  public:
   // Throws PackError for a file that cannot be read, a missing part file, or
@@ -52,6 +58,8 @@ class InstallerFile {
   [[nodiscard]] int64_t size() const;
 
   [[nodiscard]] bool hasHeader() const { return hasHeader_; }
+  // A single-file package that the start-up's integrity check refuses.
+  [[nodiscard]] bool endMissing() const { return endMissing_; }
   [[nodiscard]] const PackageHeader& header() const { return header_; }
   [[nodiscard]] const PackageTexts& texts() const { return texts_; }  // descrambled
   [[nodiscard]] int32_t dataStart() const { return dataStart_; }
@@ -72,6 +80,7 @@ class InstallerFile {
   std::unique_ptr<JoinedFiles> joined_;
   std::vector<std::filesystem::path> files_;
   bool hasHeader_ = false;
+  bool endMissing_ = false;
   PackageHeader header_;
   PackageTexts texts_;
   int32_t dataStart_ = 0;

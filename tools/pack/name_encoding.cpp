@@ -84,4 +84,10 @@ std::optional<std::string> NameEncoding::ToUtf8(const std::string& name) const {
   return std::move(result.text);
 }
 
+LeadByteTest NameEncoding::LeadTest() const {
+  thread_local std::array<bool, 256> current{};
+  current = lead_;
+  return [](uint8_t byte) { return current[byte]; };
+}
+
 }  // namespace quillon::pack

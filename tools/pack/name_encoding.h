@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "fs/path.h"
+
 namespace quillon::pack {
 
 class NameEncoding {
@@ -37,6 +39,11 @@ class NameEncoding {
   [[nodiscard]] std::optional<std::string> ToUtf8(const std::string& name) const;
 
   [[nodiscard]] bool IsLeadByte(uint8_t byte) const { return lead_[byte]; }
+
+  // The lead-byte test that the installer's name routines take, a plain
+  // function: it answers for this encoding until LeadTest is next called on
+  // this thread (the packager reads names in one code page at a time).
+  [[nodiscard]] LeadByteTest LeadTest() const;
 
   // The number of bytes of the character at text[i]: 2 for a lead byte that
   // has a byte after it, else 1.

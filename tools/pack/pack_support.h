@@ -36,15 +36,6 @@ constexpr int64_t kMaxPackageSize = INT32_MAX;
 // file: the installer joins no more.
 constexpr int kMaxPartFiles = kMaxPartNumber;
 
-inline void Put8(Bytes& out, uint32_t value) {
-  out.push_back(static_cast<uint8_t>(value));
-}
-
-inline void Put16(Bytes& out, uint32_t value) {
-  out.push_back(static_cast<uint8_t>(value));
-  out.push_back(static_cast<uint8_t>(value >> 8));
-}
-
 inline void Put32(Bytes& out, uint32_t value) {
   for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
 }

@@ -33,11 +33,13 @@ void CheckPackageTexts(const PackageTexts& texts) {
 }
 
 const std::vector<HeaderFieldInfo>& HeaderFields() {
-  static const std::vector<HeaderFieldInfo> fields = {
-      {"magic", 0, 3},           {"waitForFinish", 3, 1},     {"titleLength", 4, 1}, {"infLength", 5, 1},
-      {"adminRequired", 6, 1},   {"licenceInfoLength", 7, 1}, {"infoLength", 8, 4},  {"licenceLength", 12, 4},
-      {"hideInfoButton", 16, 1}, {"multiPart", 17, 1},        {"totalSize", 18, 4},
-  };
+  static const std::vector<HeaderFieldInfo> fields = [] {
+    std::vector<HeaderFieldInfo> all;
+    for (const HeaderFieldPlace& field : kHeaderFields) {
+      all.push_back({field.name, static_cast<size_t>(field.offset), static_cast<size_t>(field.size)});
+    }
+    return all;
+  }();
   return fields;
 }
 
@@ -144,19 +146,20 @@ void PackageWriter::Finish(const PackageEnd& packageEnd) {
     const auto directoryOffset = static_cast<uint32_t>(output_.size());
     for (const Bytes& header : central_) PutBytes(end, header.data(), header.size());
     const auto directorySize = static_cast<uint32_t>(end.size());
-    const auto count = static_cast<uint32_t>(central_.size());
-    Put32(end, kEndRecordSignature);
-    Put16(end, 0);  // this disk
-    Put16(end, 0);  // disk of the central directory
-    Put16(end, count);
-    Put16(end, count);
-    Put32(end, directorySize);
-    Put32(end, directoryOffset);
+    const auto count = static_cast<uint16_t>(central_.size());
+    // One disk, the one the directory is on; no comment of its own.
+    uint8_t record[kEndRecordSize] = {};
+    StoreLittle32(record, kEndRecordSignature);
+    StoreLittle16(record + kEndRecordEntriesHereField, count);
+    StoreLittle16(record + kEndRecordEntriesField, count);
+    StoreLittle32(record + kEndRecordDirectorySizeField, directorySize);
+    StoreLittle32(record + kEndRecordDirectoryOffsetField, directoryOffset);
     // The comment's bytes are those that signing appends.
-    const int64_t unsignedSize = output_.size() + static_cast<int64_t>(end.size()) + 2;
+    const int64_t unsignedSize = output_.size() + static_cast<int64_t>(end.size()) + kEndRecordSize;
     const int64_t reach = packageEnd.signReserve == 0 ? 0 : SigningPadding(unsignedSize) + packageEnd.signReserve;
     CheckSize(unsignedSize + reach);  // the signed installer must still be readable
-    Put16(end, static_cast<uint32_t>(reach));
+    StoreLittle16(record + kEndRecordCommentLengthField, static_cast<uint16_t>(reach));
+    PutBytes(end, record, sizeof record);
   }
   const int64_t total = output_.size() + static_cast<int64_t>(end.size());
   CheckSize(total);

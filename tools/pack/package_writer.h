@@ -29,7 +29,9 @@ enum class Ending {
 
 constexpr std::array<uint8_t, 4> kTrailer = {kTrailerMark[0], kTrailerMark[1], kTrailerMark[2], 0};
 constexpr size_t kMaxShortText = 255;  // title, INF text and licence information
-constexpr size_t kMaxEntriesInDirectory = 0xFFFF;
+// One less than the count that marks a ZIP64 archive, which ZIP tools would
+// look for elsewhere.
+constexpr size_t kMaxEntriesInDirectory = kZip64Count - 1;
 // Code signing (Authenticode) appends a certificate table to the installer,
 // first padding the file with up to 7 zero bytes to a multiple of 8. The end
 // record's comment length covers both, so it can claim at most 65535 - 7

@@ -5,9 +5,10 @@
 
 #include "entry_check.h"
 #include "fs/package_io.h"
+#include "installer_file.h"
 #include "package/entry_stream.h"
-#include "package/package_header.h"
 #include "package/package_integrity.h"
+#include "package/package_start.h"
 #include "package_writer.h"
 #include "zip_entries.h"
 
@@ -73,19 +74,22 @@ class JoinedSource final : public PackageSource {
 
 void ReadBack(const std::vector<const OutputFile*>& files, const std::vector<ExpectedEntry>& expected,
               uint16_t signReserve, const std::string* password) {
+  // The start-up read, from the program file alone, as the installer makes
+  // it; its integrity check for a single file.
+  const std::vector<const OutputFile*> programFile = {files.front()};
+  JoinedSource program(programFile);
+  PackageTexts texts;
+  const PackageStart start = ReadInstallerStart(program, texts);
+  if (start.status == PackageStartStatus::NoPackage) Mismatch("no package header");
+  if (start.status == PackageStartStatus::Corrupted) Mismatch("the end");
+  if (start.status != PackageStartStatus::Ready || !start.TextsWhole()) Mismatch("the texts");
+  const PackageHeader& header = start.header;
   JoinedSource source(files);
-  uint8_t raw[kPackageHeaderSize];
-  if (source.Seek(kPackageOffset, SeekMethod::FromStart) != kPackageOffset ||
-      source.Read(raw, kPackageHeaderSize) != kPackageHeaderSize ||
-      std::memcmp(raw, kPackageMagic, sizeof kPackageMagic) != 0) {
-    Mismatch("no package header");
-  }
-  const PackageHeader header = ParsePackageHeader(raw + 3);
   if (header.totalSize != source.size()) Mismatch("total size");
   if (header.multiPart != (files.size() > 1)) Mismatch("split flag");
 
   EntryStream stream(source);
-  stream.SeekPackage(ComputeDataStart(header));
+  stream.SeekPackage(start.dataStart);
   size_t index = 0;
   while (stream.ReadEntryHeader()) {
     const int32_t entryStart = stream.lastSeekPosition;
@@ -108,9 +112,8 @@ void ReadBack(const std::vector<const OutputFile*>& files, const std::vector<Exp
   }
   if (index != expected.size()) Mismatch("only " + std::to_string(index) + " entries found");
 
-  // The start-up check, on the file as written and as it is once a signature
-  // of the reserved size has been appended.
-  if (!CheckPackageIntegrity(source, kPackageOffset)) Mismatch("the end");
+  // The start-up check on the file as it is once a signature of the
+  // reserved size has been appended.
   const int64_t signature = signReserve == 0 ? 0 : SigningPadding(source.size()) + signReserve;
   JoinedSource signedSource(files, signature);
   if (!CheckPackageIntegrity(signedSource, kPackageOffset)) Mismatch("the end after signing");

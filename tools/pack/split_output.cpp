@@ -42,11 +42,9 @@ void CheckPartNames(const std::filesystem::path& installer) {
 }
 
 std::filesystem::path PartPath(const std::filesystem::path& installer, int number) {
-  std::string name = installer.filename().string();
-  std::string digits = std::to_string(number);
-  digits.insert(0, 3 - digits.size(), '0');
-  name.replace(name.size() - 3, 3, digits);
-  return installer.parent_path() / name;
+  std::string path = installer.string();
+  if (!MakePartPath(path.data(), number)) throw PackError("cannot name part files after " + Quote(path));
+  return path;
 }
 
 int CountParts(int64_t total, int64_t partSize) {

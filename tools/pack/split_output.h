@@ -22,8 +22,9 @@ void CheckPartNames(const std::filesystem::path& installer);
 // The reason for CheckPartNames' refusal, if any.
 [[nodiscard]] std::optional<std::string> PartNameProblem(const std::filesystem::path& installer);
 
-// Part `number` (1 to 255): the installer's path with its last three
-// characters replaced by the number in three digits (setup.exe, setup.001).
+// Part `number` (1 to 255), named by the installer's own rule: its path with
+// the last three characters replaced by the number in three digits
+// (setup.exe, setup.001).
 [[nodiscard]] std::filesystem::path PartPath(const std::filesystem::path& installer, int number);
 
 // The number of part files that a package of `total` bytes needs when no file

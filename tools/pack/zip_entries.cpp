@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "base/crc.h"
+#include "base/little_endian.h"
 #include "system.h"
 
 namespace quillon::pack {
@@ -25,48 +26,74 @@ uint16_t DeflateOptionFlags(int level) {
   return 0;                       // normal
 }
 
+// What the local and the central header share.
+struct EntryFields {
+  uint16_t versionNeeded;
+  uint16_t flags;
+  uint16_t method;
+  DosDateTime when;
+  uint32_t crc;
+  uint32_t storedSize;
+  uint32_t originalSize;
+  uint16_t nameLength;
+};
+
+Bytes LocalHeader(const EntryFields& f) {
+  Bytes header(kLocalHeaderSize, 0);
+  uint8_t* h = header.data();
+  StoreLittle32(h, kLocalHeaderSignature);
+  StoreLittle16(h + kLocalVersionField, f.versionNeeded);
+  StoreLittle16(h + kLocalFlagsField, f.flags);
+  StoreLittle16(h + kLocalMethodField, f.method);
+  StoreLittle16(h + kLocalTimeField, f.when.time);
+  StoreLittle16(h + kLocalDateField, f.when.date);
+  StoreLittle32(h + kLocalCrcField, f.crc);
+  StoreLittle32(h + kLocalPackedSizeField, f.storedSize);
+  StoreLittle32(h + kLocalSizeField, f.originalSize);
+  StoreLittle16(h + kLocalNameLengthField, f.nameLength);
+  StoreLittle16(h + kLocalExtraLengthField, 0);  // no extra field
+  return header;
+}
+
+// Without extra field and comment, on disk 0; the local header's offset is
+// set when the entry is written.
+Bytes CentralHeader(const EntryFields& f, bool directory) {
+  Bytes header(kCentralHeaderSize, 0);
+  uint8_t* h = header.data();
+  StoreLittle32(h, kCentralHeaderSignature);
+  StoreLittle16(h + kCentralMadeByField, kMadeByDos);
+  StoreLittle16(h + kCentralVersionField, f.versionNeeded);
+  StoreLittle16(h + kCentralFlagsField, f.flags);
+  StoreLittle16(h + kCentralMethodField, f.method);
+  StoreLittle16(h + kCentralTimeField, f.when.time);
+  StoreLittle16(h + kCentralDateField, f.when.date);
+  StoreLittle32(h + kCentralCrcField, f.crc);
+  StoreLittle32(h + kCentralPackedSizeField, f.storedSize);
+  StoreLittle32(h + kCentralSizeField, f.originalSize);
+  StoreLittle16(h + kCentralNameLengthField, f.nameLength);
+  StoreLittle32(h + kCentralExternalAttributesField, directory ? kDosDirectoryAttribute : 0);
+  return header;
+}
+
 PackEntry MakeEntry(const std::string& name, bool directory, uint16_t versionNeeded, uint16_t flags, uint16_t method,
                     DosDateTime when, uint32_t crc, const uint8_t* data, size_t storedSize, size_t originalSize) {
   PackEntry entry;
   entry.name = name;
   entry.directory = directory;
-  const auto nameLength = static_cast<uint32_t>(name.size());
-
-  Bytes& local = entry.local;
-  local.reserve(kLocalHeaderSize + name.size() + storedSize);
-  Put32(local, kLocalHeaderSignature);
-  Put16(local, versionNeeded);
-  Put16(local, flags);
-  Put16(local, method);
-  Put16(local, when.time);
-  Put16(local, when.date);
-  Put32(local, crc);
-  Put32(local, static_cast<uint32_t>(storedSize));
-  Put32(local, static_cast<uint32_t>(originalSize));
-  Put16(local, nameLength);
-  Put16(local, 0);  // no extra field
-  PutText(local, name);
-  PutBytes(local, data, storedSize);
-
-  Bytes& central = entry.central;
-  Put32(central, kCentralHeaderSignature);
-  Put16(central, kMadeByDos);
-  Put16(central, versionNeeded);
-  Put16(central, flags);
-  Put16(central, method);
-  Put16(central, when.time);
-  Put16(central, when.date);
-  Put32(central, crc);
-  Put32(central, static_cast<uint32_t>(storedSize));
-  Put32(central, static_cast<uint32_t>(originalSize));
-  Put16(central, nameLength);
-  Put16(central, 0);  // extra field
-  Put16(central, 0);  // comment
-  Put16(central, 0);  // disk number
-  Put16(central, 0);  // internal attributes
-  Put32(central, directory ? kDosDirectoryAttribute : 0);
-  Put32(central, 0);  // offset, set when written
-  PutText(central, name);
+  const EntryFields fields{versionNeeded,
+                           flags,
+                           method,
+                           when,
+                           crc,
+                           static_cast<uint32_t>(storedSize),
+                           static_cast<uint32_t>(originalSize),
+                           static_cast<uint16_t>(name.size())};
+  entry.local = LocalHeader(fields);
+  entry.local.reserve(kLocalHeaderSize + name.size() + storedSize);
+  PutText(entry.local, name);
+  PutBytes(entry.local, data, storedSize);
+  entry.central = CentralHeader(fields, directory);
+  PutText(entry.central, name);
   return entry;
 }
 

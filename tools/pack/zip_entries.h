@@ -15,8 +15,6 @@ struct libdeflate_compressor;
 
 namespace quillon::pack {
 
-constexpr size_t kCentralOffsetField = 42;  // where a central header keeps its local header's offset
-
 // Compression levels: 0 stores, 1 to 12 are libdeflate's levels.
 constexpr int kMaxLevel = 12;
 constexpr int kDefaultLevel = 12;

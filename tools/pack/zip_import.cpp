@@ -11,8 +11,6 @@ namespace quillon::pack {
 
 namespace {
 
-constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
-constexpr size_t kZip64LocatorSize = 20;
 constexpr size_t kMaxCommentLength = 0xFFFF;
 
 struct DecompressorDeleter {
@@ -60,13 +58,13 @@ void ZipArchive::ReadDirectory() {
   if (end >= kZip64LocatorSize && LoadLittle32(data + end - kZip64LocatorSize) == kZip64LocatorSignature) {
     Refuse("ZIP64 archives are not supported");
   }
-  const uint16_t disk = LoadLittle16(data + end + 4);
-  const uint16_t directoryDisk = LoadLittle16(data + end + 6);
-  const uint16_t entriesHere = LoadLittle16(data + end + 8);
-  const uint16_t entryCount = LoadLittle16(data + end + 10);
-  const uint32_t directorySize = LoadLittle32(data + end + 12);
-  const uint32_t directoryOffset = LoadLittle32(data + end + 16);
-  if (entryCount == 0xFFFF || directorySize == 0xFFFFFFFFu || directoryOffset == 0xFFFFFFFFu) {
+  const uint16_t disk = LoadLittle16(data + end + kEndRecordDiskField);
+  const uint16_t directoryDisk = LoadLittle16(data + end + kEndRecordDirectoryDiskField);
+  const uint16_t entriesHere = LoadLittle16(data + end + kEndRecordEntriesHereField);
+  const uint16_t entryCount = LoadLittle16(data + end + kEndRecordEntriesField);
+  const uint32_t directorySize = LoadLittle32(data + end + kEndRecordDirectorySizeField);
+  const uint32_t directoryOffset = LoadLittle32(data + end + kEndRecordDirectoryOffsetField);
+  if (entryCount == kZip64Count || directorySize == kZip64Value || directoryOffset == kZip64Value) {
     Refuse("ZIP64 archives are not supported");
   }
   if (disk != 0 || directoryDisk != 0 || entriesHere != entryCount) Refuse("split archives are not supported");
@@ -85,15 +83,16 @@ void ZipArchive::ReadDirectory() {
       Refuse("damaged: central directory header " + std::to_string(index + 1) + " is missing");
     }
     ArchiveEntry entry;
-    const uint16_t flags = LoadLittle16(data + at + 8);
-    entry.method = LoadLittle16(data + at + 10);
-    entry.crc = LoadLittle32(data + at + 16);
-    const uint32_t storedSize = LoadLittle32(data + at + 20);
-    entry.originalSize = LoadLittle32(data + at + 24);
-    const uint16_t nameLength = LoadLittle16(data + at + 28);
-    const size_t centralSize =
-        size_t{kCentralHeaderSize} + nameLength + LoadLittle16(data + at + 30) + LoadLittle16(data + at + 32);
-    const uint16_t startDisk = LoadLittle16(data + at + 34);
+    const uint16_t flags = LoadLittle16(data + at + kCentralFlagsField);
+    entry.method = LoadLittle16(data + at + kCentralMethodField);
+    entry.crc = LoadLittle32(data + at + kCentralCrcField);
+    const uint32_t storedSize = LoadLittle32(data + at + kCentralPackedSizeField);
+    entry.originalSize = LoadLittle32(data + at + kCentralSizeField);
+    const uint16_t nameLength = LoadLittle16(data + at + kCentralNameLengthField);
+    const size_t centralSize = size_t{kCentralHeaderSize} + nameLength +
+                               LoadLittle16(data + at + kCentralExtraLengthField) +
+                               LoadLittle16(data + at + kCentralCommentLengthField);
+    const uint16_t startDisk = LoadLittle16(data + at + kCentralStartDiskField);
     const uint32_t localOffset = LoadLittle32(data + at + kCentralOffsetField);
     if (at + centralSize > end)
       Refuse("damaged: central directory header " + std::to_string(index + 1) + " is cut off");
@@ -105,7 +104,7 @@ void ZipArchive::ReadDirectory() {
     at += centralSize;
 
     const std::string& name = entry.name;
-    if (storedSize == 0xFFFFFFFFu || entry.originalSize == 0xFFFFFFFFu || localOffset == 0xFFFFFFFFu) {
+    if (storedSize == kZip64Value || entry.originalSize == kZip64Value || localOffset == kZip64Value) {
       Refuse(name, "ZIP64 entries are not supported");
     }
     if (startDisk != 0) Refuse(name, "split archives are not supported");
@@ -154,14 +153,16 @@ void ZipArchive::ReadDirectory() {
     if ((localFlags & kFlagDataDescriptor) != 0) {
       const uint8_t* behind = data + entry.dataEnd;
       const auto matches = [&](const uint8_t* p) {
-        return LoadLittle32(p) == entry.crc && LoadLittle32(p + 4) == storedSize &&
-               LoadLittle32(p + 8) == entry.originalSize;
+        // p is where the descriptor's CRC-32 stands, behind its signature if any.
+        constexpr int32_t kCrc = kDescriptorCrcField;
+        return LoadLittle32(p) == entry.crc && LoadLittle32(p + kDescriptorPackedSizeField - kCrc) == storedSize &&
+               LoadLittle32(p + kDescriptorSizeField - kCrc) == entry.originalSize;
       };
       if (entry.dataEnd + kDataDescriptorSize <= directoryStart && LoadLittle32(behind) == kDataDescriptorSignature &&
-          matches(behind + 4)) {
+          matches(behind + kDescriptorCrcField)) {
         entry.descriptor = kDataDescriptorSize;
-      } else if (entry.dataEnd + 12 <= directoryStart && matches(behind)) {
-        entry.descriptor = 12;
+      } else if (entry.dataEnd + kDataDescriptorSize - kDescriptorCrcField <= directoryStart && matches(behind)) {
+        entry.descriptor = kDataDescriptorSize - kDescriptorCrcField;
       }
     }
     entries_.push_back(std::move(entry));
@@ -195,11 +196,11 @@ PackEntry ZipArchive::Take(const ArchiveEntry& entry) const {
   taken.name = entry.name;
   taken.directory = entry.directory;
   taken.local.assign(data + entry.localStart, data + entry.dataEnd);
-  if (entry.descriptor == 16) {
-    PutBytes(taken.local, data + entry.dataEnd, 16);
-  } else if (entry.descriptor == 12) {
+  if (entry.descriptor == kDataDescriptorSize) {
+    PutBytes(taken.local, data + entry.dataEnd, kDataDescriptorSize);
+  } else if (entry.descriptor == kDataDescriptorSize - kDescriptorCrcField) {
     Put32(taken.local, kDataDescriptorSignature);
-    PutBytes(taken.local, data + entry.dataEnd, 12);
+    PutBytes(taken.local, data + entry.dataEnd, entry.descriptor);
   }
   taken.central.assign(data + entry.centralStart, data + entry.centralStart + entry.centralSize);
   return taken;

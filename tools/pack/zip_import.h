@@ -18,7 +18,7 @@ struct ArchiveEntry {
   size_t localStart = 0;  // offset of the local header in the archive
   size_t dataStart = 0;   // offset of the data
   size_t dataEnd = 0;     // offset behind the data
-  size_t descriptor = 0;  // bytes of data descriptor behind the data (0, 12 or 16)
+  size_t descriptor = 0;  // bytes of data descriptor behind the data (0, or 12 or 16: without or with its signature)
   uint16_t method = 0;
   uint32_t crc = 0;
   uint32_t originalSize = 0;
