@@ -1031,6 +1031,22 @@ class BadInputTest(PackTestCase):
         # The limit itself is fine.
         self.pack("--licence-info-file", self.dir / "lic255.txt", ok)
 
+    def test_names_that_windows_folds_together(self):
+        # Windows drops trailing dots and blanks of names: these are one file
+        # to the installer, as names that differ in case are.
+        ok = self.write("ok.txt", b"ok")
+        cases = [
+            ("a trailing dot", [f"name={ok}", f"name.={ok}"], "two entries would be written to the same file"),
+            ("a trailing blank", [f"a={ok}", f"a ={ok}"], "two entries would be written to the same file"),
+            ("both, and the case", [f"Read.Me={ok}", f"read.me. .={ok}"], "the same file"),
+            ("a directory with a trailing dot", [f"a={ok}", f"a./b={ok}"], "need it as a directory"),
+            ("a component of dots only", [f"a/.../b={ok}"], "dots and blanks only"),
+            ("a component of a blank only", [f"a/ /b={ok}"], "dots and blanks only"),
+        ]
+        for label, args, message in cases:
+            with self.subTest(label):
+                self.assert_refused(args, message, status=1)
+
     def test_command_line_errors(self):
         ok = self.dir / "ok.txt"
         ok.write_bytes(b"ok")
@@ -1277,58 +1293,6 @@ class SplitTest(PackTestCase):
                             "need 256 part files", output=installer)
 
 
-def passes_integrity_check(data: bytes, package_start: int = pb.PACKAGE_OFFSET) -> bool:
-    """The installer's start-up check of a single-file package: the last 4
-    bytes begin with RSF, or within the last min(F - package_start, 65558)
-    bytes lies an end record whose offset + 22 + comment length reaches the
-    file size F. The program image before the package is never looked at: the
-    stub's own code holds the end record's signature."""
-    size = len(data)
-    window = min(size - package_start, 65536 + 22)
-    if window <= 22:
-        return False
-    if data[-4:-1] == b"RSF":
-        return True
-    start = size - window
-    for i in range(window - 22 + 1):
-        at = start + i
-        if data[at:at + 4] == b"PK\x05\x06":
-            comment = struct.unpack_from("<H", data, at + 20)[0]
-            if at + 22 + comment >= size:
-                return True
-    return False
-
-
-class IntegrityRuleTest(unittest.TestCase):
-    """The checker that the signing tests rely on, against the rule's edges."""
-
-    def test_rule(self):
-        record = struct.pack("<IHHHHIIH", pb.END_SIGNATURE, 0, 0, 0, 0, 0, 0, 0)
-
-        def with_comment(length):
-            return record[:20] + struct.pack("<H", length)
-
-        cases = [
-            ("trailer", b"x" * 100 + b"RSF\x00", True),
-            ("trailer's fourth byte is not looked at", b"x" * 100 + b"RSF!", True),
-            ("record at the end", b"x" * 100 + record, True),
-            ("comment reaching the end", b"x" * 100 + with_comment(10) + bytes(10), True),
-            ("comment reaching past the end", b"x" * 100 + with_comment(4000) + bytes(10), True),
-            ("comment ending before the end", b"x" * 100 + with_comment(9) + bytes(10), False),
-            ("longest comment", b"x" * 100 + with_comment(65535) + bytes(65535), True),
-            ("longest comment, one byte short", b"x" * 100 + with_comment(65535) + bytes(65536), False),
-            ("cut off", b"x" * 100 + record[:21], False),
-            ("only a record", record, False),
-        ]
-        for label, data, expected in cases:
-            with self.subTest(label):
-                self.assertEqual(passes_integrity_check(data, package_start=0), expected)
-        with self.subTest("a record in the program image"):
-            installer = with_comment(200) + b"x" * 100
-            self.assertTrue(passes_integrity_check(installer, package_start=0))
-            self.assertFalse(passes_integrity_check(installer, package_start=len(record)))
-
-
 HAVE_SIGNING = shutil.which("osslsigncode") is not None and shutil.which("openssl") is not None
 
 
@@ -1369,6 +1333,15 @@ class SigningTest(PackTestCase):
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         return signed
 
+    def installer_starts(self, path: Path) -> bool:
+        """Whether the installer's start-up check takes the file, by the
+        installer's own check in verify; any other verdict fails the test."""
+        result = run_pack("verify", path)
+        if result.returncode == 0:
+            return True
+        self.assertIn("its end is missing", result.stderr)
+        return False
+
     def zip_tools(self, path: Path):
         """What each ZIP reader says: {reader: (exit status, complaints)},
         after checking that each still reads every file right."""
@@ -1404,8 +1377,8 @@ class SigningTest(PackTestCase):
         self.assertEqual(table_at + table_size, signed.stat().st_size)
         # Without a reserve the signed installer would refuse to start.
         quiet = {"zipfile": (0, ""), "unzip -t": (0, ""), "7z t": (0, "")}
-        self.assertTrue(passes_integrity_check(plain.read_bytes()))
-        self.assertFalse(passes_integrity_check(signed.read_bytes()))
+        self.assertTrue(self.installer_starts(plain))
+        self.assertFalse(self.installer_starts(signed))
         self.assertEqual(self.zip_tools(signed),
                          dict(quiet, **{"7z t": (0, "There are data after the end of archive")}))
 
@@ -1426,7 +1399,7 @@ class SigningTest(PackTestCase):
                 signed = self.sign(installer)
                 for state, path, expected in (("unsigned", installer, before),
                                               ("signed", signed, after)):
-                    self.assertTrue(passes_integrity_check(path.read_bytes()), state)
+                    self.assertTrue(self.installer_starts(path), state)
                     self.assertEqual(self.zip_tools(path), expected, state)
 
     def test_comment_covers_the_padding_before_the_table(self):
@@ -1911,6 +1884,97 @@ class InspectTest(PackTestCase):
             pb.stored("/abs.txt", b"a"), pb.stored("\\sub\\b.txt", b"b")]))
         _, target = self.extract(installer)
         self.assertEqual(read_tree(target), {"abs.txt": b"a", "sub/b.txt": b"b"})
+
+    def test_names_as_windows_writes_them(self):
+        # verify and extract answer alike, by the installer's own rule: a name
+        # lands where Windows would write it, or the installer refuses it.
+        data = b"payload"
+        cases = [
+            # label, entries, files written (None: refused), message
+            ("a dot component", [pb.stored("a/./b.txt", data)], {"a/b.txt": data}, None),
+            ("a leading dot", [pb.stored("./b.txt", data)], {"b.txt": data}, None),
+            ("an empty component", [pb.stored("a//b.txt", data)], {"a/b.txt": data}, None),
+            ("trailing dots and blanks", [pb.stored("c. /d.", data)], {"c/d": data}, None),
+            ("a dot alone", [pb.stored(".", data)], None, "entry '.': the installer refuses its name"),
+            ("dots only", [pb.stored("a/.../b", data)], None, "the installer refuses its name"),
+            ("a name over 255 bytes", [pb.stored("n" * 256, data)], None,
+             "its name is 256 bytes long, more than the installer takes (255)"),
+            ("the same name twice", [pb.stored("x.txt", data), pb.stored("X.TXT", data)], None,
+             "entries 'x.txt' and 'X.TXT' are one file on Windows"),
+            ("name and name.", [pb.stored("name", data), pb.stored("name.", data)], None,
+             "entries 'name' and 'name.' are one file on Windows"),
+            ("a and 'a '", [pb.stored("a", data), pb.stored("a ", data)], None,
+             "entries 'a' and 'a ' are one file on Windows"),
+            ("a file, then a directory of its name", [pb.stored("a", data), pb.stored("a/b.txt", data)], None,
+             "entry 'a' is a file, but entry 'a/b.txt' needs a directory of that name"),
+            ("a directory, then a file of its name", [pb.stored("A/b.txt", data), pb.stored("a", data)], None,
+             "entry 'a' is a file, but entry 'A/b.txt' needs a directory of that name"),
+            ("a directory entry, then a file", [pb.stored("d/"), pb.stored("d.", data)], None,
+             "entry 'd.' is a file, but entry 'd/' needs a directory of that name"),
+        ]
+        for label, entries, written, message in cases:
+            for kind in ("installer", "plain zip"):
+                with self.subTest(label, kind=kind):
+                    package = (pb.build_package(self.stub_bytes, entries=entries) if kind == "installer"
+                               else zip_of(*entries))
+                    installer = self.write("names.exe", package)
+                    verified = run_pack("verify", installer)
+                    result, target = self.extract(installer, status=1 if written is None else 0)
+                    if written is None:
+                        self.assertEqual(verified.returncode, 1, verified.stdout)
+                        self.assertIn(message, verified.stderr)
+                        self.assertIn(message, result.stderr)
+                        self.assertFalse(target.exists(), "extract wrote a package that is not sound")
+                    else:
+                        self.assertEqual(verified.returncode, 0, verified.stderr)
+                        self.assertEqual(result.returncode, 0, result.stderr)
+                        self.assertEqual(read_tree(target), written)
+
+    def test_what_is_neither_installer_nor_archive(self):
+        cases = [("empty", b""), ("one byte", b"x"), ("random bytes", random.Random(7).randbytes(100_000))]
+        for label, data in cases:
+            with self.subTest(label):
+                path = self.write("not-an-installer", data)
+                result = self.inspect("list", path, status=1)
+                self.assertIn("neither an installer (no package header at offset 35840) nor a ZIP archive",
+                              result.stderr)
+                self.assertEqual(result.stdout, "")
+                self.inspect("verify", path, status=1)
+        listed = self.inspect("list", self.write("empty.zip", pb.central_directory([]))).stdout
+        self.assertTrue(listed.endswith("  0 entries\n"), listed)
+
+    def test_zip64_is_unsupported(self):
+        archives = {}
+        with zipfile.ZipFile(self.dir / "python.zip", "w") as archive:
+            with archive.open("a.txt", "w", force_zip64=True) as member:
+                member.write(b"hello")
+        archives["python"] = self.dir / "python.zip"
+        if HAVE_ZIP:
+            self.write("a.txt", b"hello")
+            subprocess.run(["zip", "-q", "-fz", "zip.zip", "a.txt"], cwd=self.dir, check=True)
+            archives["zip -fz"] = self.dir / "zip.zip"
+        for label, path in archives.items():
+            with self.subTest(label):
+                for command in ("verify", "extract"):
+                    result = run_pack(command, path, *(["-d", self.dir / "out"] if command == "extract" else []))
+                    self.assertEqual(result.returncode, 1, result.stdout)
+                    self.assertIn("ZIP64 is not supported", result.stderr)
+                    self.assertNotIn("damaged", result.stderr)
+                result = self.inspect("list", path)
+                self.assertIn("ZIP64 is not supported", result.stderr)
+
+    def test_alternative_local_signature(self):
+        # The installer reads an entry whose header starts with 00 00 00 50 as
+        # it reads "PK\3\4"; ZIP tools do not, so verify and list say so.
+        installer = self.write("alternative.exe", pb.build_package(self.stub_bytes, entries=[
+            pb.stored("a.txt", b"a"), pb.stored("b.txt", b"b", signature=pb.ALTERNATIVE_SIGNATURE)]))
+        word = "1 entry(ies), the first 'b.txt', begin with the signature 00 00 00 50"
+        for command in ("verify", "list"):
+            with self.subTest(command):
+                result = self.inspect(command, installer)
+                self.assertIn(word, result.stderr)
+        result, target = self.extract(installer)
+        self.assertEqual(read_tree(target), {"a.txt": b"a", "b.txt": b"b"})
 
     def test_links_in_the_directory_are_not_followed(self):
         outside = self.dir / "outside"
