@@ -41,8 +41,9 @@ add_test(NAME package_fuzz_corpus COMMAND package_corpus ${INFLATE_FUZZ_DIR}/cor
 set_tests_properties(package_fuzz_corpus PROPERTIES LABELS unit)
 
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
-  file(GLOB PACKAGE_CORE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/package/*.cpp ${CMAKE_SOURCE_DIR}/src/inflate/*.cpp ${CMAKE_SOURCE_DIR}/src/crypt/*.cpp
-    ${CMAKE_SOURCE_DIR}/src/fs/path.cpp)
+  file(GLOB PACKAGE_CORE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/package/*.cpp
+    ${CMAKE_SOURCE_DIR}/src/inflate/*.cpp ${CMAKE_SOURCE_DIR}/src/crypt/*.cpp ${CMAKE_SOURCE_DIR}/src/fs/path.cpp
+    ${CMAKE_SOURCE_DIR}/src/fs/package_io.cpp ${CMAKE_SOURCE_DIR}/src/base/crc.cpp)
   list(FILTER PACKAGE_CORE_SOURCES EXCLUDE REGEX "_win32\\.cpp$")
   add_executable(package_fuzz EXCLUDE_FROM_ALL ${PACKAGE_FUZZ_SOURCES} ${PACKAGE_CORE_SOURCES}
     ${CMAKE_SOURCE_DIR}/src/base/memory_host.cpp)
