@@ -79,6 +79,8 @@ class FailedInstall(st.InstallerTest):
             b"a\x01.txt", b"tab\there.txt", b"a\x1f.txt", b"sub/\x7f\x05.txt",
             b"CON", b"con.txt", b"sub/NUL", b"Aux.tar.gz", b"PRN ", b"prn .txt", b"COM1", b"sub/com9.log/x.txt",
             b"LPT1", b"lpt9.txt",
+            # Nothing left once Windows has dropped "." and trailing dots and blanks.
+            b".", b"./.", b"...", b"sub/.../x", b" ", b"sub/ /x",
         ]
         for name in names:
             with self.subTest(name=name):
@@ -99,7 +101,7 @@ class FailedInstall(st.InstallerTest):
         # (label, entry, caption of the message)
         cases = [
             ("one byte more", pb.stored("d/" + "n" * (room - 1), b"long"), CANNOT_OPEN),
-            ("longest name", pb.stored("n" * 257, b"long"), CANNOT_OPEN),
+            ("a name over 255 bytes", pb.stored("n" * 256, b"long"), "Error"),
             ("name too long to read", pb.stored("n" * 258, b"long"), "Error"),
             ("length beyond the data", pb.stored("short.txt", b"x", name_length=0xFFFF), "Error"),
         ]
@@ -180,6 +182,14 @@ class FailedInstall(st.InstallerTest):
                 result = self.fail_install(entries, ending=ending)
                 self.assertEqual(self.message(result), DAMAGED)
                 self.assertFalse(st.work().exists() and any(st.work().iterdir()))
+
+    def test_encrypted_entry_shorter_than_its_header(self):
+        # Its encryption header would be read from what follows it: damaged,
+        # at once, without a password prompt.
+        short = pb.stored("short.txt", b"", payload=b"12345", flags=pb.FLAG_ENCRYPTED)
+        result = self.fail_install([pb.stored("setup.inf", b"[Version]\r\n"), short, pb.stored("later.txt", b"later")])
+        self.assertEqual(self.message(result), DAMAGED)
+        self.assertEqual(st.tree(st.work()), {"setup.inf": b"[Version]\r\n"})
 
     def test_last_entry_decides(self):
         # Three wrong passwords skip an entry. When it is the last one the

@@ -1,5 +1,5 @@
 """Entry names as the installer takes them: in a double-byte ANSI code page,
-and with leading separators.
+with leading separators, and with what Windows drops from names.
 
 Code page 932: Wine takes the ANSI code page of a process from its locale,
 so the installer runs with LC_ALL=ja_JP.UTF-8 (scripts/setup.sh makes that
@@ -130,6 +130,26 @@ class EntryNames(st.InstallerTest):
             with self.subTest(name=name):
                 st.clear_work()
                 self.refuse(name)
+
+    def test_names_land_where_windows_writes_them(self):
+        # "." and empty components and trailing dots and blanks are dropped by
+        # the installer itself, as Windows drops them, so that every reader of
+        # the package comes to the same files.
+        entries = [
+            pb.stored("setup.inf", INF),
+            pb.stored("a/./b.txt", b"b"),
+            pb.stored("./c.txt", b"c"),
+            pb.stored("d//e.txt", b"e"),
+            pb.stored("f. ", b"f"),
+            pb.stored("g /h.txt", b"h"),
+            pb.stored("./"),
+            pb.stored("i./"),
+        ]
+        self.install("windows-names", entries, title="Names")
+        self.assertEqual(st.tree(self.copy), {"setup.inf": INF, "a/b.txt": b"b", "c.txt": b"c", "d/e.txt": b"e",
+                                              "f": b"f", "g/h.txt": b"h"})
+        self.assertEqual(st.directories(self.copy), {"a", "d", "g", "i"})
+        self.assert_nothing_escaped()
 
     def test_leading_separators_are_stripped(self):
         entries = [
