@@ -14,31 +14,46 @@ bool EndsWithTrailer(PackageSource& package) {
   return std::memcmp(last, kTrailerMark, sizeof kTrailerMark) == 0;
 }
 
-// window holds the last count bytes of a file of fileSize bytes.
-bool HasEndRecordReachingEnd(const uint8_t* window, int32_t count, int32_t fileSize) {
+// window holds the last count bytes of a file of fileSize bytes. Where the
+// first record that reaches the end starts in it, or -1.
+int32_t EndRecordReachingEnd(const uint8_t* window, int32_t count, int32_t fileSize) {
   const int64_t windowStart = int64_t{fileSize} - count;
   for (int32_t i = 0; i <= count - kEndRecordSize; ++i) {
     if (LoadLittle32(window + i) != kEndRecordSignature) continue;
     const int32_t commentLength = LoadLittle16(window + i + kEndRecordCommentLengthField);
-    if (fileSize <= windowStart + i + kEndRecordSize + commentLength) return true;
+    if (fileSize <= windowStart + i + kEndRecordSize + commentLength) return i;
   }
-  return false;
+  return -1;
 }
 
 }  // namespace
 
-bool CheckPackageIntegrity(PackageSource& package, int32_t packageStart) {
+PackageTail FindPackageTail(PackageSource& package, int32_t packageStart) {
+  PackageTail tail;
   const int32_t fileSize = package.Size();
-  if (packageStart < 0 || fileSize < packageStart) return false;
+  if (packageStart < 0 || fileSize < packageStart) return tail;
   const int32_t packageSize = fileSize - packageStart;
   const int32_t window = packageSize < kIntegrityWindow ? packageSize : kIntegrityWindow;
-  if (window <= kEndRecordSize) return false;
-  if (EndsWithTrailer(package)) return true;
+  if (window <= kEndRecordSize) return tail;
+  if (EndsWithTrailer(package)) {
+    tail.kind = PackageTail::Kind::Trailer;
+    tail.position = fileSize - 4;
+    return tail;
+  }
 
-  HeapBuffer<uint8_t> tail(static_cast<size_t>(window));
-  if (package.Seek(-window, SeekMethod::FromEnd) < 0) return false;
-  if (ReadFully(package, tail.get(), window) != window) return false;
-  return HasEndRecordReachingEnd(tail.get(), window, fileSize);
+  HeapBuffer<uint8_t> bytes(static_cast<size_t>(window));
+  if (package.Seek(-window, SeekMethod::FromEnd) < 0) return tail;
+  if (ReadFully(package, bytes.get(), window) != window) return tail;
+  const int32_t at = EndRecordReachingEnd(bytes.get(), window, fileSize);
+  if (at >= 0) {
+    tail.kind = PackageTail::Kind::EndRecord;
+    tail.position = fileSize - window + at;
+  }
+  return tail;
+}
+
+bool CheckPackageIntegrity(PackageSource& package, int32_t packageStart) {
+  return FindPackageTail(package, packageStart).kind != PackageTail::Kind::Missing;
 }
 
 }  // namespace quillon

@@ -29,6 +29,16 @@ static_assert(kIntegrityWindow == kEndRecordSize + 0xFFFF + 1, "one byte beyond 
 
 constexpr uint8_t kTrailerMark[3] = {'R', 'S', 'F'};
 
+// What the check finds at the package's end: the trailer, or the first end
+// record in the window that reaches the end of the file; its position in the
+// file.
+struct PackageTail {
+  enum class Kind : uint8_t { Missing, Trailer, EndRecord } kind = Kind::Missing;
+  int32_t position = -1;
+};
+
+[[nodiscard]] PackageTail FindPackageTail(PackageSource& package, int32_t packageStart);
+
 // True when the package's end is there. packageStart is where the package
 // begins in the file: the program image before it is never scanned, since the
 // installer's own code holds the signature that a cut package lacks. Leaves the

@@ -61,6 +61,33 @@ TEST(PackageIntegrity, EndsThatPassAndFail) {
   }
 }
 
+// Where the check found the end, for the packager, which reads the central
+// directory from that end record.
+TEST(PackageIntegrity, WhereTheEndIs) {
+  struct Case {
+    std::string label;
+    Bytes package;
+    PackageTail::Kind kind;
+    int32_t position;
+  };
+  const Case cases[] = {
+      {"trailer", Package(100, {{'R', 'S', 'F', 0}}), PackageTail::Kind::Trailer, 100},
+      {"end record", Package(100, {EndRecord(0)}), PackageTail::Kind::EndRecord, 100},
+      {"comment reaching past the end", Package(100, {EndRecord(500), Bytes(5, 'c')}), PackageTail::Kind::EndRecord,
+       100},
+      // The first record that reaches the end, not one that happens to stand
+      // in what follows it (a signature appended behind a reserve).
+      {"two that reach", Package(100, {EndRecord(100), EndRecord(0)}), PackageTail::Kind::EndRecord, 100},
+      {"none", Package(100, {EndRecord(0), Bytes(1, 0)}), PackageTail::Kind::Missing, -1},
+  };
+  for (const Case& c : cases) {
+    test::MemorySource source(c.package);
+    const PackageTail tail = FindPackageTail(source, 0);
+    EXPECT_EQ(c.kind, tail.kind) << c.label;
+    EXPECT_EQ(c.position, tail.position) << c.label;
+  }
+}
+
 TEST(PackageIntegrity, ReadsThatDeliverLittleAtATime) {
   test::MemorySource source(Package(200000, {EndRecord(0)}));
   source.maxRead = 1000;

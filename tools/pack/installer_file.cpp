@@ -182,47 +182,51 @@ int64_t InstallerFile::size() const {
 
 PackageEnding InstallerFile::FindEnding() {
   PackageEnding ending;
-  const int64_t size = joined_->size();
-  uint8_t last[4] = {};
-  if (size >= 4 && joined_->Seek(-4, SeekMethod::FromEnd) >= 0 && joined_->Read(last, 4) == 4 &&
-      std::memcmp(last, kTrailerMark, sizeof kTrailerMark) == 0) {
+  // The installer's own check first; a plain archive may also have bytes
+  // behind its end record, which the check would not take.
+  const PackageTail tail = FindPackageTail(*joined_, hasHeader_ ? kPackageOffset : 0);
+  if (tail.kind == PackageTail::Kind::Trailer) {
     ending.kind = PackageEnding::Kind::Trailer;
-    ending.entriesEnd = size - 4;
+    ending.entriesEnd = tail.position;
     return ending;
   }
-  const int64_t windowSize = std::min<int64_t>(size, kIntegrityWindow);
-  Bytes window(static_cast<size_t>(windowSize));
-  const int64_t windowStart = size - windowSize;
-  if (windowSize < kEndRecordSize || joined_->Seek(static_cast<int32_t>(windowStart), SeekMethod::FromStart) < 0 ||
-      joined_->Read(window.data(), static_cast<int32_t>(windowSize)) != windowSize) {
+  int64_t recordAt = tail.position;
+  uint8_t record[kEndRecordSize] = {};
+  if (tail.kind == PackageTail::Kind::Missing && !hasHeader_) recordAt = LastEndRecordInFile();
+  if (recordAt < 0 || joined_->Seek(static_cast<int32_t>(recordAt), SeekMethod::FromStart) < 0 ||
+      ReadFully(*joined_, record, kEndRecordSize) != kEndRecordSize) {
     return ending;
   }
-  const uint8_t* reaching = nullptr;
-  const uint8_t* fitting = nullptr;
-  for (size_t at = window.size() - kEndRecordSize + 1; at-- > 0;) {
-    const uint8_t* record = window.data() + at;
-    if (LoadLittle32(record) != kEndRecordSignature) continue;
-    const int64_t end =
-        windowStart + static_cast<int64_t>(at + kEndRecordSize) + LoadLittle16(record + kEndRecordCommentLengthField);
-    if (end >= size) {
-      reaching = record;
-      break;
-    }
-    if (fitting == nullptr) fitting = record;
-  }
-  const uint8_t* record = reaching != nullptr ? reaching : fitting;
-  if (record == nullptr) return ending;
   ending.kind = PackageEnding::Kind::CentralDirectory;
   ending.directoryCount = LoadLittle16(record + kEndRecordEntriesField);
   ending.directorySize = LoadLittle32(record + kEndRecordDirectorySizeField);
   ending.directoryOffset = LoadLittle32(record + kEndRecordDirectoryOffsetField);
-  const int64_t recordAt = windowStart + (record - window.data());
   ending.entriesEnd = recordAt - static_cast<int64_t>(ending.directorySize);
+  uint8_t locator[4] = {};
   ending.zip64 = ending.directoryCount == kZip64Count || ending.directorySize == kZip64Value ||
                  ending.directoryOffset == kZip64Value ||
-                 (record - window.data() >= kZip64LocatorSize &&
-                  LoadLittle32(record - kZip64LocatorSize) == kZip64LocatorSignature);
+                 (recordAt >= kZip64LocatorSize &&
+                  joined_->Seek(static_cast<int32_t>(recordAt - kZip64LocatorSize), SeekMethod::FromStart) >= 0 &&
+                  ReadFully(*joined_, locator, 4) == 4 && LoadLittle32(locator) == kZip64LocatorSignature);
   return ending;
+}
+
+int64_t InstallerFile::LastEndRecordInFile() {
+  const int64_t size = joined_->size();
+  const int64_t windowSize = std::min<int64_t>(size, kIntegrityWindow);
+  Bytes window(static_cast<size_t>(windowSize));
+  const int64_t windowStart = size - windowSize;
+  if (windowSize < kEndRecordSize || joined_->Seek(static_cast<int32_t>(windowStart), SeekMethod::FromStart) < 0 ||
+      ReadFully(*joined_, window.data(), static_cast<int32_t>(windowSize)) != windowSize) {
+    return -1;
+  }
+  for (size_t at = window.size() - kEndRecordSize + 1; at-- > 0;) {
+    const uint8_t* record = window.data() + at;
+    const int64_t end =
+        windowStart + static_cast<int64_t>(at + kEndRecordSize) + LoadLittle16(record + kEndRecordCommentLengthField);
+    if (LoadLittle32(record) == kEndRecordSignature && end <= size) return windowStart + static_cast<int64_t>(at);
+  }
+  return -1;
 }
 
 std::vector<CentralEntry> InstallerFile::ReadCentralDirectory(const PackageEnding& ending) {

@@ -66,8 +66,10 @@ class InstallerFile {
   // The program file and the part files, in joining order.
   [[nodiscard]] const std::vector<std::filesystem::path>& files() const { return files_; }
 
-  // The trailer, or the last end record whose comment reaches the end of the
-  // file (or beyond: a reserve for a signature), else the last that fits.
+  // What the installer's integrity check finds: the trailer, or the first
+  // end record whose comment reaches the end of the file (or beyond: a
+  // reserve for a signature). A plain archive, which no installer checks,
+  // may instead end with the last end record that fits in the file.
   [[nodiscard]] PackageEnding FindEnding();
 
   // The headers of the central directory that `ending` found. Throws
@@ -76,6 +78,9 @@ class InstallerFile {
 
  private:
   class JoinedFiles;
+
+  // Where the last end record whose comment fits in the file starts; -1.
+  [[nodiscard]] int64_t LastEndRecordInFile();
 
   std::unique_ptr<JoinedFiles> joined_;
   std::vector<std::filesystem::path> files_;
