@@ -55,7 +55,11 @@ gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
 include(${CMAKE_SOURCE_DIR}/tests/fuzz/Host.cmake OPTIONAL)
 include(${CMAKE_SOURCE_DIR}/tests/pack/Host.cmake OPTIONAL)
 include(${CMAKE_SOURCE_DIR}/bench/Host.cmake OPTIONAL)
-include(${CMAKE_SOURCE_DIR}/tests/scripts/Host.cmake OPTIONAL)
+# The scripts' tests do not depend on how the host code is built: once, in
+# the main build, not again in the sanitizer build (one boots the VM).
+if(NOT QUILLON_SANITIZE)
+  include(${CMAKE_SOURCE_DIR}/tests/scripts/Host.cmake OPTIONAL)
+endif()
 
 if(QUILLON_TARGET)
   include(ExternalProject)

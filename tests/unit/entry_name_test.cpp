@@ -6,20 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "shift_jis.h"
 #include "test_support.h"
 
 namespace quillon {
 namespace {
 
 using test::IsLeadByte932;
-
-// Shift-JIS characters whose second byte is "\" or "|", and three without.
-#define SO "\x83\x5C"   // ソ
-#define HYO "\x95\x5C"  // 表
-#define PO "\x83\x7C"   // ポ
-#define FU "\x83\x74"   // フ
-#define TO "\x83\x67"   // ト
-#define CHO "\x81\x5B"  // ー
 
 constexpr EntryNameKind kFile = EntryNameKind::File;
 constexpr EntryNameKind kDirectory = EntryNameKind::Directory;
