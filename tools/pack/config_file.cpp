@@ -55,7 +55,7 @@ class Reader {
 
  private:
   [[noreturn]] void Fail(const std::string& problem) const {
-    throw UsageError(path_.string() + ":" + std::to_string(line_) + ": " + problem);
+    throw UsageError(Printable(path_.string()) + ":" + std::to_string(line_) + ": " + problem);
   }
 
   void ReadLine(std::string_view line) {

@@ -93,22 +93,6 @@ InspectOptions ParseInspectArguments(const std::vector<std::string>& arguments) 
   return options;
 }
 
-// A text fit for a terminal: control characters as \xHH.
-std::string Printable(std::string_view text) {
-  std::string shown;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      std::array<char, 5> hex{};
-      (void)std::snprintf(hex.data(), hex.size(), "\\x%02X", byte);
-      shown += hex.data();
-    } else {
-      shown += c;
-    }
-  }
-  return shown;
-}
-
 std::string DosStamp(uint16_t date, uint16_t time) {
   std::array<char, 32> stamp{};
   (void)std::snprintf(stamp.data(), stamp.size(), "%04d-%02d-%02d %02d:%02d:%02d", 1980 + (date >> 9),
@@ -170,7 +154,7 @@ class Inspection {
   // ZIP tools read the central directory: it must say what the local headers say.
   void CompareWithDirectory(const std::vector<WalkedEntry>& walked, const std::vector<CentralEntry>& listed) const;
   [[noreturn]] void Fault(const std::string& what) const { throw PackError(shown_ + ": " + what); }
-  [[nodiscard]] std::string ShownName(const std::string& name) const { return Quote(Printable(encoding_.Shown(name))); }
+  [[nodiscard]] std::string ShownName(const std::string& name) const { return Quote(encoding_.Shown(name)); }
   void PrintText(const char* label, const Bytes& text) const;
 
   const InspectOptions& options_;
@@ -435,7 +419,7 @@ int Inspection::Extract() {
   if (!result.succeeded) throw PackError("the extraction failed");
   if (!host.kept().empty()) {
     std::string names;
-    for (const std::string& name : host.kept()) names += (names.empty() ? "" : ", ") + Quote(Printable(name));
+    for (const std::string& name : host.kept()) names += (names.empty() ? "" : ", ") + Quote(name);
     throw PackError(std::to_string(host.kept().size()) + " file(s) exist in " + Quote(directory.string()) +
                     " already and were left as they were (--overwrite replaces them): " + names);
   }

@@ -59,7 +59,7 @@ std::string NameProblem(const std::string& name, bool directory, const NameEncod
       return "the name has a component of dots and blanks only, which Windows cannot hold";
     }
     if (IsDeviceComponent(component.data(), static_cast<int32_t>(component.size()), isLead)) {
-      return "'" + encoding.Shown(std::string(component)) + "' names a device on Windows";
+      return Quote(encoding.Shown(std::string(component))) + " names a device on Windows";
     }
     if (slash == std::string_view::npos) break;
     rest.remove_prefix(slash + 1);

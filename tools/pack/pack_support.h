@@ -51,7 +51,11 @@ inline void PutText(Bytes& out, std::string_view text) {
 // Prints "quillon-pack: warning: ..." on stderr.
 void Warn(const std::string& message);
 
-// Quotes a path or an entry name for a message.
-std::string Quote(std::string_view text);
+// A text fit for a terminal: control characters (an escape sequence, a line
+// break, a NUL) as \xHH, everything else as it is.
+[[nodiscard]] std::string Printable(std::string_view text);
+
+// Quotes a path, an entry name or a text for a message, made printable.
+[[nodiscard]] std::string Quote(std::string_view text);
 
 }  // namespace quillon::pack
