@@ -524,14 +524,6 @@ class EntriesTest(PackTestCase):
         self.assertEqual([e["name"] for e in local],
                          [b"full/f.txt", b"empty/", b"outer/inner/", b"more/"])
 
-    def test_output_of_an_earlier_run_is_left_out(self):
-        root, _ = self.tree()
-        output = root / "setup.exe"
-        self.pack(root, output=output)
-        again = self.pack(root, output=output)
-        _, local = self.entries(again)
-        self.assertEqual([e["name"].decode() for e in local], TREE_ORDER)
-
     def test_warnings(self):
         self.write("setup.inf", b"[Version]", FIXED_MTIME)
         cases = [

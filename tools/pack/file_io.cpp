@@ -89,14 +89,55 @@ std::string Quote(std::string_view text) {
   return quoted;
 }
 
-Bytes ReadWholeFile(const std::filesystem::path& path, int64_t maxSize, const std::string& what) {
+std::string DescribeKind(FileKind kind) {
+  switch (kind) {
+    case FileKind::Regular:
+      return "a regular file";
+    case FileKind::Directory:
+      return "a directory";
+    case FileKind::Pipe:
+      return "a pipe (FIFO)";
+    case FileKind::Device:
+      return "a device";
+    case FileKind::Link:
+    case FileKind::Other:
+      break;
+  }
+  return "a special file";
+}
+
+namespace {
+
+// A pipe's bytes up to its end; more than maxSize of them are refused.
+Bytes ReadPipe(SystemFile& file, int64_t maxSize, const std::string& what, const std::string& shown) {
+  if (!file.WaitForData()) throw PackError("cannot read " + what + " " + shown + ": " + LastSystemError());
+  Bytes bytes;
+  constexpr size_t kBlock = 65536;
+  while (true) {
+    const size_t done = bytes.size();
+    bytes.resize(done + kBlock);
+    const int64_t n = file.Read(bytes.data() + done, kBlock);
+    if (n < 0) throw PackError("cannot read " + what + " " + shown + ": " + LastSystemError());
+    bytes.resize(done + static_cast<size_t>(n));
+    if (static_cast<int64_t>(bytes.size()) > maxSize) {
+      throw PackError(what + " " + shown + " holds more than the " + std::to_string(maxSize) + " bytes allowed");
+    }
+    if (n == 0) return bytes;
+  }
+}
+
+}  // namespace
+
+Bytes ReadWholeFile(const std::filesystem::path& path, int64_t maxSize, const std::string& what, Pipes pipes) {
   const std::string shown = Quote(path.string());
   SystemFile file;
   if (!file.OpenForReading(path)) throw PackError("cannot open " + what + " " + shown + ": " + LastSystemError());
   const std::optional<FileStatus> status = file.Status();
   if (!status) throw PackError("cannot read " + what + " " + shown + ": " + LastSystemError());
-  if (status->kind == FileKind::Directory) throw PackError(what + " " + shown + " is a directory, not a file");
-  if (status->kind != FileKind::Regular) throw PackError(what + " " + shown + " is not a regular file");
+  if (status->kind == FileKind::Pipe && pipes == Pipes::ReadToEnd) return ReadPipe(file, maxSize, what, shown);
+  if (status->kind != FileKind::Regular) {
+    throw PackError(what + " " + shown + " is " + DescribeKind(status->kind) + ", not a regular file");
+  }
   if (status->size > maxSize) {
     throw PackError(what + " " + shown + " is " + std::to_string(status->size) + " bytes; at most " +
                     std::to_string(maxSize) + " are allowed");

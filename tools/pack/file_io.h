@@ -11,9 +11,20 @@
 
 namespace quillon::pack {
 
-// Reads a regular file whole. A file larger than maxSize is refused before it
-// is read; `what` names the file's role in messages ("stub", "licence text").
-[[nodiscard]] Bytes ReadWholeFile(const std::filesystem::path& path, int64_t maxSize, const std::string& what);
+// What a file that is not a regular file is, for messages: "a directory",
+// "a pipe (FIFO)", "a device", ...
+[[nodiscard]] std::string DescribeKind(FileKind kind);
+
+// Whether a file read whole may be a pipe, which is then read to its end:
+// texts and passwords, given as process substitution or /dev/stdin.
+enum class Pipes { Refused, ReadToEnd };
+
+// Reads a regular file whole, without ever waiting on a FIFO or a device,
+// which are refused (a pipe is read to its end where `pipes` allows it). A
+// file larger than maxSize is refused before it is read; `what` names the
+// file's role in messages ("stub", "licence text file").
+[[nodiscard]] Bytes ReadWholeFile(const std::filesystem::path& path, int64_t maxSize, const std::string& what,
+                                  Pipes pipes = Pipes::Refused);
 
 // The output is written to a temporary file beside its final place and renamed
 // over it only by Commit. Until then the final path is never touched, and the

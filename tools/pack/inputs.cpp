@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "file_io.h"
 #include "package/entry_name.h"
 
 namespace quillon::pack {
@@ -71,7 +72,7 @@ std::string NameProblem(const std::string& name, bool directory, const NameEncod
 }
 
 struct Walker {
-  const std::optional<FileId>& exclude;
+  const OutputGuard& guard;
   std::vector<SourceItem>& items;
   std::vector<FileId> ancestors;
 
@@ -99,13 +100,14 @@ struct Walker {
     }
     const FileId id = info->id;
     if (info->kind == FileKind::Regular) {
-      if (exclude && *exclude == id) return;  // the output of an earlier run
+      if (!top && guard.LeavesOut(path, id)) return;
       if (name.empty()) throw PackError("input " + Quote(argument) + ": a file needs a name in the package");
       items.push_back({name, path, false, info->modified, info->size});
       return;
     }
     if (info->kind != FileKind::Directory) {
-      throw PackError("input " + Quote(path.string()) + " is neither a regular file nor a directory");
+      throw PackError("input " + Quote(path.string()) + " is " + DescribeKind(info->kind) +
+                      "; only regular files and directories are packed");
     }
     if (std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end()) {
       throw PackError("directory " + Quote(path.string()) + " contains itself through a symbolic link");
@@ -173,16 +175,9 @@ Input ParseInputArgument(const std::string& argument, bool plainPath, const std:
   return input;
 }
 
-std::optional<FileId> IdentifyFile(const fs::path& path) {
-  const std::optional<FileStatus> info = StatusOf(path, true);
-  if (!info || info->kind != FileKind::Regular) return std::nullopt;
-  return info->id;
-}
-
-std::vector<SourceItem> CollectInput(const Input& input, const std::optional<FileId>& exclude,
-                                     const NameEncoding& encoding) {
+std::vector<SourceItem> CollectInput(const Input& input, const OutputGuard& guard, const NameEncoding& encoding) {
   std::vector<SourceItem> items;
-  Walker walker{exclude, items, {}};
+  Walker walker{guard, items, {}};
   std::string name;
   if (input.name) {
     name = *input.name;

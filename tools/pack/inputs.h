@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "name_encoding.h"
+#include "output_guard.h"
 #include "pack_support.h"
 #include "system.h"
 
@@ -44,10 +45,6 @@ struct Input {
 [[nodiscard]] Input ParseInputArgument(const std::string& argument, bool plainPath,
                                        const std::optional<std::filesystem::path>& base);
 
-// The identity of an existing file, to keep the packager's own output out of
-// the directory trees it walks.
-[[nodiscard]] std::optional<FileId> IdentifyFile(const std::filesystem::path& path);
-
 struct SourceItem {
   std::string name;  // name in the package; a directory's ends with "/"
   std::filesystem::path path;
@@ -59,9 +56,10 @@ struct SourceItem {
 // Expands one file or directory input: a directory contributes its files in
 // sorted order (depth first, names compared byte by byte) and an entry for
 // each empty directory. Symbolic links are followed. Missing inputs, special
-// files and directory cycles are refused; the file `exclude` is left out.
-// The names, UTF-8 on this side, are converted by encoding.
-[[nodiscard]] std::vector<SourceItem> CollectInput(const Input& input, const std::optional<FileId>& exclude,
+// files and directory cycles are refused; earlier outputs that the guard
+// knows are left out. The names, UTF-8 on this side, are converted by
+// encoding.
+[[nodiscard]] std::vector<SourceItem> CollectInput(const Input& input, const OutputGuard& guard,
                                                    const NameEncoding& encoding);
 
 }  // namespace quillon::pack

@@ -27,7 +27,10 @@ class InstallerFile::JoinedFiles final : public PackageSource {
     SystemFile file;
     if (!file.OpenForReading(path)) throw PackError("cannot open " + Quote(path.string()) + ": " + LastSystemError());
     const std::optional<FileStatus> info = file.Status();
-    if (!info || info->kind != FileKind::Regular) throw PackError(Quote(path.string()) + " is not a regular file");
+    if (!info) throw PackError("cannot read " + Quote(path.string()) + ": " + LastSystemError());
+    if (info->kind != FileKind::Regular) {
+      throw PackError(Quote(path.string()) + " is " + DescribeKind(info->kind) + ", not a regular file");
+    }
     pieces_.push_back({std::move(file), size_, info->size});
     size_ += info->size;
     if (size_ > kMaxPackageSize) {

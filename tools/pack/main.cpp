@@ -19,6 +19,7 @@
 #include "inputs.h"
 #include "options.h"
 #include "ordered_pool.h"
+#include "output_guard.h"
 #include "package_writer.h"
 #include "password.h"
 #include "progress.h"
@@ -40,7 +41,7 @@ namespace fs = std::filesystem;
 Bytes LoadText(const TextOption& option, const std::string& what, int64_t limit) {
   if (option.text) return Bytes(option.text->begin(), option.text->end());
   if (option.file) {
-    Bytes text = ReadWholeFile(*option.file, kMaxPackageSize, what + " file");
+    Bytes text = ReadWholeFile(*option.file, kMaxPackageSize, what + " file", Pipes::ReadToEnd);
     if (static_cast<int64_t>(text.size()) > limit) {
       throw PackError("the " + what + " in " + Quote(option.file->string()) + " is " + std::to_string(text.size()) +
                       " bytes long; at most " + std::to_string(limit) + " are allowed");
@@ -48,6 +49,22 @@ Bytes LoadText(const TextOption& option, const std::string& what, int64_t limit)
     return text;
   }
   return {};
+}
+
+// Refuses a run whose installer or part files would replace a file it reads.
+void CheckInputsAgainstOutputs(const Options& options, const fs::path& stubPath, const OutputGuard& guard) {
+  guard.CheckInput(stubPath, "stub");
+  if (options.config) guard.CheckInput(*options.config, "description file");
+  const std::pair<const TextOption*, const char*> texts[] = {
+      {&options.licenceInfo, "licence information file"},
+      {&options.info, "information text file"},
+      {&options.licence, "licence text file"},
+  };
+  for (const auto& [text, role] : texts) {
+    if (text->file) guard.CheckInput(*text->file, role);
+  }
+  if (options.password.file) guard.CheckInput(*options.password.file, "password file");
+  for (const Input& input : options.inputs) guard.CheckInput(input.path, input.fromZip ? "archive" : "input");
 }
 
 // One entry of the package, before its data is read.
@@ -224,6 +241,8 @@ int Run(const Options& options, const char* programPath) {
   if (options.splitSize) CheckPartNames(options.output);
   (void)SourceDateEpoch();  // a malformed one stops the run before anything is read
   const fs::path stubPath = FindStub(options.stub, programPath);
+  const OutputGuard guard(options.output, options.splitSize.has_value());
+  CheckInputsAgainstOutputs(options, stubPath, guard);
   const Bytes stub = ReadWholeFile(stubPath, kPackageOffset, "stub");
   PackageTexts texts;
   texts.title = LoadText(options.title, "title", kMaxShortText);
@@ -241,7 +260,6 @@ int Run(const Options& options, const char* programPath) {
   // Everything that decides the entries is read before the output exists, so
   // that its temporary file never turns up in a directory being walked; an
   // older output inside an input directory is left out.
-  const std::optional<FileId> oldOutput = IdentifyFile(options.output);
   std::vector<std::unique_ptr<ZipArchive>> archives;
   std::vector<std::unique_ptr<std::vector<SourceItem>>> sources;
   std::vector<PlannedEntry> planned;
@@ -254,7 +272,7 @@ int Run(const Options& options, const char* programPath) {
         planned.push_back({entry.name, entry.directory, "archive " + archive.shownPath(), &archive, &entry, nullptr});
       }
     } else {
-      sources.push_back(std::make_unique<std::vector<SourceItem>>(CollectInput(input, oldOutput, encoding)));
+      sources.push_back(std::make_unique<std::vector<SourceItem>>(CollectInput(input, guard, encoding)));
       for (const SourceItem& item : *sources.back()) {
         planned.push_back({item.name, item.directory, Quote(item.path.string()), nullptr, nullptr, &item});
       }

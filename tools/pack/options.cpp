@@ -399,7 +399,9 @@ Options ParseCommandLine(const std::vector<std::string>& arguments) {
     if (!replaced.contains(Slot(setting))) merged.push_back(std::move(setting));
   }
   merged.insert(merged.end(), std::make_move_iterator(given.begin()), std::make_move_iterator(given.end()));
-  return Apply(merged);
+  Options options = Apply(merged);
+  options.config = *config;
+  return options;
 }
 
 }  // namespace quillon::pack

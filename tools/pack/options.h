@@ -21,6 +21,7 @@ struct TextOption {
 struct Options {
   bool help = false;
   bool version = false;
+  std::optional<std::filesystem::path> config;  // the description file, -c
   std::filesystem::path output;
   std::optional<std::filesystem::path> stub;
   TextOption title;

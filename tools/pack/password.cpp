@@ -92,7 +92,7 @@ std::string LoadPassword(const PasswordOption& option, bool confirm) {
     password = *option.text;
     origin = "given with --password";
   } else if (option.file) {
-    const Bytes bytes = ReadWholeFile(*option.file, kMaxPasswordFileSize, "password file");
+    const Bytes bytes = ReadWholeFile(*option.file, kMaxPasswordFileSize, "password file", Pipes::ReadToEnd);
     password.assign(bytes.begin(), bytes.end());
     DropLineEnd(password);
     origin = "in " + Quote(option.file->string());

@@ -30,7 +30,9 @@ struct FileId {
   friend bool operator==(const FileId&, const FileId&) = default;
 };
 
-enum class FileKind { Regular, Directory, Link, Other };
+// Pipe: a FIFO or an anonymous pipe (process substitution, /dev/stdin);
+// Device: a terminal, a disk or any other device.
+enum class FileKind { Regular, Directory, Link, Pipe, Device, Other };
 
 struct FileStatus {
   FileKind kind = FileKind::Other;
@@ -65,7 +67,12 @@ class SystemFile {
   SystemFile(const SystemFile&) = delete;
   SystemFile& operator=(const SystemFile&) = delete;
 
+  // Opens without waiting, whatever the path leads to: a FIFO without a
+  // writer or a device opens at once, and Status tells what it is. Reads
+  // from a pipe then wait for data only after WaitForData.
   bool OpenForReading(const std::filesystem::path& path);
+  // Makes reads from a pipe wait for its writer's data; false when it cannot.
+  bool WaitForData();
   // Creates a new file of a name not yet taken in `directory`, starting with
   // `prefix`; its path goes to `made`.
   bool CreateUnique(const std::filesystem::path& directory, const std::string& prefix, std::filesystem::path& made);

@@ -31,6 +31,10 @@ FileStatus FromStat(const struct stat& info) {
     status.kind = FileKind::Directory;
   } else if (S_ISLNK(info.st_mode)) {
     status.kind = FileKind::Link;
+  } else if (S_ISFIFO(info.st_mode)) {
+    status.kind = FileKind::Pipe;
+  } else if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) {
+    status.kind = FileKind::Device;
   }
   status.id = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
   status.size = static_cast<int64_t>(info.st_size);
@@ -95,11 +99,19 @@ SystemFile& SystemFile::operator=(SystemFile&& other) noexcept {
   return *this;
 }
 
+// Without O_NONBLOCK, opening a FIFO waits for a writer, for ever if none
+// comes; O_NOCTTY keeps a terminal from becoming the controlling one.
 bool SystemFile::OpenForReading(const std::filesystem::path& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
   handle_ = fd;
   return true;
+}
+
+// A pipe whose writer has gone reads as its end, also a FIFO that never had one.
+bool SystemFile::WaitForData() {
+  const int flags = fcntl(Descriptor(handle_), F_GETFL);
+  return flags >= 0 && fcntl(Descriptor(handle_), F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
 
 bool SystemFile::CreateUnique(const std::filesystem::path& directory, const std::string& prefix,

@@ -57,6 +57,7 @@ std::optional<FileStatus> StatusOfHandle(HANDLE handle) {
   if (type != FILE_TYPE_DISK) {
     // Consoles, pipes and devices have no file information.
     FileStatus status;
+    status.kind = type == FILE_TYPE_PIPE ? FileKind::Pipe : type == FILE_TYPE_CHAR ? FileKind::Device : FileKind::Other;
     return status;
   }
   if (GetFileInformationByHandle(handle, &info) == 0) {
@@ -212,6 +213,11 @@ bool SystemFile::CreateUnique(const std::filesystem::path& directory, const std:
     if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return Failed();
   }
   return Failed();
+}
+
+// Reads from a pipe wait for data already.
+bool SystemFile::WaitForData() {
+  return true;
 }
 
 std::optional<FileStatus> SystemFile::Status() const {
