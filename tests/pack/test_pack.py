@@ -1013,7 +1013,7 @@ class BadInputTest(PackTestCase):
             ("same name twice", [f"A.TXT={ok}", f"a.txt={ok}"], "the same file"),
             ("file and directory", [f"a={ok}", f"a/b={ok}"], "need it as a directory"),
             ("no files", [self.dir / "empty"], "nothing to package"),
-            ("special file", [self.dir / "fifo"], "neither a regular file nor a directory"),
+            ("special file", [self.dir / "fifo"], "is a pipe (FIFO); only regular files"),
             ("directory cycle", [self.dir / "loop"], "contains itself"),
             ("dangling link", [self.dir / "dangling"], "points nowhere"),
         ]

@@ -50,15 +50,31 @@ std::vector<std::string> DirectoryHost::Components(const char* path) const {
   return components;
 }
 
+// Also a path that Components refuses: the message names the entry.
 std::string DirectoryHost::Shown(const char* path) const {
-  std::string shown = directory_.string();
-  for (const std::string& component : Components(path)) {
-    if (component != kRoot) shown += "/" + component;
+  const size_t rootLength = std::strlen(kRoot);
+  const char* p = path;
+  if (std::strncmp(path, kRoot, rootLength) == 0 && (path[rootLength] == '\\' || path[rootLength] == '\0')) {
+    p += rootLength;
+    if (*p == '\\') ++p;
   }
+  std::string below;
+  while (*p != '\0') {
+    const int32_t length = CharacterLength(p, isLead_);
+    if (*p == '\\') {
+      below += '/';
+    } else {
+      below.append(p, static_cast<size_t>(length));
+    }
+    p += length;
+  }
+  std::string shown = directory_.string();
+  if (!below.empty()) shown += "/" + encoding_.Shown(below);
   return shown;
 }
 
 bool DirectoryHost::MakeDirectory(const char* directory) {
+  current_ = EntryName(directory);
   // A directory entry's path ends with its separator.
   std::string path = directory;
   if (EndsWithBackslash(path.c_str(), isLead_)) StripBackslash(path.data(), isLead_);
@@ -73,6 +89,11 @@ bool DirectoryHost::MakeDirectory(const char* directory) {
 }
 
 bool DirectoryHost::ReplaceExisting(const char* /*name*/) {
+  if (written_.contains(lastExisting_)) {
+    problems_.push_back("entry " + Quote(current_) +
+                        " is in the installer twice; the second would replace the file of the first");
+    return false;
+  }
   if (!overwrite_) kept_.push_back(lastExisting_);
   return overwrite_;
 }
@@ -85,6 +106,7 @@ bool DirectoryHost::AskPassword(PasswordText& typed) {
 }
 
 OutputSink* DirectoryHost::CreateOutputFile(const char* path, bool replace, bool& exists) {
+  current_ = EntryName(path);
   const std::vector<std::string> components = Components(path);
   if (components.empty() || components.front() == kRoot) {
     lastError_ = "it is not below the directory";
@@ -101,6 +123,11 @@ OutputSink* DirectoryHost::CreateOutputFile(const char* path, bool replace, bool
   }
   open_ = tree_.MakeFile(components);
   lastError_ = open_ ? "" : LastSystemError();
+  if (open_) {
+    std::string below;
+    for (const std::string& component : components) below += (below.empty() ? "" : "/") + component;
+    written_.insert(std::move(below));
+  }
   return open_.get();
 }
 
@@ -119,8 +146,16 @@ void DirectoryHost::Report(const char* text, const char* caption) {
   if (std::strcmp(caption, Text(UiText::CannotOpenFile)) == 0) {
     problems_.push_back("cannot create " + Quote(Shown(text)) + (lastError_.empty() ? "" : ": " + lastError_));
   } else if (std::strcmp(caption, Text(UiText::DirectoryError)) != 0) {
-    problems_.push_back(std::string("the installer's extraction reports \"") + text + "\"");
+    const std::string entry = current_.empty() ? "" : "entry " + Quote(current_) + ": ";
+    problems_.push_back(entry + "the installer's extraction reports \"" + text + "\"");
   }
+}
+
+// The entry's name as the loop wrote it below the directory, with "/".
+std::string DirectoryHost::EntryName(const char* path) const {
+  const std::string shown = Shown(path);
+  const std::string root = directory_.string() + "/";
+  return shown.starts_with(root) ? shown.substr(root.size()) : shown;
 }
 
 }  // namespace quillon::pack

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,9 @@ class DirectoryHost final : public ExtractionHost {
   // The components below the directory, in this machine's encoding of names
   // (UTF-8; the ANSI code page on Windows); empty when the path is not below it.
   [[nodiscard]] std::vector<std::string> Components(const char* path) const;
+  // The path as a message shows it: the directory and the path below it.
   [[nodiscard]] std::string Shown(const char* path) const;
+  [[nodiscard]] std::string EntryName(const char* path) const;
 
   std::filesystem::path directory_;
   ExtractionTree tree_;
@@ -60,6 +63,8 @@ class DirectoryHost final : public ExtractionHost {
   std::unique_ptr<ExtractedFile> open_;
   std::string lastError_;
   std::string lastExisting_;  // below the directory, of the last path found in the way of a new file
+  std::string current_;             // the entry being written, below the directory, as shown
+  std::set<std::string> written_;  // files written by this run, below the directory
   std::vector<std::string> kept_;
   std::vector<std::string> problems_;
   int filesWritten_ = 0;

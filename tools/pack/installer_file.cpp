@@ -63,6 +63,11 @@ class InstallerFile::JoinedFiles final : public PackageSource {
 
   int32_t Size() override { return static_cast<int32_t>(size_); }
   [[nodiscard]] int64_t size() const { return size_; }
+  [[nodiscard]] std::vector<int64_t> sizes() const {
+    std::vector<int64_t> sizes;
+    for (const Piece& piece : pieces_) sizes.push_back(piece.size);
+    return sizes;
+  }
 
  private:
   struct Piece {
@@ -160,10 +165,7 @@ InstallerFile::InstallerFile(const fs::path& path) : joined_(std::make_unique<Jo
       }
       const fs::path part = PartOf(path, number);
       std::error_code error;
-      if (!fs::exists(part, error)) {
-        throw PackError("part file " + Quote(part.string()) + " is missing (the installer would ask for disk " +
-                        std::to_string(number + 1) + ")");
-      }
+      if (!fs::exists(part, error)) ThrowMissingPart(part, number);
       joined_->Add(part);
       files_.push_back(part);
     }
@@ -171,6 +173,23 @@ InstallerFile::InstallerFile(const fs::path& path) : joined_(std::make_unique<Jo
 
   dataStart_ = ComputeDataStart(header_);
   if (dataStart_ < 0 || dataStart_ > joined_->size()) throw PackError("the texts reach past the end of the package");
+}
+
+// Every file of a split but the last is as long as the program file: a
+// shorter one before the missing part was cut short, and is to blame.
+void InstallerFile::ThrowMissingPart(const fs::path& part, int32_t number) const {
+  const std::vector<int64_t> sizes = joined_->sizes();
+  for (size_t i = 1; i < sizes.size(); ++i) {
+    if (sizes[i] >= sizes[0]) continue;
+    throw PackError("part file " + Quote(files_[i].string()) + " is " + std::to_string(sizes[i]) +
+                    " bytes long, shorter than the program file (" + std::to_string(sizes[0]) +
+                    " bytes): it is empty or cut short, so the files joined hold " + std::to_string(joined_->size()) +
+                    " of the " + std::to_string(header_.totalSize) + " bytes that the header gives, and " +
+                    Quote(part.string()) + " would be needed (the installer would ask for disk " +
+                    std::to_string(number + 1) + ")");
+  }
+  throw PackError("part file " + Quote(part.string()) + " is missing (the installer would ask for disk " +
+                  std::to_string(number + 1) + ")");
 }
 
 InstallerFile::~InstallerFile() = default;

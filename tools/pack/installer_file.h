@@ -81,6 +81,7 @@ class InstallerFile {
 
   // Where the last end record whose comment fits in the file starts; -1.
   [[nodiscard]] int64_t LastEndRecordInFile();
+  [[noreturn]] void ThrowMissingPart(const std::filesystem::path& part, int32_t number) const;
 
   std::unique_ptr<JoinedFiles> joined_;
   std::vector<std::filesystem::path> files_;

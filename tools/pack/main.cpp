@@ -84,7 +84,8 @@ struct PlannedEntry {
 // by a reader that ends its walk at a directory entry; only directories that
 // would otherwise be missing (empty ones) keep an entry.
 std::vector<PlannedEntry> PlanEntries(std::vector<PlannedEntry> all, const NameEncoding& encoding) {
-  std::map<std::string, const PlannedEntry*> files;  // folded name
+  // Folded name to name and origin, copied: the entries are moved away below.
+  std::map<std::string, std::pair<std::string, std::string>> files;
   std::set<std::string> parents;                     // folded, with "/" at the end
   for (const PlannedEntry& entry : all) {
     CheckEntryName(entry.name, entry.directory, entry.origin, encoding);
@@ -94,11 +95,16 @@ std::vector<PlannedEntry> PlanEntries(std::vector<PlannedEntry> all, const NameE
       parents.insert(folded.substr(0, slash + 1));
     }
     if (entry.directory) continue;
-    const auto [place, added] = files.emplace(folded, &entry);
-    if (!added) {
-      throw PackError("two entries would be written to the same file " + Quote(encoding.Shown(entry.name)) + " (from " +
-                      place->second->origin + " and from " + entry.origin + "; Windows ignores the case of names)");
+    const auto [place, added] = files.emplace(folded, std::pair(entry.name, entry.origin));
+    if (added) continue;
+    const auto& [otherName, otherOrigin] = place->second;
+    if (otherName == entry.name) {
+      throw PackError("two entries would be written to the same file " + Quote(encoding.Shown(entry.name)) +
+                      " (from " + otherOrigin + " and from " + entry.origin + ")");
     }
+    throw PackError("two entries would be written to the same file " + Quote(encoding.Shown(entry.name)) + " (" +
+                    Quote(encoding.Shown(otherName)) + " from " + otherOrigin + " and from " + entry.origin +
+                    "; Windows ignores the case of names)");
   }
   std::vector<PlannedEntry> ordered;
   std::vector<PlannedEntry> directories;
@@ -115,7 +121,7 @@ std::vector<PlannedEntry> PlanEntries(std::vector<PlannedEntry> all, const NameE
     }
     if (const auto file = files.find(folded.substr(0, folded.size() - 1)); file != files.end()) {
       throw PackError("entry " + Quote(encoding.Shown(entry.name)) + " (" + entry.origin + ") is a directory, but " +
-                      file->second->origin + " has a file of that name");
+                      file->second.second + " has a file of that name");
     }
     if (parents.contains(folded) || !directoriesSeen.insert(folded).second) continue;
     directories.push_back(std::move(entry));
