@@ -6,12 +6,22 @@
 
 namespace quillon::pack {
 
+namespace {
+
+// A Windows code page by its number, "1252", is iconv's "CP1252".
+std::string IconvName(const std::string& name) {
+  const bool number = !name.empty() && name.find_first_not_of("0123456789") == std::string::npos;
+  return number ? "CP" + name : name;
+}
+
+}  // namespace
+
 struct Converter::State {
   iconv_t handle;
 };
 
 Converter::Converter(const std::string& to, const std::string& from)
-    : state_(std::make_unique<State>(State{iconv_open(to.c_str(), from.c_str())})) {}
+    : state_(std::make_unique<State>(State{iconv_open(IconvName(to).c_str(), IconvName(from).c_str())})) {}
 
 Converter::~Converter() {
   if (valid()) iconv_close(state_->handle);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <set>
 #include <string_view>
 
 #include "file_io.h"
@@ -16,16 +15,14 @@ namespace fs = std::filesystem;
 constexpr int64_t kMaxDescriptionSize = 1 << 20;
 
 // Options whose value is a path, relative to the description file.
-bool IsPathOption(const std::string& option) {
-  static const std::set<std::string> paths = {
-      "--output", "--stub",          "--info-file", "--licence-file", "--licence-info-file",
-      "--base",   "--password-file", "--from-zip",
-  };
-  return paths.contains(option);
+bool IsPathOption(const OptionSpec& option) {
+  return option.kind == ValueKind::File || option.kind == ValueKind::Directory;
 }
 
+// The keys of [inputs]: the inputs themselves, and the options placed there.
 bool IsInputKey(const std::string& key) {
-  return key == "input" || key == "path" || key == "from-zip" || key == "base";
+  const OptionSpec* option = FindLongOption(key);
+  return key == "input" || key == "path" || (option != nullptr && option->config == ConfigPlace::Inputs);
 }
 
 std::string_view Trimmed(std::string_view text) {
@@ -77,29 +74,28 @@ class Reader {
       AddInput(key, value);
       return;
     }
-    const std::optional<OptionKind> kind = IsInputKey(key) ? std::nullopt : FindOption(key);
-    if (!kind) {
-      Fail(IsInputKey(key) ? Quote(key) + " belongs in [inputs]" : "no option is called " + Quote(key));
-    }
-    if (kind->valued) {
-      settings_.push_back({kind->option, IsPathOption(kind->option) ? Resolved(value) : value});
+    if (IsInputKey(key)) Fail(Quote(key) + " belongs in [inputs]");
+    const OptionSpec* option = FindLongOption(key);
+    if (option == nullptr || option->config != ConfigPlace::Installer) Fail("no option is called " + Quote(key));
+    if (!option->value.empty()) {
+      settings_.push_back({option, IsPathOption(*option) ? Resolved(value) : value});
     } else if (Switch(value)) {
-      settings_.push_back({kind->option, std::nullopt});
-    } else if (kind->option == "--wait-for-finish" || kind->option == "--no-wait") {
-      settings_.push_back({kind->option == "--no-wait" ? "--wait-for-finish" : "--no-wait", std::nullopt});
+      settings_.push_back({option, std::nullopt});
+    } else if (option->id == OptionId::WaitForFinish || option->id == OptionId::NoWait) {
+      const OptionId opposite = option->id == OptionId::NoWait ? OptionId::WaitForFinish : OptionId::NoWait;
+      settings_.push_back({&Option(opposite), std::nullopt});
     }
   }
 
   void AddInput(const std::string& key, const std::string& value) {
-    if (key == "from-zip") {
-      settings_.push_back({"--from-zip", Resolved(value)});
-    } else if (key == "base") {
-      settings_.push_back({"--base", value.empty() ? value : Resolved(value)});
+    if (const OptionSpec* option = FindLongOption(key)) {
+      const bool ends = option->id == OptionId::Base && value.empty();  // "base =" ends it
+      settings_.push_back({option, ends ? value : Resolved(value)});
     } else if (const size_t equals = value.find('='); key == "path" || equals == std::string::npos) {
       // The resolved path may have '=' in a directory's name: no NAME= split.
-      settings_.push_back({"", Resolved(value), true});
+      settings_.push_back({nullptr, Resolved(value), true});
     } else {
-      settings_.push_back({"", value.substr(0, equals + 1) + Resolved(value.substr(equals + 1))});
+      settings_.push_back({nullptr, value.substr(0, equals + 1) + Resolved(value.substr(equals + 1))});
     }
   }
 

@@ -11,6 +11,7 @@
 #include "entry_check.h"
 #include "extract_host.h"
 #include "fs/path.h"
+#include "help_text.h"
 #include "inputs.h"
 #include "installer_file.h"
 #include "name_encoding.h"
@@ -29,67 +30,63 @@ namespace fs = std::filesystem;
 struct InspectOptions {
   std::string command;  // list, verify or extract
   std::optional<fs::path> installer;
-  std::optional<fs::path> directory;  // extract -d
+  fs::path directory = ".";  // extract -d
   PasswordOption password;
-  std::optional<std::string> nameEncoding;
+  CodePageOption codePage;
   bool overwrite = false;
+  bool quiet = false;
   bool help = false;
+  bool version = false;
 };
+
+Command CommandOf(const std::string& name) {
+  if (name == "list") return kList;
+  if (name == "verify") return kVerify;
+  return kExtract;
+}
 
 InspectOptions ParseInspectArguments(const std::vector<std::string>& arguments) {
   InspectOptions options;
   options.command = arguments.front();
-  const bool decodes = options.command != "list";
-  const bool extracts = options.command == "extract";
-  bool plainPaths = false;
-  for (size_t i = 1; i < arguments.size(); ++i) {
-    std::string argument = arguments[i];
-    if (plainPaths || argument.size() < 2 || argument[0] != '-') {
-      if (options.installer) throw UsageError(options.command + " takes one installer, not also " + Quote(argument));
-      options.installer = argument;
+  bool directoryGiven = false;
+  const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+  for (const Setting& setting : Tokenize(rest, CommandOf(options.command))) {
+    const std::string value = setting.value.value_or("");
+    if (setting.option == nullptr) {
+      if (options.installer) throw UsageError(options.command + " takes one installer, not also " + Quote(value));
+      options.installer = value;
       continue;
     }
-    if (argument == "--") {
-      plainPaths = true;
-      continue;
-    }
-    std::optional<std::string> value;
-    if (argument == "-h") {
-      argument = "--help";
-    } else if (argument.starts_with("-d")) {
-      if (argument.size() > 2) value = argument.substr(2);
-      argument = "--directory";
-    } else if (const size_t equals = argument.find('='); argument.starts_with("--") && equals != std::string::npos) {
-      value = argument.substr(equals + 1);
-      argument.resize(equals);
-    }
-    const bool isSwitch = argument == "--help" || argument == "--overwrite" || argument == "--password-stdin";
-    const bool known = argument == "--help" || argument == "--name-encoding" ||
-                       (decodes && argument.starts_with("--password") && FindOption(argument.substr(2))) ||
-                       (extracts && (argument == "--directory" || argument == "--overwrite"));
-    if (!known) throw UsageError("unknown option " + Quote(argument) + " for " + options.command);
-    if (isSwitch && value) throw UsageError(argument + " takes no value");
-    if (!isSwitch && !value) {
-      if (i + 1 == arguments.size()) throw UsageError(argument + " needs a value");
-      value = arguments[++i];
-    }
-    if (argument == "--help") {
-      options.help = true;
-    } else if (argument == "--overwrite") {
-      options.overwrite = true;
-    } else if (argument == "--directory") {
-      if (options.directory) throw UsageError("--directory is given twice");
-      if (value->empty()) throw UsageError("--directory needs a directory");
-      options.directory = *value;
-    } else if (argument == "--name-encoding") {
-      options.nameEncoding = *value;
-    } else {
-      (void)SetPasswordOption(options.password, argument, value.value_or(""));
+    switch (setting.option->id) {
+      case OptionId::Help:
+        options.help = true;
+        break;
+      case OptionId::Version:
+        options.version = true;
+        break;
+      case OptionId::Overwrite:
+        options.overwrite = true;
+        break;
+      case OptionId::Quiet:
+        options.quiet = true;
+        break;
+      case OptionId::Directory:
+        if (directoryGiven) throw UsageError("--directory is given twice");
+        if (value.empty()) throw UsageError("--directory needs a directory");
+        options.directory = value;
+        directoryGiven = true;
+        break;
+      case OptionId::CodePage:
+      case OptionId::NameEncoding:
+        SetCodePage(options.codePage, *setting.option, value);
+        break;
+      default:
+        (void)SetPasswordOption(options.password, "--" + std::string(setting.option->name), value);
+        break;
     }
   }
-  if (options.help) return options;
+  if (options.help || options.version) return options;
   if (!options.installer) throw UsageError(options.command + " needs an installer");
-  if (extracts && !options.directory) throw UsageError("extract needs a directory to write to (-d DIR)");
   return options;
 }
 
@@ -127,7 +124,7 @@ class Inspection {
  public:
   explicit Inspection(const InspectOptions& options)
       : options_(options),
-        encoding_(options.nameEncoding ? NameEncoding(*options.nameEncoding) : NameEncoding()),
+        encoding_(options.codePage.codePage ? NameEncoding(*options.codePage.codePage) : NameEncoding()),
         shown_(Quote(options.installer->string())),
         isLead_(encoding_.LeadTest()) {}
 
@@ -395,7 +392,9 @@ int Inspection::List() {
 
 int Inspection::Verify() {
   const std::optional<std::string> password =
-      options_.password.given() ? std::optional(LoadPassword(options_.password, false)) : std::nullopt;
+      options_.password.given()
+          ? std::optional(LoadPassword(options_.password, false, options_.codePage.convertsTexts ? &encoding_ : nullptr))
+          : std::nullopt;
   InstallerFile file(*options_.installer);
   const Soundness soundness = CheckSoundness(file, password ? &*password : nullptr);
   std::printf("%s: sound: %zu entries (%zu encrypted), %lld bytes\n", shown_.c_str(), soundness.entries,
@@ -405,11 +404,13 @@ int Inspection::Verify() {
 
 int Inspection::Extract() {
   const std::optional<std::string> password =
-      options_.password.given() ? std::optional(LoadPassword(options_.password, false)) : std::nullopt;
+      options_.password.given()
+          ? std::optional(LoadPassword(options_.password, false, options_.codePage.convertsTexts ? &encoding_ : nullptr))
+          : std::nullopt;
   InstallerFile file(*options_.installer);
   // Nothing is written from a package that is not sound.
   (void)CheckSoundness(file, password ? &*password : nullptr);
-  const fs::path& directory = *options_.directory;
+  const fs::path& directory = options_.directory;
   std::error_code error;
   fs::create_directories(directory, error);
   if (error) throw PackError("cannot make directory " + Quote(directory.string()) + ": " + error.message());
@@ -436,10 +437,8 @@ bool IsInspectCommand(const std::vector<std::string>& arguments) {
 
 int RunInspectCommand(const std::vector<std::string>& arguments) {
   const InspectOptions options = ParseInspectArguments(arguments);
-  if (options.help) {
-    const bool written = std::fputs(UsageText(), stdout) >= 0 && std::fflush(stdout) == 0;
-    return written ? 0 : 1;
-  }
+  if (options.help) return PrintHelp();
+  if (options.version) return PrintVersion();
   static CrcTable table;
   BuildCrcTable(&table);
   table.carryless = ProcessorHasCarrylessMultiply();

@@ -167,6 +167,7 @@ OutputFile::OutputFile(std::filesystem::path path) : path_(std::move(path)) {
   if (std::filesystem::is_directory(path_, error)) {
     throw PackError("cannot write output " + Quote(path_.string()) + ": it is a directory");
   }
+  MakeFolders(directory);
   std::filesystem::path made;
   if (!file_.CreateUnique(directory, "." + name + ".", made)) {
     throw PackError("cannot write output " + Quote(path_.string()) + ": cannot create a file in " +
@@ -181,6 +182,31 @@ OutputFile::~OutputFile() {
   (void)file_.Close();
   if (!tempPath_.empty()) (void)unlink(tempPath_.c_str());
   ForgetTemporary(tempPath_.c_str());
+  // The folders made for the output go too, unless something else is in them now.
+  std::error_code error;
+  for (auto folder = madeFolders_.rbegin(); folder != madeFolders_.rend(); ++folder) {
+    if (!std::filesystem::remove(*folder, error)) break;
+  }
+}
+
+// Makes the missing folders of the output's path, so that -o dist/setup.exe
+// works in a fresh checkout; they are noted, to be removed again when the run
+// fails.
+void OutputFile::MakeFolders(const std::filesystem::path& directory) {
+  std::vector<std::filesystem::path> missing;
+  std::error_code error;
+  for (std::filesystem::path folder = directory; !folder.empty() && !std::filesystem::exists(folder, error);
+       folder = folder.parent_path()) {
+    missing.push_back(folder);
+    if (folder == folder.parent_path()) break;
+  }
+  for (auto folder = missing.rbegin(); folder != missing.rend(); ++folder) {
+    if (!std::filesystem::create_directory(*folder, error) && error) {
+      throw PackError("cannot write output " + Quote(path_.string()) + ": cannot make the folder " +
+                      Quote(folder->string()) + ": " + error.message());
+    }
+    madeFolders_.push_back(*folder);
+  }
 }
 
 void OutputFile::Fail(const std::string& action) const {

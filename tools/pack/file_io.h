@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "pack_support.h"
 #include "system.h"
@@ -30,8 +31,9 @@ enum class Pipes { Refused, ReadToEnd };
 // over it only by Commit. Until then the final path is never touched, and the
 // destructor removes the temporary file, so a run that fails leaves neither a
 // half-written output nor any debris, and an older output stays as it was.
-// Several outputs may be pending at once (the files of a split installer); an
-// interrupt removes all of their temporary files.
+// Missing folders of its path are made, and removed again by a run that
+// fails. Several outputs may be pending at once (the files of a split
+// installer); an interrupt removes all of their temporary files.
 class OutputFile {
  public:
   explicit OutputFile(std::filesystem::path path);
@@ -63,8 +65,10 @@ class OutputFile {
 
  private:
   [[noreturn]] void Fail(const std::string& action) const;
+  void MakeFolders(const std::filesystem::path& directory);
 
   std::filesystem::path path_;
+  std::vector<std::filesystem::path> madeFolders_;  // outermost first
   std::string tempPath_;
   SystemFile file_;
   int64_t size_ = 0;

@@ -16,6 +16,7 @@
 #include "encrypt.h"
 #include "examine.h"
 #include "file_io.h"
+#include "help_text.h"
 #include "inputs.h"
 #include "options.h"
 #include "ordered_pool.h"
@@ -28,7 +29,7 @@
 #include "split_output.h"
 #include "stub_location.h"
 #include "system.h"
-#include "version.h"
+#include "text_options.h"
 #include "zip_entries.h"
 #include "zip_import.h"
 
@@ -37,19 +38,6 @@ namespace quillon::pack {
 namespace {
 
 namespace fs = std::filesystem;
-
-Bytes LoadText(const TextOption& option, const std::string& what, int64_t limit) {
-  if (option.text) return Bytes(option.text->begin(), option.text->end());
-  if (option.file) {
-    Bytes text = ReadWholeFile(*option.file, kMaxPackageSize, what + " file", Pipes::ReadToEnd);
-    if (static_cast<int64_t>(text.size()) > limit) {
-      throw PackError("the " + what + " in " + Quote(option.file->string()) + " is " + std::to_string(text.size()) +
-                      " bytes long; at most " + std::to_string(limit) + " are allowed");
-    }
-    return text;
-  }
-  return {};
-}
 
 // Refuses a run whose installer or part files would replace a file it reads.
 void CheckInputsAgainstOutputs(const Options& options, const fs::path& stubPath, const OutputGuard& guard) {
@@ -145,7 +133,8 @@ void WarnAboutContents(const std::vector<PlannedEntry>& entries, const Bytes& in
   }
   if (nonAscii > 0 && !encoding.converts()) {
     Warn(std::to_string(nonAscii) + " entry name(s) have bytes outside ASCII (the first is " +
-         Quote(firstNonAscii->name) + "); the installer takes names in the ANSI code page of the target machine");
+         Quote(firstNonAscii->name) + "); the installer reads names in the ANSI code page of the user's machine: " +
+         "name that with --code-page (e.g. --code-page 1252) to convert them from UTF-8");
   }
   std::string text(inf.begin(), inf.end());
   if (text.empty()) {
@@ -250,18 +239,10 @@ int Run(const Options& options, const char* programPath) {
   const OutputGuard guard(options.output, options.splitSize.has_value());
   CheckInputsAgainstOutputs(options, stubPath, guard);
   const Bytes stub = ReadWholeFile(stubPath, kPackageOffset, "stub");
-  PackageTexts texts;
-  texts.title = LoadText(options.title, "title", kMaxShortText);
-  texts.inf = LoadText(options.inf, "INF text", kMaxShortText);
-  texts.licenceInfo = LoadText(options.licenceInfo, "licence information", kMaxShortText);
-  texts.info = LoadText(options.info, "information text", kMaxPackageSize);
-  texts.licence = LoadText(options.licence, "licence text", kMaxPackageSize);
-  CheckPackageTexts(texts);
-  std::optional<std::string> password;
-  if (options.password.given()) {
-    password = LoadPassword(options.password, true);
-    WarnAboutPassword(*password);
-  }
+  const NameEncoding encoding = options.codePage.codePage ? NameEncoding(*options.codePage.codePage) : NameEncoding();
+  const PackageTexts texts = LoadTexts(options, encoding);
+  const std::optional<std::string> password =
+      LoadPackagePassword(options.password, options.codePage, encoding, true);
 
   // Everything that decides the entries is read before the output exists, so
   // that its temporary file never turns up in a directory being walked; an
@@ -269,7 +250,6 @@ int Run(const Options& options, const char* programPath) {
   std::vector<std::unique_ptr<ZipArchive>> archives;
   std::vector<std::unique_ptr<std::vector<SourceItem>>> sources;
   std::vector<PlannedEntry> planned;
-  const NameEncoding encoding = options.nameEncoding ? NameEncoding(*options.nameEncoding) : NameEncoding();
   for (const Input& input : options.inputs) {
     if (input.fromZip) {
       archives.push_back(std::make_unique<ZipArchive>(input.path));
@@ -333,8 +313,9 @@ int Run(const Options& options, const char* programPath) {
   }
   if (!options.quiet) {
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-    const std::string summary = SummaryLine(totals.files, totals.inputBytes, packageSize, seconds.count());
-    (void)std::fprintf(stderr, "%s\n", summary.c_str());
+    Summary summary{totals.files, totals.inputBytes, packageSize, seconds.count(), {}};
+    for (const auto& part : parts) summary.parts.push_back(part->path().filename().string());
+    (void)std::fprintf(stderr, "%s\n", SummaryLine(summary).c_str());
   }
   return 0;
 }
@@ -348,13 +329,11 @@ int main(int argc, char** argv) {
   PrepareProcess();
   try {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (!arguments.empty() && arguments.front() == "help") return PrintHelp();
     if (IsInspectCommand(arguments)) return RunInspectCommand(arguments);
     const Options options = ParseCommandLine(arguments);
-    if (options.help || options.version) {
-      const std::string text = options.help ? UsageText() : std::string("quillon-pack ") + kPackVersion + "\n";
-      const bool written = std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
-      return written ? 0 : 1;
-    }
+    if (options.help) return PrintHelp();
+    if (options.version) return PrintVersion();
     return Run(options, argv[0]);
   } catch (const UsageError& error) {
     (void)std::fprintf(stderr, "quillon-pack: %s\nTry 'quillon-pack --help' for the options.\n", error.what());

@@ -1,5 +1,6 @@
 #include "name_encoding.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "code_page.h"
@@ -31,13 +32,15 @@ size_t Utf8CharacterLength(std::string_view text) {
   return length;
 }
 
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
 }  // namespace
 
 NameEncoding::NameEncoding(const std::string& codePage) : codePage_(codePage) {
   Converter toUtf8(kLocalNames, codePage);
   Converter fromUtf8(codePage, kLocalNames);
   if (codePage.empty() || !toUtf8.valid() || !fromUtf8.valid()) {
-    throw UsageError(std::string("--name-encoding: ") + kConverterName + " knows no code page " + Quote(codePage));
+    throw UsageError(std::string(kConverterName) + " knows no code page " + Quote(codePage));
   }
   // The installer finds separators and forbidden characters as ASCII bytes,
   // and steps over the second byte of a double-byte character.
@@ -53,10 +56,17 @@ NameEncoding::NameEncoding(const std::string& codePage) : codePage_(codePage) {
     }
   }
   if (!fits) {
-    throw UsageError("--name-encoding: " + Quote(codePage) +
+    throw UsageError("code page " + Quote(codePage) +
                      " is no code page of one- and two-byte characters that keeps ASCII as it is, as the ANSI "
                      "code pages of Windows are (cp1252, cp932, ...)");
   }
+}
+
+// Why the conversion stopped at `rest`.
+std::string NameEncoding::Problem(std::string_view rest) const {
+  const size_t length = Utf8CharacterLength(rest);
+  if (length == 0) return std::string("it is not ") + (kLocalNames == std::string_view("UTF-8") ? "UTF-8" : "text");
+  return "code page " + codePage_ + " has no character " + Quote(rest.substr(0, length));
 }
 
 std::string NameEncoding::Convert(const std::string& name, const std::string& origin) const {
@@ -64,12 +74,29 @@ std::string NameEncoding::Convert(const std::string& name, const std::string& or
   Converter fromUtf8(codePage_, kLocalNames);
   Converter::Result result = fromUtf8.Run(name);
   if (result.error == 0) return std::move(result.text);
-  const std::string_view rest = std::string_view(name).substr(result.done);
-  const size_t length = Utf8CharacterLength(rest);
-  const std::string problem =
-      length == 0 ? "it is not UTF-8" : codePage_ + " has no character " + Quote(rest.substr(0, length));
-  throw PackError("entry name " + Quote(name) + " (" + origin + ") cannot be converted to " + codePage_ + ": " +
-                  problem);
+  throw PackError("entry name " + Quote(name) + " (" + origin + ") cannot be converted to code page " + codePage_ +
+                  ": " + Problem(std::string_view(name).substr(result.done)));
+}
+
+std::string NameEncoding::ConvertText(const std::string& text, const std::string& what, bool lineEnds) const {
+  std::string_view rest = text;
+  const char* from = kLocalNames;
+  if (rest.starts_with(kUtf8ByteOrderMark)) {
+    rest.remove_prefix(kUtf8ByteOrderMark.size());
+    from = "UTF-8";
+  }
+  std::string lines;
+  for (size_t i = 0; i < rest.size(); ++i) {
+    if (lineEnds && rest[i] == '\n' && (i == 0 || rest[i - 1] != '\r')) lines += '\r';
+    lines += rest[i];
+  }
+  Converter converter(codePage_, from);
+  Converter::Result result = converter.Run(lines);
+  if (result.error == 0) return std::move(result.text);
+  const std::string_view before = std::string_view(lines).substr(0, result.done);
+  const size_t line = 1 + static_cast<size_t>(std::count(before.begin(), before.end(), '\n'));
+  throw PackError(what + " cannot be converted to code page " + codePage_ + " (line " + std::to_string(line) +
+                  "): " + Problem(std::string_view(lines).substr(result.done)));
 }
 
 std::string NameEncoding::Shown(const std::string& name) const {

@@ -1,8 +1,9 @@
-// Entry names in the ANSI code page of the machines an installer is made for
-// (--name-encoding): the names of files (UTF-8; on Windows in the ANSI code
-// page of this machine) are converted with iconv (on Windows by Windows), and
-// every name is read character by character in that code page, where the
-// second byte of a double-byte character may be "\" or "|".
+// Entry names and texts in the ANSI code page of the machines an installer is
+// made for (--code-page, --name-encoding): names of files and texts (UTF-8;
+// on Windows in the ANSI code page of this machine) are converted with iconv
+// (on Windows by Windows), and every name is read character by character in
+// that code page, where the second byte of a double-byte character may be
+// "\" or "|".
 #pragma once
 
 #include <array>
@@ -31,6 +32,13 @@ class NameEncoding {
   // Throws PackError, naming the name and origin, when the name is no UTF-8
   // or has a character that the code page lacks.
   [[nodiscard]] std::string Convert(const std::string& name, const std::string& origin) const;
+  // A text of the package (`what`: "the title", "the password") in the code
+  // page: from UTF-8 (or, on Windows, the ANSI code page of this machine,
+  // unless it starts with a UTF-8 byte order mark, which is dropped). With
+  // lineEnds, a line feed without a carriage return before it gets one, as
+  // the text boxes of Windows need. Throws PackError, naming the text, the
+  // line and the character, for what the code page cannot hold.
+  [[nodiscard]] std::string ConvertText(const std::string& text, const std::string& what, bool lineEnds) const;
   // A name in the code page back in UTF-8, for messages; as it is when it
   // does not convert.
   [[nodiscard]] std::string Shown(const std::string& name) const;
@@ -52,6 +60,8 @@ class NameEncoding {
   }
 
  private:
+  [[nodiscard]] std::string Problem(std::string_view rest) const;
+
   std::string codePage_;
   std::array<bool, 256> lead_{};
 };

@@ -2,9 +2,7 @@
 
 #include <cctype>
 #include <charconv>
-#include <functional>
 #include <iterator>
-#include <map>
 #include <set>
 
 #include "config_file.h"
@@ -51,79 +49,49 @@ int64_t ParseSize(const std::string& option, const std::string& value, int64_t l
   return number * unit;
 }
 
-const std::set<std::string>& Switches() {
-  static const std::set<std::string> names = {
-      "--help",  "--version", "--wait-for-finish",  "--no-wait",        "--admin",
-      "--store", "--trailer", "--hide-info-button", "--password-stdin", "--quiet",
-  };
-  return names;
+std::string Dashed(const OptionSpec& option) {
+  return "--" + std::string(option.name);
 }
 
-const std::set<std::string>& ValuedOptions() {
-  static const std::set<std::string> names = {
-      "--output",        "--stub",         "--title",         "--inf",          "--licence-info", "--licence-info-file",
-      "--info",          "--info-file",    "--licence",       "--licence-file", "--level",        "--from-zip",
-      "--base",          "--header-field", "--name-encoding", "--split",        "--sign-reserve", "--password",
-      "--password-file", "--config",       "--jobs",
-  };
-  return names;
-}
-
-// Splits the arguments into options with their values and inputs.
-std::vector<Setting> Tokenize(const std::vector<std::string>& arguments) {
-  std::vector<Setting> settings;
-  bool plainPaths = false;
-  for (size_t i = 0; i < arguments.size(); ++i) {
-    std::string argument = arguments[i];
-    if (plainPaths || argument.size() < 2 || argument[0] != '-') {
-      settings.push_back({"", argument, plainPaths});
-      continue;
-    }
-    if (argument == "--") {
-      plainPaths = true;
-      continue;
-    }
-    std::optional<std::string> value;
-    if (argument == "-h") {
-      argument = "--help";
-    } else if (argument.starts_with("-o") || argument.starts_with("-c")) {
-      if (argument.size() > 2) value = argument.substr(2);
-      argument = argument[1] == 'o' ? "--output" : "--config";
-    } else if (argument.starts_with("--")) {
-      const size_t equals = argument.find('=');
-      if (equals != std::string::npos) {
-        value = argument.substr(equals + 1);
-        argument.resize(equals);
-      }
-    } else {
-      throw UsageError("unknown option " + Quote(argument));
-    }
-
-    if (Switches().contains(argument)) {
-      if (value) throw UsageError(argument + " takes no value");
-      settings.push_back({argument, std::nullopt});
-      continue;
-    }
-    if (!ValuedOptions().contains(argument)) throw UsageError("unknown option " + Quote(argument));
-    if (!value) {
-      if (i + 1 == arguments.size()) throw UsageError(argument + " needs a value");
-      value = arguments[++i];
-    }
-    settings.push_back({argument, value});
+const char* CommandName(Command command) {
+  switch (command) {
+    case kList:
+      return "list";
+    case kVerify:
+      return "verify";
+    case kExtract:
+      return "extract";
+    default:
+      return "writing an installer";
   }
-  return settings;
+}
+
+// The option an argument names: "-o", "-oFILE", "--title", "--title=TEXT".
+const OptionSpec& FindArgumentOption(std::string& argument, std::optional<std::string>& value) {
+  const OptionSpec* option = nullptr;
+  if (argument.starts_with("--")) {
+    const size_t equals = argument.find('=');
+    if (equals != std::string::npos) {
+      value = argument.substr(equals + 1);
+      argument.resize(equals);
+    }
+    option = FindLongOption(std::string_view(argument).substr(2));
+  } else {
+    option = FindShortOption(argument[1]);
+    if (option != nullptr && argument.size() > 2) {
+      if (option->value.empty()) throw UsageError("unknown option " + Quote(argument));
+      value = argument.substr(2);
+    }
+  }
+  if (option == nullptr) throw UsageError("unknown option " + Quote(argument));
+  return *option;
 }
 
 // What a setting decides: a setting on the command line replaces the
-// description file's settings of the same slot.
-std::string Slot(const Setting& setting) {
-  const std::string& option = setting.option;
-  if (option.empty() || option == "--from-zip" || option == "--base") return "inputs";
-  if (option.starts_with("--password")) return "--password";
-  if (option == "--store") return "--level";
-  if (option == "--no-wait") return "--wait-for-finish";
-  if (option.ends_with("-file")) return option.substr(0, option.size() - 5);  // --info-file: --info
-  return option;
+// description file's settings of the same slot. The inputs, --from-zip and
+// --base share the slot of --base.
+OptionId Slot(const Setting& setting) {
+  return setting.option == nullptr ? OptionId::Base : setting.option->slot;
 }
 
 Options Apply(const std::vector<Setting>& settings) {
@@ -131,70 +99,118 @@ Options Apply(const std::vector<Setting>& settings) {
   bool outputGiven = false;
   std::optional<std::filesystem::path> base;
 
-  using Handler = std::function<void(const std::string&)>;
-  const std::map<std::string, Handler> valued = {
-      {"--output",
-       [&](const std::string& v) {
-         if (outputGiven) throw UsageError("--output is given twice");
-         options.output = v;
-         outputGiven = true;
-       }},
-      {"--stub", [&](const std::string& v) { options.stub = v; }},
-      {"--title", [&](const std::string& v) { SetText(options.title, "--title", v, std::nullopt); }},
-      {"--inf", [&](const std::string& v) { SetText(options.inf, "--inf", v, std::nullopt); }},
-      {"--licence-info",
-       [&](const std::string& v) { SetText(options.licenceInfo, "--licence-info", v, std::nullopt); }},
-      {"--licence-info-file",
-       [&](const std::string& v) { SetText(options.licenceInfo, "--licence-info-file", std::nullopt, v); }},
-      {"--info", [&](const std::string& v) { SetText(options.info, "--info", v, std::nullopt); }},
-      {"--info-file", [&](const std::string& v) { SetText(options.info, "--info-file", std::nullopt, v); }},
-      {"--licence", [&](const std::string& v) { SetText(options.licence, "--licence", v, std::nullopt); }},
-      {"--licence-file", [&](const std::string& v) { SetText(options.licence, "--licence-file", std::nullopt, v); }},
-      {"--level", [&](const std::string& v) { options.level = ParseNumber("--level", v, 0, kMaxLevel); }},
-      {"--jobs", [&](const std::string& v) { options.jobs = ParseNumber("--jobs", v, 1, kMaxJobs); }},
-      {"--from-zip",
-       [&](const std::string& v) {
-         if (v.empty()) throw UsageError("--from-zip needs an archive");
-         Input archive;
-         archive.argument = v;
-         archive.path = v;
-         archive.fromZip = true;
-         options.inputs.push_back(std::move(archive));
-       }},
-      {"--base",
-       [&](const std::string& v) {
-         base.reset();
-         if (!v.empty()) base = v;
-       }},
-      {"--header-field", [&](const std::string& v) { options.overrides.push_back(ParseHeaderOverride(v)); }},
-      {"--name-encoding", [&](const std::string& v) { options.nameEncoding = v; }},
-      {"--split", [&](const std::string& v) { options.splitSize = ParseSize("--split", v, INT64_MAX); }},
-      {"--sign-reserve",
-       [&](const std::string& v) {
-         options.signReserve = static_cast<uint16_t>(ParseSize("--sign-reserve", v, kMaxSignReserve));
-       }},
-  };
-  const std::map<std::string, std::function<void()>> switches = {
-      {"--help", [&] { options.help = true; }},
-      {"--version", [&] { options.version = true; }},
-      {"--wait-for-finish", [&] { options.flags.waitForFinish = true; }},
-      {"--no-wait", [&] { options.flags.waitForFinish = false; }},
-      {"--admin", [&] { options.flags.adminRequired = true; }},
-      {"--hide-info-button", [&] { options.flags.hideInfoButton = true; }},
-      {"--trailer", [&] { options.ending = Ending::Trailer; }},
-      {"--store", [&] { options.level = 0; }},
-      {"--quiet", [&] { options.quiet = true; }},
-  };
-
   for (const Setting& setting : settings) {
-    if (setting.option.empty()) {
+    if (setting.option == nullptr) {
       options.inputs.push_back(ParseInputArgument(*setting.value, setting.plainPath, base));
-    } else if (SetPasswordOption(options.password, setting.option, setting.value.value_or(""))) {
       continue;
-    } else if (const auto found = switches.find(setting.option); found != switches.end()) {
-      found->second();
-    } else {
-      valued.at(setting.option)(*setting.value);
+    }
+    const OptionSpec& option = *setting.option;
+    const std::string v = setting.value.value_or("");
+    switch (option.id) {
+      case OptionId::Output:
+        if (outputGiven) throw UsageError("--output is given twice");
+        if (v == "-") {
+          throw UsageError("-o -: the installer cannot go to standard output (it is written beside its place and "
+                           "then renamed); name a file, ./- for one called '-'");
+        }
+        options.output = v;
+        outputGiven = true;
+        break;
+      case OptionId::Stub:
+        options.stub = v;
+        break;
+      case OptionId::Title:
+        SetText(options.title, Dashed(option), v, std::nullopt);
+        break;
+      case OptionId::Inf:
+        SetText(options.inf, Dashed(option), v, std::nullopt);
+        break;
+      case OptionId::LicenceInfo:
+        SetText(options.licenceInfo, Dashed(option), v, std::nullopt);
+        break;
+      case OptionId::LicenceInfoFile:
+        SetText(options.licenceInfo, Dashed(option), std::nullopt, v);
+        break;
+      case OptionId::Info:
+        SetText(options.info, Dashed(option), v, std::nullopt);
+        break;
+      case OptionId::InfoFile:
+        SetText(options.info, Dashed(option), std::nullopt, v);
+        break;
+      case OptionId::Licence:
+        SetText(options.licence, Dashed(option), v, std::nullopt);
+        break;
+      case OptionId::LicenceFile:
+        SetText(options.licence, Dashed(option), std::nullopt, v);
+        break;
+      case OptionId::Level:
+        options.level = ParseNumber("--level", v, 0, kMaxLevel);
+        break;
+      case OptionId::Store:
+        options.level = 0;
+        break;
+      case OptionId::Jobs:
+        options.jobs = ParseNumber("--jobs", v, 1, kMaxJobs);
+        break;
+      case OptionId::FromZip: {
+        if (v.empty()) throw UsageError("--from-zip needs an archive");
+        Input archive;
+        archive.argument = v;
+        archive.path = v;
+        archive.fromZip = true;
+        options.inputs.push_back(std::move(archive));
+        break;
+      }
+      case OptionId::Base:
+        base.reset();
+        if (!v.empty()) base = v;
+        break;
+      case OptionId::HeaderField:
+        options.overrides.push_back(ParseHeaderOverride(v));
+        break;
+      case OptionId::CodePage:
+      case OptionId::NameEncoding:
+        SetCodePage(options.codePage, option, v);
+        break;
+      case OptionId::Split:
+        options.splitSize = ParseSize("--split", v, INT64_MAX);
+        break;
+      case OptionId::SignReserve:
+        options.signReserve = static_cast<uint16_t>(ParseSize("--sign-reserve", v, kMaxSignReserve));
+        break;
+      case OptionId::Password:
+      case OptionId::PasswordFile:
+      case OptionId::PasswordStdin:
+        (void)SetPasswordOption(options.password, Dashed(option), v);
+        break;
+      case OptionId::Help:
+        options.help = true;
+        break;
+      case OptionId::Version:
+        options.version = true;
+        break;
+      case OptionId::WaitForFinish:
+        options.flags.waitForFinish = true;
+        break;
+      case OptionId::NoWait:
+        options.flags.waitForFinish = false;
+        break;
+      case OptionId::Admin:
+        options.flags.adminRequired = true;
+        break;
+      case OptionId::HideInfoButton:
+        options.flags.hideInfoButton = true;
+        break;
+      case OptionId::Trailer:
+        options.ending = Ending::Trailer;
+        break;
+      case OptionId::Quiet:
+        options.quiet = true;
+        break;
+      case OptionId::Config:
+      case OptionId::Directory:
+      case OptionId::Overwrite:
+        break;  // taken before, or not by this command
     }
   }
 
@@ -214,176 +230,50 @@ Options Apply(const std::vector<Setting>& settings) {
 
 }  // namespace
 
-const char* UsageText() {
-  return R"(Usage: quillon-pack -o INSTALLER [OPTION...] [INPUT...]
-       quillon-pack -c DESCRIPTION.ini [OPTION...] [INPUT...]
-       quillon-pack list [--name-encoding CP] INSTALLER
-       quillon-pack verify [PASSWORD] [--name-encoding CP] INSTALLER
-       quillon-pack extract [PASSWORD] [--name-encoding CP] [--overwrite]
-                    -d DIR INSTALLER
-       quillon-pack --version | --help
-
-Writes a self-extracting installer: the stub, the package header and texts,
-the files as ZIP entries, and a ZIP central directory, so that the installer
-is also a ZIP archive that ordinary ZIP tools can list, test and extract.
-
-Inputs:
-  PATH                   a file, stored under its own name; or a directory,
-                         whose contents are stored with names relative to it
-  NAME=PATH              the file stored as NAME, or the directory's contents
-                         stored below NAME/ (splits at the first '=')
-  --base DIR             inputs after this option (without NAME=) are stored
-                         with names relative to DIR; --base= ends that
-  --                     later arguments are paths, even with '=' or '-'
-  --from-zip ARCHIVE     take the entries of a ZIP archive as they are (data
-                         untouched; checked against their CRC-32 unless
-                         encrypted); may be repeated
-  Directories are walked in sorted order and symbolic links are followed;
-  empty directories become "NAME/" entries, written after all files.
-  --name-encoding CP     write the names of files and directories (UTF-8
-                         here) in the ANSI code page CP of the machines the
-                         installer is for, e.g. cp1252 or cp932 (any name
-                         iconv knows); a name CP cannot hold is refused.
-                         Names from --from-zip are taken as they are, and
-                         all names are checked in the characters of CP.
-                         Without it, names are taken as bytes, and names
-                         outside ASCII get a warning.
-
-Output:
-  -o, --output FILE      the installer to write (required); it appears only
-                         when complete and replaces an older file at once
-  --stub FILE            the installer stub (at most 35840 bytes); default:
-                         setup-stub.exe beside quillon-pack, in target/ or
-                         ../target/ (where the build puts it), or in
-                         ../share/quillon/ (where an install puts it)
-  --trailer              end with the 4-byte marker "RSF" instead of a
-                         central directory (the installer is then no ZIP)
-  --split SIZE           split into the installer and part files of at most
-                         SIZE bytes each (k, m, g: times 1024, 1024^2,
-                         1024^3; e.g. 1440k), named by replacing the last
-                         three characters of its name: setup.001, setup.002,
-                         ... (at most 255; none when all fits in SIZE);
-                         older parts of that name beyond the new ones are
-                         removed
-  --sign-reserve BYTES   room for a code signature added later: the ZIP end
-                         record's comment reaches over a certificate table of
-                         up to BYTES bytes (at most 65528) and the padding
-                         before it, so that the installer still finds its end
-                         once signed. 16k covers a typical RSA-4096 signature
-                         with its certificate chain and a timestamp; the
-                         exact size keeps ZIP tools quiet once signed
-  --quiet                no progress line (shown on a terminal for long
-                         work) and no summary line at the end, both on
-                         standard error; warnings and errors are still shown
-
-Compression:
-  --level N              deflate level 1 (fast) to 12 (smallest), 0 = store;
-                         default 12. An entry that deflate would not make
-                         smaller is stored.
-  --store                store every entry (the same as --level 0)
-  --jobs N               compress on N threads (1 to 256); default: one per
-                         processor. The installer is the same whatever N is.
-
-Texts (taken as bytes in the ANSI code page of the target machine; write
-line breaks as CR LF):
-  --title TEXT                     window title (at most 255 bytes)
-  --inf TEXT                       INF text: the INF file to install, "><"
-                                   standing for the extraction directory,
-                                   e.g. "><setup.inf" (at most 255 bytes)
-  --licence-info TEXT, --licence-info-file FILE
-                                   licence information (at most 255 bytes)
-  --info TEXT, --info-file FILE    information text of the main window
-  --licence TEXT, --licence-file FILE
-                                   licence text; the user must accept it
-
-Header flags:
-  --wait-for-finish      the window waits for "Finish" after setup (default)
-  --no-wait              the window closes by itself after setup
-  --admin                the installer requires administrative rights
-  --hide-info-button     the Install button goes away when setup starts
-  --header-field NAME=VALUE
-                         force a raw header field after layout, for tests;
-                         the texts are written unchanged. NAME is one of
-                         magic (three characters), waitForFinish, titleLength,
-                         infLength, adminRequired, licenceInfoLength,
-                         hideInfoButton, multiPart (0..255), infoLength,
-                         licenceLength, totalSize (32-bit, may be negative);
-                         VALUE is decimal or 0x hexadecimal. May be repeated.
-
-Passwords (every entry is encrypted; the installer asks for the password):
-  --password-file FILE   the password is the first and only line of FILE
-  --password-stdin       the password is read from standard input (from a
-                         terminal: without echo, and asked twice when
-                         writing an installer)
-  --password TEXT        the password itself; other users of the machine can
-                         see it in the list of processes, and the shell keeps
-                         it in its history: prefer the two above
-  A password has 1 to 79 bytes (what the installer's password box takes)
-  and no control characters. The traditional ZIP encryption, the only one
-  the installer knows, keeps out only the casual reader: it is long broken,
-  and whoever knows a few bytes of one file can read all of them. Entries
-  taken with --from-zip that are encrypted already are kept when this
-  password opens them and refused otherwise; without --password they are
-  kept as they are.
-
-Description file:
-  -c, --config FILE      take options and inputs from FILE, an INI file with
-                         an [installer] section (the long options without
-                         their "--", switches as yes or no) and an [inputs]
-                         section (input = PATH or NAME=PATH, from-zip =
-                         ARCHIVE, base = DIR, in order); relative paths count
-                         from FILE's directory. An option on the command line
-                         replaces the file's; inputs on the command line
-                         replace all of the file's inputs.
-
-Looking into an installer (also a split one with its part files beside it,
-or a plain ZIP archive):
-  list INSTALLER         the texts and flags, and each entry: size, packed
-                         size, method, encryption, date and name
-  verify INSTALLER       decode every entry with the installer's own reader
-                         and decoder and check it against its CRC-32, and
-                         check the ending; the first fault ends it
-  extract INSTALLER -d DIR
-                         verify, then write the files below DIR with the
-                         installer's own extraction loop (its name checks
-                         included); nothing is written outside DIR, and
-                         existing files are kept unless --overwrite is given
-  The password options above open encrypted entries; --name-encoding CP
-  reads the names (and shows the texts) in that code page.
-
-  --version              show the version
-  -h, --help             show this help
-
-File times are stored as MS-DOS date and time in this machine's local time
-zone; the installer gives extracted files that time as its own local time.
-The same inputs give the same installer, byte for byte, but for the random
-encryption headers of a password installer. With SOURCE_DATE_EPOCH set
-(seconds since 1970), later times are stored as that time, all in UTC, and
-the encryption headers are derived from the password and each entry: the
-same installer on any day, on any machine.
-
-Exit status:
-  0  success: the installer was written, listed, found sound or extracted
-  1  failure: the installer cannot be written (no output is left), or the
-     installer looked into cannot be read, is damaged, or needs another
-     password, or extract could not write a file or kept an existing one
-  2  the command line (or the description file) cannot be understood
-)";
+std::vector<Setting> Tokenize(const std::vector<std::string>& arguments, Command command) {
+  std::vector<Setting> settings;
+  bool plainPaths = false;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    std::string argument = arguments[i];
+    if (plainPaths || argument.size() < 2 || argument[0] != '-') {
+      settings.push_back({nullptr, argument, plainPaths});
+      continue;
+    }
+    if (argument == "--") {
+      plainPaths = true;
+      continue;
+    }
+    std::optional<std::string> value;
+    const OptionSpec& option = FindArgumentOption(argument, value);
+    if ((option.commands & command) == 0) {
+      throw UsageError(Quote(argument) + " is no option for " + CommandName(command));
+    }
+    if (option.value.empty()) {
+      if (value) throw UsageError(argument + " takes no value");
+    } else if (!value) {
+      if (i + 1 == arguments.size()) throw UsageError(argument + " needs a value");
+      value = arguments[++i];
+    }
+    settings.push_back({&option, value});
+  }
+  return settings;
 }
 
-std::optional<OptionKind> FindOption(const std::string& key) {
-  const std::string option = "--" + key;
-  if (option == "--help" || option == "--version" || option == "--config") return std::nullopt;
-  if (Switches().contains(option)) return OptionKind{option, false};
-  if (ValuedOptions().contains(option)) return OptionKind{option, true};
-  return std::nullopt;
+void SetCodePage(CodePageOption& codePage, const OptionSpec& option, const std::string& value) {
+  const bool texts = option.id == OptionId::CodePage;
+  if (codePage.codePage && codePage.convertsTexts != texts) {
+    throw UsageError("--code-page and --name-encoding: give one of them (--code-page converts the texts too)");
+  }
+  if (value.empty()) throw UsageError(Dashed(option) + " needs a code page, e.g. 1252");
+  codePage.codePage = value;
+  codePage.convertsTexts = texts;
 }
 
 Options ParseCommandLine(const std::vector<std::string>& arguments) {
   std::vector<Setting> given;
   std::optional<std::string> config;
-  for (Setting& setting : Tokenize(arguments)) {
-    if (setting.option != "--config") {
+  for (Setting& setting : Tokenize(arguments, kPack)) {
+    if (setting.option == nullptr || setting.option->id != OptionId::Config) {
       given.push_back(std::move(setting));
       continue;
     }
@@ -392,7 +282,7 @@ Options ParseCommandLine(const std::vector<std::string>& arguments) {
   }
   if (!config) return Apply(given);
 
-  std::set<std::string> replaced;
+  std::set<OptionId> replaced;
   for (const Setting& setting : given) replaced.insert(Slot(setting));
   std::vector<Setting> merged;
   for (Setting& setting : ReadDescriptionFile(*config)) {

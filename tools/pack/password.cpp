@@ -85,7 +85,7 @@ bool SetPasswordOption(PasswordOption& option, const std::string& flag, const st
   return true;
 }
 
-std::string LoadPassword(const PasswordOption& option, bool confirm) {
+std::string LoadPassword(const PasswordOption& option, bool confirm, const NameEncoding* codePage) {
   std::string password;
   std::string origin;
   if (option.text) {
@@ -100,6 +100,7 @@ std::string LoadPassword(const PasswordOption& option, bool confirm) {
     password = ReadFromStdin(confirm);
     origin = "read from standard input";
   }
+  if (codePage != nullptr) password = codePage->ConvertText(password, "the password " + origin, false);
   CheckPassword(password, origin);
   return password;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "crypt/zip_crypt.h"
+#include "name_encoding.h"
 
 namespace quillon::pack {
 
@@ -35,8 +36,9 @@ bool SetPasswordOption(PasswordOption& option, const std::string& flag, const st
 // end, and from a terminal without echo, asked for twice when `confirm` is
 // set. Throws PackError for a password that cannot be read, or that the
 // installer's password box could not take: empty, longer than 79 bytes, or
-// with a control character, which cannot be typed.
-[[nodiscard]] std::string LoadPassword(const PasswordOption& option, bool confirm);
+// with a control character, which cannot be typed. With `codePage` the
+// password (UTF-8 here) is converted to it before it is checked.
+[[nodiscard]] std::string LoadPassword(const PasswordOption& option, bool confirm, const NameEncoding* codePage);
 
 // Warns about bytes outside ASCII: the installer compares the bytes of what
 // the user types, in the ANSI code page of the user's machine.

@@ -29,13 +29,22 @@ std::string FormatSize(int64_t bytes) {
   return OneDecimal(value) + " " + units[unit];
 }
 
-std::string SummaryLine(int64_t files, int64_t inputBytes, int64_t outputBytes, double seconds) {
-  std::string line = "quillon-pack: " + std::to_string(files) + (files == 1 ? " file, " : " files, ") +
-                     FormatSize(inputBytes) + " packed into " + FormatSize(outputBytes);
-  if (inputBytes > 0) {
-    line += " (" + OneDecimal(100.0 * static_cast<double>(outputBytes) / static_cast<double>(inputBytes)) + " %)";
+std::string SummaryLine(const Summary& summary) {
+  std::string line = "quillon-pack: " + std::to_string(summary.files) + (summary.files == 1 ? " file, " : " files, ") +
+                     FormatSize(summary.inputBytes) + " packed into " + FormatSize(summary.outputBytes);
+  // The stub alone makes a tiny package larger than its input.
+  if (summary.inputBytes > 0 && summary.outputBytes <= summary.inputBytes) {
+    line += " (" +
+            OneDecimal(100.0 * static_cast<double>(summary.outputBytes) / static_cast<double>(summary.inputBytes)) +
+            " %)";
   }
-  return line + " in " + OneDecimal(seconds) + " s";
+  line += " in " + OneDecimal(summary.seconds) + " s";
+  if (!summary.parts.empty()) {
+    const size_t count = summary.parts.size();
+    line += "; split into the program file and " + std::to_string(count) + (count == 1 ? " part file, " : " part files, ");
+    line += count == 1 ? summary.parts.front() : summary.parts.front() + " to " + summary.parts.back();
+  }
+  return line;
 }
 
 ProgressLine::ProgressLine(bool show, int64_t totalFiles, int64_t totalBytes)

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace quillon::pack {
 
@@ -18,8 +19,19 @@ constexpr int64_t kProgressThreshold = int64_t{16} << 20;
 // "512 bytes", "12.3 KiB", "45.6 MiB", "1.2 GiB".
 [[nodiscard]] std::string FormatSize(int64_t bytes);
 
-// "quillon-pack: 1636 files, 337.8 MiB packed into 102.3 MiB (30.3 %) in 18.4 s"
-[[nodiscard]] std::string SummaryLine(int64_t files, int64_t inputBytes, int64_t outputBytes, double seconds);
+struct Summary {
+  int64_t files = 0;
+  int64_t inputBytes = 0;
+  int64_t outputBytes = 0;
+  double seconds = 0;
+  std::vector<std::string> parts;  // the names of the part files written
+};
+
+// "quillon-pack: 1636 files, 337.8 MiB packed into 102.3 MiB (30.3 %) in
+// 18.4 s", and for a split installer "; split into the program file and 3
+// part files, setup.001 to setup.003". No share is given where the stub makes
+// the installer larger than its input.
+[[nodiscard]] std::string SummaryLine(const Summary& summary);
 
 // The progress line: redrawn in place on standard error a few times a
 // second, from its own thread, while the work goes on; cleared by Stop and by
