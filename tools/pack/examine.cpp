@@ -392,9 +392,9 @@ int Inspection::List() {
 
 int Inspection::Verify() {
   const std::optional<std::string> password =
-      options_.password.given()
-          ? std::optional(LoadPassword(options_.password, false, options_.codePage.convertsTexts ? &encoding_ : nullptr))
-          : std::nullopt;
+      options_.password.given() ? std::optional(LoadPassword(options_.password, false,
+                                                             options_.codePage.convertsTexts ? &encoding_ : nullptr))
+                                : std::nullopt;
   InstallerFile file(*options_.installer);
   const Soundness soundness = CheckSoundness(file, password ? &*password : nullptr);
   std::printf("%s: sound: %zu entries (%zu encrypted), %lld bytes\n", shown_.c_str(), soundness.entries,
@@ -404,9 +404,9 @@ int Inspection::Verify() {
 
 int Inspection::Extract() {
   const std::optional<std::string> password =
-      options_.password.given()
-          ? std::optional(LoadPassword(options_.password, false, options_.codePage.convertsTexts ? &encoding_ : nullptr))
-          : std::nullopt;
+      options_.password.given() ? std::optional(LoadPassword(options_.password, false,
+                                                             options_.codePage.convertsTexts ? &encoding_ : nullptr))
+                                : std::nullopt;
   InstallerFile file(*options_.installer);
   // Nothing is written from a package that is not sound.
   (void)CheckSoundness(file, password ? &*password : nullptr);

@@ -62,8 +62,8 @@ class DirectoryHost final : public ExtractionHost {
   bool passwordGiven_ = false;
   std::unique_ptr<ExtractedFile> open_;
   std::string lastError_;
-  std::string lastExisting_;  // below the directory, of the last path found in the way of a new file
-  std::string current_;             // the entry being written, below the directory, as shown
+  std::string lastExisting_;       // below the directory, of the last path found in the way of a new file
+  std::string current_;            // the entry being written, below the directory, as shown
   std::set<std::string> written_;  // files written by this run, below the directory
   std::vector<std::string> kept_;
   std::vector<std::string> problems_;

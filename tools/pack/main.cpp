@@ -74,7 +74,7 @@ struct PlannedEntry {
 std::vector<PlannedEntry> PlanEntries(std::vector<PlannedEntry> all, const NameEncoding& encoding) {
   // Folded name to name and origin, copied: the entries are moved away below.
   std::map<std::string, std::pair<std::string, std::string>> files;
-  std::set<std::string> parents;                     // folded, with "/" at the end
+  std::set<std::string> parents;  // folded, with "/" at the end
   for (const PlannedEntry& entry : all) {
     CheckEntryName(entry.name, entry.directory, entry.origin, encoding);
     const std::string folded = FoldName(entry.name, encoding);
@@ -87,8 +87,8 @@ std::vector<PlannedEntry> PlanEntries(std::vector<PlannedEntry> all, const NameE
     if (added) continue;
     const auto& [otherName, otherOrigin] = place->second;
     if (otherName == entry.name) {
-      throw PackError("two entries would be written to the same file " + Quote(encoding.Shown(entry.name)) +
-                      " (from " + otherOrigin + " and from " + entry.origin + ")");
+      throw PackError("two entries would be written to the same file " + Quote(encoding.Shown(entry.name)) + " (from " +
+                      otherOrigin + " and from " + entry.origin + ")");
     }
     throw PackError("two entries would be written to the same file " + Quote(encoding.Shown(entry.name)) + " (" +
                     Quote(encoding.Shown(otherName)) + " from " + otherOrigin + " and from " + entry.origin +
@@ -241,8 +241,7 @@ int Run(const Options& options, const char* programPath) {
   const Bytes stub = ReadWholeFile(stubPath, kPackageOffset, "stub");
   const NameEncoding encoding = options.codePage.codePage ? NameEncoding(*options.codePage.codePage) : NameEncoding();
   const PackageTexts texts = LoadTexts(options, encoding);
-  const std::optional<std::string> password =
-      LoadPackagePassword(options.password, options.codePage, encoding, true);
+  const std::optional<std::string> password = LoadPackagePassword(options.password, options.codePage, encoding, true);
 
   // Everything that decides the entries is read before the output exists, so
   // that its temporary file never turns up in a directory being walked; an

@@ -110,8 +110,9 @@ Options Apply(const std::vector<Setting>& settings) {
       case OptionId::Output:
         if (outputGiven) throw UsageError("--output is given twice");
         if (v == "-") {
-          throw UsageError("-o -: the installer cannot go to standard output (it is written beside its place and "
-                           "then renamed); name a file, ./- for one called '-'");
+          throw UsageError(
+              "-o -: the installer cannot go to standard output (it is written beside its place and "
+              "then renamed); name a file, ./- for one called '-'");
         }
         options.output = v;
         outputGiven = true;

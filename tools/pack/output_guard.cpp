@@ -45,8 +45,8 @@ void OutputGuard::CheckInput(const fs::path& path, const std::string& role) cons
     const std::string what = output.part ? "part file " + Quote(output.path.string()) + " of the installer"
                                          : "output " + Quote(output.path.string());
     const bool samePath = output.path.lexically_normal() == path.lexically_normal();
-    throw PackError(what + (samePath ? " is " : " is the same file as ") + "the " + role + " " +
-                    Quote(path.string()) + ": writing the installer would destroy it; choose another output (-o)");
+    throw PackError(what + (samePath ? " is " : " is the same file as ") + "the " + role + " " + Quote(path.string()) +
+                    ": writing the installer would destroy it; choose another output (-o)");
   }
 }
 

@@ -41,7 +41,8 @@ std::string SummaryLine(const Summary& summary) {
   line += " in " + OneDecimal(summary.seconds) + " s";
   if (!summary.parts.empty()) {
     const size_t count = summary.parts.size();
-    line += "; split into the program file and " + std::to_string(count) + (count == 1 ? " part file, " : " part files, ");
+    line +=
+        "; split into the program file and " + std::to_string(count) + (count == 1 ? " part file, " : " part files, ");
     line += count == 1 ? summary.parts.front() : summary.parts.front() + " to " + summary.parts.back();
   }
   return line;

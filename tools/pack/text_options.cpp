@@ -40,11 +40,13 @@ void WarnAboutRawTexts(const std::vector<std::pair<std::string, const Bytes*>>& 
     }
   }
   if (!nonAscii.empty() && !codePageNamed) {
-    Warn(Listed(nonAscii) + (nonAscii.size() == 1 ? " has" : " have") + " bytes outside ASCII, which Windows reads in the ANSI code page of the user's " +
+    Warn(Listed(nonAscii) + (nonAscii.size() == 1 ? " has" : " have") +
+         " bytes outside ASCII, which Windows reads in the ANSI code page of the user's " +
          "machine: name that with --code-page (e.g. --code-page 1252) to convert the texts from UTF-8");
   }
   if (!bareLineFeeds.empty()) {
-    Warn(Listed(bareLineFeeds) + (bareLineFeeds.size() == 1 ? " has" : " have") + " line feeds without a carriage return, which the text boxes of Windows " +
+    Warn(Listed(bareLineFeeds) + (bareLineFeeds.size() == 1 ? " has" : " have") +
+         " line feeds without a carriage return, which the text boxes of Windows " +
          "need: write CR LF, or give --code-page, which converts them");
   }
 }
