@@ -201,11 +201,6 @@ class CommandLineTest(PackTestCase):
                 said = [run_pack(*command, option, input="").stderr for command in ([], ["extract"])]
                 self.assertFalse(all("unknown option" in text for text in said), said)
 
-    def test_version_is_the_project_version(self):
-        cmake = (test_pack.REPO / "CMakeLists.txt").read_text()
-        version = re.search(r"project\(Quillon VERSION (\S+)", cmake)[1]
-        self.assertEqual(run_pack("--version").stdout, f"quillon-pack {version}\n")
-
     def test_output_to_standard_output_is_refused(self):
         self.write("a.txt", b"a")
         for args in (["-o", "-"], ["-o-"], ["--output=-"]):
