@@ -44,7 +44,8 @@ endif()
 enable_testing()
 find_package(GTest REQUIRED)
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
-add_executable(unit_tests ${UNIT_TEST_SOURCES})
+# The packager's portable pieces that the unit tests take as they are.
+add_executable(unit_tests ${UNIT_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tools/pack/deflate_pieces.cpp)
 target_compile_options(unit_tests PRIVATE ${QUILLON_WARNINGS} -Wno-sign-conversion -Wno-conversion -Wno-missing-field-initializers)
 target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tools)  # the packager's portable headers
 target_link_libraries(unit_tests PRIVATE quillon_core GTest::gtest GTest::gtest_main ZLIB::ZLIB PkgConfig::LIBDEFLATE)

@@ -233,6 +233,27 @@ class CommandLineTest(PackTestCase):
         self.assertEqual((here / "a.txt").read_bytes(), b"hello")
 
 
+class ExtractProgressTest(PackTestCase):
+    def test_progress_on_a_terminal(self):
+        big = self.dir / "big"
+        big.mkdir()
+        for i in range(3):
+            (big / f"part{i}.bin").write_bytes(os.urandom(6 << 20))
+        self.pack("--store", big)
+        for quiet in ([], ["--quiet"]):
+            with self.subTest(quiet=quiet):
+                out = self.dir / f"out{len(quiet)}"
+                status, written = test_pack.run_on_terminal("extract", *quiet, self.dir / "setup.exe", "-d", out)
+                self.assertEqual(status, 0, written)
+                lines = test_pack.PROGRESS.findall(written)
+                if quiet:
+                    self.assertEqual(lines, [])
+                else:
+                    self.assertTrue(lines, written)
+                    self.assertTrue(all(line[1] == "18.0 MiB" and line[3] == "3" for line in lines), lines)
+                self.assertEqual(sorted(p.name for p in out.iterdir()), ["part0.bin", "part1.bin", "part2.bin"])
+
+
 if __name__ == "__main__":
     test_pack.PACK = pack_tool.packager_from_command_line()
     unittest.main()

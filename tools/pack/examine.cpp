@@ -20,6 +20,8 @@
 #include "package/entry_stream.h"
 #include "package/extract.h"
 #include "password.h"
+#include "progress.h"
+#include "system.h"
 
 namespace quillon::pack {
 
@@ -135,6 +137,7 @@ class Inspection {
  private:
   struct Soundness {
     size_t entries = 0;
+    size_t files = 0;  // entries that are no directories
     size_t encrypted = 0;
     int64_t size = 0;
   };
@@ -211,6 +214,7 @@ Inspection::Soundness Inspection::CheckSoundness(InstallerFile& file, const std:
     const EntryCheck check = CheckEntryData(source, stream, entry.offset, password);
     if (check.verdict != EntryVerdict::Sound) Fault(name + ": " + DescribeVerdict(check, entry.header));
     ++soundness.entries;
+    if (!entry.name.ends_with('/') && !entry.name.ends_with('\\')) ++soundness.files;
     if ((entry.header.flags & kFlagEncrypted) != 0) ++soundness.encrypted;
     soundness.size += check.size;
     walked.push_back(entry);
@@ -409,13 +413,17 @@ int Inspection::Extract() {
                                 : std::nullopt;
   InstallerFile file(*options_.installer);
   // Nothing is written from a package that is not sound.
-  (void)CheckSoundness(file, password ? &*password : nullptr);
+  const Soundness soundness = CheckSoundness(file, password ? &*password : nullptr);
   const fs::path& directory = options_.directory;
   std::error_code error;
   fs::create_directories(directory, error);
   if (error) throw PackError("cannot make directory " + Quote(directory.string()) + ": " + error.message());
   DirectoryHost host(directory, isLead_, encoding_, options_.overwrite, password ? &*password : nullptr);
+  ProgressLine progress(!options_.quiet && CanRedrawErrorLine(), static_cast<int64_t>(soundness.files),
+                        soundness.size);
+  host.ReportTo(&progress);
   const ExtractionResult result = ExtractPackage(file.source(), file.dataStart(), DirectoryHost::kRoot, isLead_, host);
+  progress.Stop();
   if (!host.problems().empty()) throw PackError(host.problems().front());
   if (!result.succeeded) throw PackError("the extraction failed");
   if (!host.kept().empty()) {

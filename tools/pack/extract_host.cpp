@@ -124,22 +124,30 @@ OutputSink* DirectoryHost::CreateOutputFile(const char* path, bool replace, bool
   open_ = tree_.MakeFile(components);
   lastError_ = open_ ? "" : LastSystemError();
   if (open_) {
+    counting_.file = open_.get();
     std::string below;
     for (const std::string& component : components) below += (below.empty() ? "" : "/") + component;
     written_.insert(std::move(below));
   }
-  return open_.get();
+  return open_ ? &counting_ : nullptr;
 }
 
 void DirectoryHost::CloseOutputFile(const EntryHeader& header, const char* path) {
   if (!open_) return;
   const std::string error = open_->Finish(header);
   open_.reset();
+  if (counting_.progress != nullptr) counting_.progress->Add(1, 0);
   if (!error.empty()) problems_.push_back("cannot write " + Quote(Shown(path)) + ": " + error);
 }
 
 void DirectoryHost::FileCreated(const char* /*path*/) {
   ++filesWritten_;
+}
+
+int32_t DirectoryHost::CountingSink::Write(const void* buffer, int32_t count) {
+  const int32_t written = file->Write(buffer, count);
+  if (progress != nullptr && written > 0) progress->Add(0, written);
+  return written;
 }
 
 void DirectoryHost::Report(const char* text, const char* caption) {

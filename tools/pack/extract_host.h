@@ -14,6 +14,7 @@
 #include "extract_tree.h"
 #include "name_encoding.h"
 #include "package/extract.h"
+#include "progress.h"
 
 namespace quillon::pack {
 
@@ -29,6 +30,9 @@ class DirectoryHost final : public ExtractionHost {
   ~DirectoryHost();
   DirectoryHost(const DirectoryHost&) = delete;
   DirectoryHost& operator=(const DirectoryHost&) = delete;
+
+  // Counts the files and bytes written there.
+  void ReportTo(ProgressLine* progress) { counting_.progress = progress; }
 
   bool MakeDirectory(const char* directory) override;
   bool ReplaceExisting(const char* name) override;
@@ -60,7 +64,15 @@ class DirectoryHost final : public ExtractionHost {
   bool overwrite_;
   const std::string* password_;
   bool passwordGiven_ = false;
+  // The file being written, as the loop sees it: its writes are counted.
+  struct CountingSink final : OutputSink {
+    OutputSink* file = nullptr;
+    ProgressLine* progress = nullptr;
+    int32_t Write(const void* buffer, int32_t count) override;
+  };
+
   std::unique_ptr<ExtractedFile> open_;
+  CountingSink counting_;
   std::string lastError_;
   std::string lastExisting_;       // below the directory, of the last path found in the way of a new file
   std::string current_;            // the entry being written, below the directory, as shown

@@ -179,24 +179,32 @@ struct PackTotals {
 
 using MakerFactory = std::function<std::unique_ptr<EntryMaker>()>;
 
-// Makes one entry; a worker's maker is set up with its first file.
+// Makes one entry; a worker's maker is set up with its first file. The
+// progress is told the bytes done, also within a large file.
 MadeEntry MakePlannedEntry(const PlannedEntry& planned, std::unique_ptr<EntryMaker>& maker,
-                           const MakerFactory& newMaker) {
+                           const MakerFactory& newMaker, ProgressLine& progress) {
   MadeEntry made;
   if (planned.archive != nullptr) {
     made.entry = planned.archive->Take(*planned.archiveEntry);
     made.inputBytes = planned.archiveEntry->originalSize;
+    progress.Add(made.entry.directory ? 0 : 1, made.inputBytes);
     return made;
   }
   if (!maker) maker = newMaker();
   const DosDateTime when = EntryTime(planned.source->modified);
   if (planned.directory) {
     made.entry = maker->MakeDirectory(planned.name, when);
-  } else {
-    const Bytes data = ReadWholeFile(planned.source->path, kMaxPackageSize, "input");
-    made.entry = maker->MakeFile(planned.name, data, when);
-    made.inputBytes = static_cast<int64_t>(data.size());
+    return made;
   }
+  const Bytes data = ReadWholeFile(planned.source->path, kMaxPackageSize, "input");
+  int64_t told = 0;
+  const auto done = [&](size_t bytes) {
+    told += static_cast<int64_t>(bytes);
+    progress.Add(0, static_cast<int64_t>(bytes));
+  };
+  made.entry = maker->MakeFile(planned.name, data, when, done);
+  made.inputBytes = static_cast<int64_t>(data.size());
+  progress.Add(1, made.inputBytes - told);
   return made;
 }
 
@@ -210,9 +218,7 @@ PackTotals WriteEntries(const std::vector<PlannedEntry>& entries, PackageWriter&
   jobs.reserve(entries.size());
   for (const PlannedEntry& planned : entries) {
     jobs.push_back({InputWeight(planned), [&](int worker) {
-                      MadeEntry made = MakePlannedEntry(planned, makers[static_cast<size_t>(worker)], newMaker);
-                      progress.Add(made.entry.directory ? 0 : 1, made.inputBytes);
-                      return made;
+                      return MakePlannedEntry(planned, makers[static_cast<size_t>(worker)], newMaker, progress);
                     }});
   }
   PackTotals totals;

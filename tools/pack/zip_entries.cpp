@@ -8,6 +8,7 @@
 
 #include "base/crc.h"
 #include "base/little_endian.h"
+#include "deflate_pieces.h"
 #include "system.h"
 
 namespace quillon::pack {
@@ -166,10 +167,17 @@ EntryMaker::~EntryMaker() {
   if (compressor_ != nullptr) libdeflate_free_compressor(compressor_);
 }
 
-PackEntry EntryMaker::MakeFile(const std::string& name, const Bytes& data, DosDateTime when) {
+PackEntry EntryMaker::MakeFile(const std::string& name, const Bytes& data, DosDateTime when,
+                               const std::function<void(size_t)>& done) {
   const uint32_t crc = Crc32(data.data(), data.size());
 
-  if (compressor_ != nullptr && !data.empty()) {
+  if (compressor_ != nullptr && data.size() > kDeflatePiece) {
+    const Bytes deflated = DeflateInPieces(compressor_, data.data(), data.size(), kDeflatePiece, done);
+    if (deflated.size() < data.size()) {
+      return MakeEntry(name, false, kVersionDeflated, DeflateOptionFlags(level_), kMethodDeflated, when, crc,
+                       deflated.data(), deflated.size(), data.size());
+    }
+  } else if (compressor_ != nullptr && !data.empty()) {
     // Only output shorter than the input is of any use; a full buffer means
     // deflate did not win, and the data is stored.
     Bytes deflated(data.size() - 1);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -52,8 +53,11 @@ class EntryMaker {
   EntryMaker& operator=(const EntryMaker&) = delete;
 
   // Deflates the data unless the level is 0 or deflating would not make it
-  // smaller; then it is stored. Needs the CRC table (crcTable) to be set.
-  [[nodiscard]] PackEntry MakeFile(const std::string& name, const Bytes& data, DosDateTime when);
+  // smaller; then it is stored. A large file is deflated in pieces, and
+  // `done` is told the bytes of each piece as it is compressed. Needs the CRC
+  // table (crcTable) to be set.
+  [[nodiscard]] PackEntry MakeFile(const std::string& name, const Bytes& data, DosDateTime when,
+                                   const std::function<void(size_t)>& done = {});
   // A directory entry; its name ends with "/".
   [[nodiscard]] PackEntry MakeDirectory(const std::string& name, DosDateTime when);
 
