@@ -77,7 +77,8 @@ class HuffmanCode {
     for (int bits = 1; bits <= kMaxCodeBits; ++bits) {
       left = left * 2 - perLength[static_cast<size_t>(bits)];
       if (left < 0) return false;
-      next[static_cast<size_t>(bits) + 1] = (next[static_cast<size_t>(bits)] + perLength[static_cast<size_t>(bits)]) << 1;
+      next[static_cast<size_t>(bits) + 1] = (next[static_cast<size_t>(bits)] + perLength[static_cast<size_t>(bits)])
+                                            << 1;
     }
     table_.assign(size_t{1} << kMaxCodeBits, 0);
     for (size_t symbol = 0; symbol < count; ++symbol) {
@@ -111,7 +112,8 @@ bool ReadDynamicCodes(BitReader& bits, HuffmanCode& literals, HuffmanCode& dista
   const size_t distanceCount = bits.Take(5) + 1;
   const size_t lengthCodeCount = bits.Take(4) + 4;
   std::array<uint8_t, 19> lengthCodeLengths{};
-  for (size_t i = 0; i < lengthCodeCount; ++i) lengthCodeLengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(bits.Take(3));
+  for (size_t i = 0; i < lengthCodeCount; ++i)
+    lengthCodeLengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(bits.Take(3));
   HuffmanCode lengthCode;
   if (!lengthCode.Build(lengthCodeLengths.data(), lengthCodeLengths.size())) return false;
   std::array<uint8_t, kLiteralCodes + kDistanceCodes> lengths{};

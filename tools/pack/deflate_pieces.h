@@ -34,8 +34,7 @@ struct DeflateEnd {
 // Deflates data with the compressor into one raw deflate stream, piece by
 // piece (pieceSize bytes each), telling `done` the bytes of input after each
 // piece. The same data and piece size give the same bytes.
-[[nodiscard]] std::vector<uint8_t> DeflateInPieces(libdeflate_compressor* compressor, const uint8_t* data,
-                                                   size_t size, size_t pieceSize,
-                                                   const std::function<void(size_t)>& done);
+[[nodiscard]] std::vector<uint8_t> DeflateInPieces(libdeflate_compressor* compressor, const uint8_t* data, size_t size,
+                                                   size_t pieceSize, const std::function<void(size_t)>& done);
 
 }  // namespace quillon::pack

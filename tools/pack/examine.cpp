@@ -419,8 +419,7 @@ int Inspection::Extract() {
   fs::create_directories(directory, error);
   if (error) throw PackError("cannot make directory " + Quote(directory.string()) + ": " + error.message());
   DirectoryHost host(directory, isLead_, encoding_, options_.overwrite, password ? &*password : nullptr);
-  ProgressLine progress(!options_.quiet && CanRedrawErrorLine(), static_cast<int64_t>(soundness.files),
-                        soundness.size);
+  ProgressLine progress(!options_.quiet && CanRedrawErrorLine(), static_cast<int64_t>(soundness.files), soundness.size);
   host.ReportTo(&progress);
   const ExtractionResult result = ExtractPackage(file.source(), file.dataStart(), DirectoryHost::kRoot, isLead_, host);
   progress.Stop();

@@ -2,6 +2,7 @@
 
 #include <unistd.h>  // unlink; mingw has it too
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -113,17 +114,18 @@ Bytes ReadPipe(SystemFile& file, int64_t maxSize, const std::string& what, const
   if (!file.WaitForData()) throw PackError("cannot read " + what + " " + shown + ": " + LastSystemError());
   Bytes bytes;
   constexpr size_t kBlock = 65536;
-  while (true) {
+  int64_t n = 1;
+  while (n > 0 && static_cast<int64_t>(bytes.size()) <= maxSize) {
     const size_t done = bytes.size();
     bytes.resize(done + kBlock);
-    const int64_t n = file.Read(bytes.data() + done, kBlock);
-    if (n < 0) throw PackError("cannot read " + what + " " + shown + ": " + LastSystemError());
-    bytes.resize(done + static_cast<size_t>(n));
-    if (static_cast<int64_t>(bytes.size()) > maxSize) {
-      throw PackError(what + " " + shown + " holds more than the " + std::to_string(maxSize) + " bytes allowed");
-    }
-    if (n == 0) return bytes;
+    n = file.Read(bytes.data() + done, kBlock);
+    bytes.resize(done + static_cast<size_t>(std::max<int64_t>(n, 0)));
   }
+  if (n < 0) throw PackError("cannot read " + what + " " + shown + ": " + LastSystemError());
+  if (static_cast<int64_t>(bytes.size()) > maxSize) {
+    throw PackError(what + " " + shown + " holds more than the " + std::to_string(maxSize) + " bytes allowed");
+  }
+  return bytes;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "output_guard.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/package_format.h"
@@ -40,14 +41,14 @@ OutputGuard::OutputGuard(const fs::path& installer, bool split) : installer_(ins
 void OutputGuard::CheckInput(const fs::path& path, const std::string& role) const {
   const std::optional<FileStatus> info = StatusOf(path, true);
   if (!info) return;  // its reader says what is wrong with it
-  for (const Output& output : existing_) {
-    if (!output.written || output.id != info->id) continue;
-    const std::string what = output.part ? "part file " + Quote(output.path.string()) + " of the installer"
-                                         : "output " + Quote(output.path.string());
-    const bool samePath = output.path.lexically_normal() == path.lexically_normal();
-    throw PackError(what + (samePath ? " is " : " is the same file as ") + "the " + role + " " + Quote(path.string()) +
-                    ": writing the installer would destroy it; choose another output (-o)");
-  }
+  const auto same = std::find_if(existing_.begin(), existing_.end(),
+                                 [&](const Output& output) { return output.written && output.id == info->id; });
+  if (same == existing_.end()) return;
+  const std::string what = same->part ? "part file " + Quote(same->path.string()) + " of the installer"
+                                      : "output " + Quote(same->path.string());
+  const bool samePath = same->path.lexically_normal() == path.lexically_normal();
+  throw PackError(what + (samePath ? " is " : " is the same file as ") + "the " + role + " " + Quote(path.string()) +
+                  ": writing the installer would destroy it; choose another output (-o)");
 }
 
 bool OutputGuard::LeavesOut(const fs::path& path, const FileId& id) const {
