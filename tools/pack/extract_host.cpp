@@ -69,7 +69,10 @@ std::string DirectoryHost::Shown(const char* path) const {
     p += length;
   }
   std::string shown = directory_.string();
-  if (!below.empty()) shown += "/" + encoding_.Shown(below);
+  if (!below.empty()) {
+    shown += '/';
+    shown += encoding_.Shown(below);
+  }
   return shown;
 }
 
