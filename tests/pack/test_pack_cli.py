@@ -53,9 +53,10 @@ class MessagesTest(PackTestCase):
                           "the same file 'a.txt' (from")
         self.assert_fails(["-o", self.dir / "x.exe", "--stub", self.stub, "A.TXT=" + str(self.dir / "a.txt"),
                            self.dir / "a.txt"], "'a.txt' ('A.TXT' from")
-        installer = self.write("twice.exe", pb.build_package(self.stub_bytes, entries=[
+        # An installer with an entry twice: named as such, not as a file in the folder.
+        installer = self.write("setup.exe", pb.build_package(self.stub_bytes, entries=[
             pb.stored("a.txt", b"1"), pb.stored("a.txt", b"2")]))
-        said = self.assert_fails(["extract", installer, "-d", self.dir / "out"], "'a.txt'", "twice")
+        said = self.assert_fails(["extract", installer, "-d", self.dir / "out"], "entries 'a.txt' and 'a.txt'")
         self.assertNotIn("exist in", said)
 
     def test_extract_names_the_entry(self):

@@ -92,11 +92,6 @@ bool DirectoryHost::MakeDirectory(const char* directory) {
 }
 
 bool DirectoryHost::ReplaceExisting(const char* /*name*/) {
-  if (written_.contains(lastExisting_)) {
-    problems_.push_back("entry " + Quote(current_) +
-                        " is in the installer twice; the second would replace the file of the first");
-    return false;
-  }
   if (!overwrite_) kept_.push_back(lastExisting_);
   return overwrite_;
 }
@@ -126,12 +121,7 @@ OutputSink* DirectoryHost::CreateOutputFile(const char* path, bool replace, bool
   }
   open_ = tree_.MakeFile(components);
   lastError_ = open_ ? "" : LastSystemError();
-  if (open_) {
-    counting_.file = open_.get();
-    std::string below;
-    for (const std::string& component : components) below += (below.empty() ? "" : "/") + component;
-    written_.insert(std::move(below));
-  }
+  if (open_) counting_.file = open_.get();
   return open_ ? &counting_ : nullptr;
 }
 

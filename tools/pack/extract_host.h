@@ -7,7 +7,6 @@
 #pragma once
 
 #include <filesystem>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -76,7 +75,6 @@ class DirectoryHost final : public ExtractionHost {
   std::string lastError_;
   std::string lastExisting_;       // below the directory, of the last path found in the way of a new file
   std::string current_;            // the entry being written, below the directory, as shown
-  std::set<std::string> written_;  // files written by this run, below the directory
   std::vector<std::string> kept_;
   std::vector<std::string> problems_;
   int filesWritten_ = 0;
