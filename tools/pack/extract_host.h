@@ -73,8 +73,8 @@ class DirectoryHost final : public ExtractionHost {
   std::unique_ptr<ExtractedFile> open_;
   CountingSink counting_;
   std::string lastError_;
-  std::string lastExisting_;       // below the directory, of the last path found in the way of a new file
-  std::string current_;            // the entry being written, below the directory, as shown
+  std::string lastExisting_;  // below the directory, of the last path found in the way of a new file
+  std::string current_;       // the entry being written, below the directory, as shown
   std::vector<std::string> kept_;
   std::vector<std::string> problems_;
   int filesWritten_ = 0;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/little_endian.h"
+#include "file_io.h"
 #include "package/package_integrity.h"
 #include "package/package_start.h"
 #include "package/part_join.h"

@@ -13,7 +13,7 @@
 #include "fs/package_io.h"
 #include "package/package_header.h"
 #include "package/package_start.h"
-#include "package_writer.h"
+#include "package_texts.h"
 
 namespace quillon::pack {
 

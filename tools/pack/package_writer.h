@@ -18,6 +18,7 @@
 #include "file_io.h"
 #include "package/package_header.h"
 #include "package/package_integrity.h"
+#include "package_texts.h"
 #include "zip_entries.h"
 
 namespace quillon::pack {
@@ -54,14 +55,6 @@ struct PackageEnd {
   uint16_t signReserve = 0;
   // Split into files of at most this many bytes; 0: one file.
   int64_t partSize = 0;
-};
-
-struct PackageTexts {
-  Bytes title;
-  Bytes inf;
-  Bytes licenceInfo;
-  Bytes info;
-  Bytes licence;
 };
 
 // A raw header field forced to a value after the header has been laid out;
