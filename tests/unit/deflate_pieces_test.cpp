@@ -1,7 +1,7 @@
 // The packager's deflate in pieces: the joined streams inflate to the input
 // (with zlib, an independent reader), the pieces are reported as they are
 // done, and the end of a stream is found only in a whole stream.
-#include "pack/deflate_pieces.h"
+#include "pack/building/deflate_pieces.h"
 
 #include <gtest/gtest.h>
 #include <libdeflate.h>

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "pack/option_table.h"
+#include "pack/cli/option_table.h"
 
 namespace quillon::pack {
 namespace {

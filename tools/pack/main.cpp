@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "examine.h"
-#include "help_text.h"
-#include "options.h"
-#include "pack_command.h"
-#include "pack_support.h"
-#include "system.h"
+#include "cli/help_text.h"
+#include "cli/options.h"
+#include "commands/examine.h"
+#include "commands/pack_command.h"
+#include "support/pack_support.h"
+#include "system/system.h"
 
 int main(int argc, char** argv) {
   using namespace quillon::pack;
