@@ -25,11 +25,13 @@ find_package(ZLIB REQUIRED)
 include(${CMAKE_SOURCE_DIR}/cmake/LibdeflateSource.cmake)
 
 include(${CMAKE_SOURCE_DIR}/cmake/Packager.cmake)
-# The packager's *_win32.cpp files are its Windows side (cmake/WindowsPack.cmake).
-file(GLOB PACK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/pack/*.cpp)
+# The packager's *_win32.cpp files are its Windows side (cmake/WindowsPack.cmake);
+# its folders include one another as "folder/file.h".
+file(GLOB_RECURSE PACK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/pack/*.cpp)
 list(FILTER PACK_SOURCES EXCLUDE REGEX "_win32\\.cpp$")
 if(PACK_SOURCES)
   add_executable(quillon-pack ${PACK_SOURCES})
+  target_include_directories(quillon-pack PRIVATE ${CMAKE_SOURCE_DIR}/tools/pack)
   target_compile_options(quillon-pack PRIVATE ${QUILLON_WARNINGS})
   target_link_libraries(quillon-pack PRIVATE quillon_core PkgConfig::LIBDEFLATE)
   quillon_packager_definitions(quillon-pack)
@@ -44,9 +46,11 @@ endif()
 enable_testing()
 find_package(GTest REQUIRED)
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
-add_executable(unit_tests ${UNIT_TEST_SOURCES})
+# The packager's portable pieces that the unit tests take as they are.
+add_executable(unit_tests ${UNIT_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tools/pack/building/deflate_pieces.cpp)
 target_compile_options(unit_tests PRIVATE ${QUILLON_WARNINGS} -Wno-sign-conversion -Wno-conversion -Wno-missing-field-initializers)
-target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tools)  # the packager's portable headers
+# The packager's portable headers, as "pack/folder/file.h", and what they include.
+target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tools ${CMAKE_SOURCE_DIR}/tools/pack)
 target_link_libraries(unit_tests PRIVATE quillon_core GTest::gtest GTest::gtest_main ZLIB::ZLIB PkgConfig::LIBDEFLATE)
 target_compile_definitions(unit_tests PRIVATE QUILLON_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 include(GoogleTest)

@@ -12,10 +12,10 @@ add_library(deflate STATIC ${LIBDEFLATE_SOURCES})
 target_include_directories(deflate PUBLIC ${QUILLON_LIBDEFLATE_SOURCE})
 target_compile_options(deflate PRIVATE -O2)
 
-file(GLOB PACK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/pack/*.cpp)
+file(GLOB_RECURSE PACK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/pack/*.cpp)
 list(FILTER PACK_SOURCES EXCLUDE REGEX "_posix\\.cpp$")
 add_executable(quillon-pack ${QUILLON_CORE_SOURCES} ${QUILLON_HOST_SOURCES} ${PACK_SOURCES})
-target_include_directories(quillon-pack PRIVATE ${CMAKE_SOURCE_DIR}/src)
+target_include_directories(quillon-pack PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tools/pack)
 target_compile_options(quillon-pack PRIVATE ${QUILLON_WARNINGS} -O2)
 # Windows 7 on: GetFileInformationByHandleEx.
 target_compile_definitions(quillon-pack PRIVATE _WIN32_WINNT=0x0601 WINVER=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX)

@@ -71,8 +71,9 @@ class WindowsPackager(unittest.TestCase):
     def tearDownClass(cls):
         shutil.rmtree(cls.scratch, ignore_errors=True)
 
-    def on_linux(self, *args, check=True):
-        result = subprocess.run([str(session.pack_tool), "--name-encoding", "cp1252", *map(str, args)],
+    def on_linux(self, *args, check=True, name_encoding=True):
+        encoding = ["--name-encoding", "cp1252"] if name_encoding else []
+        result = subprocess.run([str(session.pack_tool), *encoding, *map(str, args)],
                                 cwd=self.scratch, capture_output=True, text=True,
                                 env={**os.environ, "TZ": "UTC0", **TEST_SEED})
         if check:
@@ -115,6 +116,20 @@ class WindowsPackager(unittest.TestCase):
         self.on_windows("-c", "windows.ini", "--quiet")
         self.on_linux("-c", "linux.ini", "--quiet")
         self.assert_same_files(self.scratch / "out" / "linux-ini.exe", self.scratch / "out" / "windows-ini.exe")
+
+    def test_code_page_packs_as_on_linux(self):
+        # Texts and the password given in each machine's own way (Wine's ANSI
+        # code page is 1252, here UTF-8) come out alike: converted to 1252,
+        # with CR LF line ends; a file's UTF-8 byte order mark says UTF-8 on both.
+        (self.scratch / "info-utf8.txt").write_bytes("\ufeffBienvenue au caf\u00e9\nDeux lignes\n".encode())
+        options = ["--code-page", "1252", "--title", "Caf\u00e9 1.0", "--inf", "><setup.inf",
+                   "--info-file", "info-utf8.txt", "--password", "p\u00e4sswort", "--quiet"]
+        self.on_windows("-o", "windows-cp.exe", "--stub", session.windows_path(self.stub), *options, "files",
+                        env=TEST_SEED)
+        self.on_linux("-o", "linux-cp.exe", "--stub", self.stub, *options, "files", name_encoding=False)
+        self.assert_same_files(self.scratch / "linux-cp.exe", self.scratch / "windows-cp.exe")
+        installer = (self.scratch / "windows-cp.exe").read_bytes()
+        self.assertIn("Caf\u00e9 1.0".encode("cp1252"), installer)
 
     def test_split_with_password_packs_as_on_linux_and_reads_back(self):
         options = ["--level", "0", "--split", "40k", "--password-file", "password.txt"]

@@ -5,13 +5,17 @@ if(TARGET quillon-pack)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   add_test(NAME pack COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/pack/test_pack.py
                              $<TARGET_FILE:quillon-pack>)
+  add_test(NAME pack_files COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/pack/test_pack_files.py
+                                   $<TARGET_FILE:quillon-pack>)
+  add_test(NAME pack_cli COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/pack/test_pack_cli.py
+                                 $<TARGET_FILE:quillon-pack>)
   add_test(NAME pack_builder COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/pack/test_package_builder.py
                                      $<TARGET_FILE:quillon-pack>)
   # The worked example of docs/package-format.md, and the figures of the README.
   add_test(NAME pack_format_doc COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/pack/test_package_format.py
                                         $<TARGET_FILE:quillon-pack>)
   add_test(NAME readme_figures COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/pack/test_readme.py)
-  set_tests_properties(pack pack_builder pack_format_doc readme_figures PROPERTIES LABELS pack TIMEOUT 600)
+  set_tests_properties(pack pack_files pack_cli pack_builder pack_format_doc readme_figures PROPERTIES LABELS pack TIMEOUT 600)
   if(QUILLON_TARGET AND NOT DEFINED ENV{QUILLON_STUB})
     set_tests_properties(pack readme_figures PROPERTIES ENVIRONMENT QUILLON_STUB=${CMAKE_BINARY_DIR}/target/setup-stub.exe)
   endif()

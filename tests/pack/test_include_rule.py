@@ -1,6 +1,7 @@
 """The include checker of the lint step catches an include that runs up the
-layers, one tool reaching into the other, and a tool reaching above the
-package layer, and passes the same tree without them."""
+layers, one tool reaching into the other, a tool reaching above the package
+layer, and an include up the packager's own folders, and passes the same
+tree without them."""
 
 import importlib.util
 import tempfile
@@ -28,7 +29,9 @@ class IncludeRule(unittest.TestCase):
         sound = {"src/ui/a.cpp": '#include "package/b.h"\n#include "resources/ids.h"\n',
                  "src/package/b.h": '#include "base/c.h"\n', "src/base/c.h": "#include <cstdint>\n",
                  "src/ui/a.h": "", "src/app/m.cpp": '#include "ui/a.h"\n',
-                 "tools/pack/p.cpp": '#include "package/b.h"\n#include "reading/q.h"\n'}
+                 "tools/pack/p.cpp": '#include "package/b.h"\n#include "reading/q.h"\n',
+                 "tools/pack/reading/q.h": '#include "common/s.h"\n#include "reading/t.h"\n',
+                 "tools/pack/common/s.h": '#include "package/b.h"\n'}
         # (label, files added to the sound tree, the fault's beginning)
         cases = [
             ("sound", {}, None),
@@ -42,6 +45,10 @@ class IncludeRule(unittest.TestCase):
              'tools/pack/r.h:1: includes "ui/a.h"'),
             ("a tool in the program", {"tools/guidriver/h.cpp": '#include "app/m.h"\n'},
              'tools/guidriver/h.cpp:1: includes "app/m.h"'),
+            ("up the packager's folders", {"tools/pack/common/u.cpp": '#include "building/v.h"\n'},
+             'tools/pack/common/u.cpp:1: includes "building/v.h"'),
+            ("a packager folder without a layer", {"tools/pack/misc/w.h": ""},
+             "tools/pack/misc: a folder without a place"),
         ]
         for label, extra, fault in cases:
             with self.subTest(label):

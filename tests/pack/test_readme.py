@@ -17,11 +17,11 @@ STUB = os.environ.get("QUILLON_STUB", "")
 
 # (what the README says, the source file, its constant, the value that makes the README true)
 FIGURES = [
-    ("is at most 2 GiB − 1 bytes", "tools/pack/pack_support.h", r"kMaxPackageSize = (\w+);", "INT32_MAX"),
+    ("is at most 2 GiB − 1 bytes", "tools/pack/support/pack_support.h", r"kMaxPackageSize = (\w+);", "INT32_MAX"),
     ("at most 255 part files", "src/package/part_join.h", r"kMaxPartNumber = (\d+);", "255"),
     ("Names in the package are at most 255 bytes", "src/package/entry_name.h", r"kMaxEntryNameLength = (\d+);", "255"),
     ("within Windows' 260 characters", "src/base/buffer_sizes.h", r"kMaxPath = (\d+);", "260"),
-    ("are at most 255 bytes each", "tools/pack/package_writer.h", r"kMaxShortText = (\d+);", "255"),
+    ("are at most 255 bytes each", "tools/pack/building/package_writer.h", r"kMaxShortText = (\d+);", "255"),
     ("Windows 7 or later", "cmake/WindowsPack.cmake", r"_WIN32_WINNT=(0x\w+)", "0x0601"),
 ]
 

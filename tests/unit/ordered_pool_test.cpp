@@ -1,4 +1,4 @@
-#include "pack/ordered_pool.h"
+#include "pack/building/ordered_pool.h"
 
 #include <gtest/gtest.h>
 
