@@ -1,7 +1,8 @@
 # What `cmake --install` puts in place, and the packages `cpack` makes of it.
 # Three components:
 #   packager  the default install: quillon-pack, the stub where it looks for
-#             it, the documentation and the CMake package
+#             it, the documentation, the manual page, the bash completion
+#             and the CMake package
 #   licence   LICENSE beside the documentation (the Debian package has it
 #             in its copyright file instead)
 #   debian    what only the Debian package carries: its copyright and
@@ -26,6 +27,9 @@ if(QUILLON_TARGET)
   install(FILES ${QUILLON_TARGET_DIR}/setup-stub.exe DESTINATION ${QUILLON_STUB_INSTALL_DIR} COMPONENT packager)
 endif()
 install(FILES README.md docs/packager.md docs/package-format.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT packager)
+install(FILES ${QUILLON_MANUAL_PAGE}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT packager)
+install(FILES ${QUILLON_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+        COMPONENT packager)
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT licence)
 
 # find_package(Quillon CONFIG): the packager as an imported target and

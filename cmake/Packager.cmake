@@ -13,3 +13,7 @@ function(quillon_packager_definitions target)
   target_compile_definitions(${target} PRIVATE QUILLON_VERSION="${PROJECT_VERSION}"
                                                QUILLON_STUB_INSTALL_DIR="${stub_dir}")
 endfunction()
+
+# The generator of the manual page and the bash completion (manual_main.cpp
+# and what only it uses): a tool of the host build, no part of either packager.
+set(QUILLON_PACK_MANUAL_SOURCES_REGEX "/tools/pack/(manual_main|cli/manual_page|cli/completion)\\.cpp$")

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "cli/manual_text.h"
 #include "cli/option_table.h"
 #include "cli/version.h"
 
@@ -12,36 +13,6 @@ namespace {
 
 constexpr size_t kWidth = 79;
 constexpr size_t kTextColumn = 25;  // where the help of an option starts
-
-constexpr std::string_view kSynopsis = R"(Usage: quillon-pack -o INSTALLER [OPTION...] [INPUT...]
-       quillon-pack -c DESCRIPTION.ini [OPTION...] [INPUT...]
-       quillon-pack list [--code-page CP] INSTALLER
-       quillon-pack verify [PASSWORD] [--code-page CP] INSTALLER
-       quillon-pack extract [PASSWORD] [--code-page CP] [--overwrite]
-                    [-d DIR] INSTALLER
-       quillon-pack help | --version | --help
-
-Writes a self-extracting installer: the stub, the package header and texts,
-the files as ZIP entries, and a ZIP central directory, so that the installer
-is also a ZIP archive that ordinary ZIP tools can list, test and extract.
-)";
-
-constexpr std::string_view kEnd = R"(
-File times are stored as MS-DOS date and time in this machine's local time
-zone; the installer gives extracted files that time as its own local time.
-The same inputs give the same installer, byte for byte, but for the random
-encryption headers of a password installer. With SOURCE_DATE_EPOCH set
-(seconds since 1970), later times are stored as that time, all in UTC, and
-the encryption headers are derived from the password and each entry: the
-same installer on any day, on any machine.
-
-Exit status:
-  0  success: the installer was written, listed, found sound or extracted
-  1  failure: the installer cannot be written (no output is left), or the
-     installer looked into cannot be read, is damaged, or needs another
-     password, or extract could not write a file or kept an existing one
-  2  the command line (or the description file) cannot be understood
-)";
 
 // Appends text wrapped to kWidth, its lines indented by `indent` blanks; the
 // first line goes on from `column` where the output stands.
@@ -63,18 +34,31 @@ void AppendWrapped(std::string& out, std::string_view text, size_t indent, size_
   }
 }
 
-// A row: the term at the left, its text from kTextColumn on (below it when
+// A row: the term at the left, its text from textColumn on (below it when
 // the term is too long).
-void AppendRow(std::string& out, std::string_view term, std::string_view text) {
+void AppendRow(std::string& out, std::string_view term, std::string_view text, size_t textColumn = kTextColumn) {
   out += "  ";
   out += term;
   size_t column = 2 + term.size();
-  if (column + 2 > kTextColumn) {
+  if (column + 2 > textColumn) {
     out += '\n';
     column = 0;
   }
-  out.append(kTextColumn - column, ' ');
-  AppendWrapped(out, text, kTextColumn, kTextColumn);
+  out.append(textColumn - column, ' ');
+  AppendWrapped(out, text, textColumn, textColumn);
+}
+
+void AppendUsage(std::string& out) {
+  constexpr std::string_view kFirst = "Usage: ";
+  for (const UsageSpec& usage : kUsage) {
+    std::string line = "quillon-pack";
+    if (!usage.command.empty()) line += " " + std::string(usage.command);
+    if (!usage.arguments.empty()) line += " " + std::string(usage.arguments);
+    // Continued lines stand below the command.
+    const size_t indent = kFirst.size() + std::string_view("quillon-pack ").size();
+    out.append(&usage == kUsage.data() ? kFirst : std::string_view("       "));
+    AppendWrapped(out, line, indent, kFirst.size());
+  }
 }
 
 // Paragraphs separated by "\n"; "TERM\tTEXT" is a row.
@@ -121,7 +105,14 @@ int PrintVersion() {
 }
 
 std::string HelpText() {
-  std::string out(kSynopsis);
+  std::string out;
+  AppendUsage(out);
+  for (std::string_view rest = kDescription; !rest.empty();) {
+    const size_t end = rest.find('\n');
+    out += '\n';
+    AppendWrapped(out, rest.substr(0, end), 0, 0);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+  }
   for (const SectionSpec& section : kSections) {
     out += '\n';
     out += section.title;
@@ -132,7 +123,11 @@ std::string HelpText() {
     }
     AppendProse(out, section.after);
   }
-  out += kEnd;
+  out += "\nEnvironment:\n";
+  for (const TermSpec& variable : kEnvironment) AppendRow(out, variable.term, variable.text);
+  out += "\nExit status:\n";
+  for (const TermSpec& status : kExitStatus) AppendRow(out, status.term, status.text, 5);
+  out += "\nThe manual (docs/packager.md, installed in share/doc/quillon) has the details.\n";
   return out;
 }
 

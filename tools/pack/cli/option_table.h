@@ -211,6 +211,22 @@ inline constexpr std::array kOptions = {
 };
 // clang-format on
 
+// The values an option knows, for completion; an option without a row takes
+// anything of its kind.
+struct OptionValues {
+  OptionId id;
+  std::string_view values;  // separated by blanks
+};
+
+// The ANSI code pages of Windows.
+inline constexpr std::string_view kCodePages = "874 932 936 949 950 1250 1251 1252 1253 1254 1255 1256 1257 1258";
+
+inline constexpr std::array kOptionValues = {
+    OptionValues{OptionId::CodePage, kCodePages},
+    OptionValues{OptionId::NameEncoding, kCodePages},
+    OptionValues{OptionId::Level, "0 1 2 3 4 5 6 7 8 9 10 11 12"},
+};
+
 // A section of --help: its heading, and text before and after its options.
 // Paragraphs are separated by "\n"; a paragraph "TERM\tTEXT" is a row like
 // an option's.
