@@ -53,7 +53,8 @@ enable_testing()
 find_package(GTest REQUIRED)
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 # The packager's portable pieces that the unit tests take as they are.
-add_executable(unit_tests ${UNIT_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tools/pack/building/deflate_pieces.cpp)
+add_executable(unit_tests ${UNIT_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tools/pack/building/deflate_pieces.cpp
+                          ${CMAKE_SOURCE_DIR}/tools/pack/support/json_writer.cpp)
 target_compile_options(unit_tests PRIVATE ${QUILLON_WARNINGS} -Wno-sign-conversion -Wno-conversion -Wno-missing-field-initializers)
 # The packager's portable headers, as "pack/folder/file.h", and what they include.
 target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tools ${CMAKE_SOURCE_DIR}/tools/pack)

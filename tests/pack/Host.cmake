@@ -15,11 +15,13 @@ if(TARGET quillon-pack)
   add_test(NAME pack_format_doc COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/pack/test_package_format.py
                                         $<TARGET_FILE:quillon-pack>)
   add_test(NAME readme_figures COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/pack/test_readme.py)
+  add_test(NAME pack_json COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/pack/test_pack_json.py
+                                  $<TARGET_FILE:quillon-pack>)
   # The manual page and the bash completion written from the table of options.
   add_test(NAME pack_manual COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/pack/test_manual.py
                                     $<TARGET_FILE:quillon-pack-manual> ${QUILLON_MANUAL_PAGE}.gz ${QUILLON_COMPLETION}
                                     $<TARGET_FILE:quillon-pack> ${PROJECT_VERSION})
-  set_tests_properties(pack pack_files pack_cli pack_builder pack_format_doc readme_figures pack_manual
+  set_tests_properties(pack pack_files pack_cli pack_builder pack_format_doc readme_figures pack_manual pack_json
                        PROPERTIES LABELS pack TIMEOUT 600)
   if(QUILLON_TARGET AND NOT DEFINED ENV{QUILLON_STUB})
     set_tests_properties(pack readme_figures PROPERTIES ENVIRONMENT QUILLON_STUB=${CMAKE_BINARY_DIR}/target/setup-stub.exe)

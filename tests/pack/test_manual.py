@@ -127,6 +127,7 @@ class Completion(unittest.TestCase):
             (["--co"], {"--code-page", "--config"}),
             (["--pass"], {"--password", "--password-file", "--password-stdin"}),
             (["list", "--n"], {"--name-encoding"}),
+            (["list", "--j"], {"--json"}),
             (["-o", "setup."], {"setup.exe", "setup.inf"}),
             (["--output", "=", "setup.e"], {"setup.exe"}),
             (["extract", "-d", ""], {"sub"}),

@@ -19,8 +19,8 @@ struct UsageSpec {
 inline constexpr std::array kUsage = {
     UsageSpec{"", "-o INSTALLER [OPTION...] [INPUT...]"},
     UsageSpec{"", "-c DESCRIPTION.ini [OPTION...] [INPUT...]"},
-    UsageSpec{"list", "[--code-page CP] INSTALLER"},
-    UsageSpec{"verify", "[PASSWORD] [--code-page CP] INSTALLER"},
+    UsageSpec{"list", "[--code-page CP] [--json] INSTALLER"},
+    UsageSpec{"verify", "[PASSWORD] [--code-page CP] [--json] INSTALLER"},
     UsageSpec{"extract", "[PASSWORD] [--code-page CP] [--overwrite] [--quiet] [-d DIR] INSTALLER"},
     UsageSpec{"help", ""},
     UsageSpec{"", "--help | --version"},
@@ -81,7 +81,8 @@ inline constexpr std::array kExamples = {
     TermSpec{"Looking into an installer:",
              "quillon-pack list setup.exe\n"
              "quillon-pack verify --password-file password.txt setup.exe\n"
-             "quillon-pack extract setup.exe -d unpacked"},
+             "quillon-pack extract setup.exe -d unpacked\n"
+             "quillon-pack list --json setup.exe"},
 };
 
 }  // namespace quillon::pack

@@ -44,6 +44,7 @@ enum class OptionId {
   Config,
   Directory,
   Overwrite,
+  Json,
   Version,
   Help,
 };
@@ -204,6 +205,10 @@ inline constexpr std::array kOptions = {
                "extract: the directory to write below (made when missing); default: the current directory"},
     OptionSpec{OptionId::Overwrite, "overwrite", 0, "", ValueKind::None, OptionSection::LookingInto, kExtract,
                ConfigPlace::None, OptionId::Overwrite, "extract: replace existing files instead of keeping them"},
+    OptionSpec{OptionId::Json, "json", 0, "", ValueKind::None, OptionSection::LookingInto, kList | kVerify,
+               ConfigPlace::None, OptionId::Json,
+               "list, verify: print one JSON document on standard output instead of the text, also for a "
+               "damaged installer (see the manual for its fields)"},
     OptionSpec{OptionId::Version, "version", 0, "", ValueKind::None, OptionSection::General, kAnyCommand,
                ConfigPlace::None, OptionId::Version, "show the version"},
     OptionSpec{OptionId::Help, "help", 'h', "", ValueKind::None, OptionSection::General, kAnyCommand,

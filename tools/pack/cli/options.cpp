@@ -211,6 +211,7 @@ Options Apply(const std::vector<Setting>& settings) {
       case OptionId::Config:
       case OptionId::Directory:
       case OptionId::Overwrite:
+      case OptionId::Json:
         break;  // taken before, or not by this command
     }
   }

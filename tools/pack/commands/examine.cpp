@@ -11,6 +11,7 @@
 #include "building/inputs.h"
 #include "cli/help_text.h"
 #include "cli/options.h"
+#include "commands/json_fields.h"
 #include "common/name_encoding.h"
 #include "common/password.h"
 #include "common/progress.h"
@@ -37,6 +38,7 @@ struct InspectOptions {
   CodePageOption codePage;
   bool overwrite = false;
   bool quiet = false;
+  bool json = false;  // list, verify: one JSON document
   bool help = false;
   bool version = false;
 };
@@ -72,6 +74,9 @@ InspectOptions ParseInspectArguments(const std::vector<std::string>& arguments) 
       case OptionId::Quiet:
         options.quiet = true;
         break;
+      case OptionId::Json:
+        options.json = true;
+        break;
       case OptionId::Directory:
         if (directoryGiven) throw UsageError("--directory is given twice");
         if (value.empty()) throw UsageError("--directory needs a directory");
@@ -99,12 +104,6 @@ std::string DosStamp(uint16_t date, uint16_t time) {
   return stamp.data();
 }
 
-std::string MethodName(uint16_t method) {
-  if (method == kMethodStored) return "stored";
-  if (method == kMethodDeflated) return "deflated";
-  return "method " + std::to_string(method);
-}
-
 // One entry as the installer's walk meets it.
 struct WalkedEntry {
   int32_t offset = 0;
@@ -122,6 +121,27 @@ struct WalkedEntry {
   }
 };
 
+// The entry a fault lies in.
+struct DamagedEntry {
+  std::optional<std::string> name;  // none when its header is too damaged to name it
+  int32_t offset = 0;
+};
+
+// A fault of the installer looked into: the message without the installer's
+// name, and the entry it lies in (none when it lies elsewhere).
+class InstallerFault : public PackError {
+ public:
+  InstallerFault(const std::string& message, std::string reason, std::optional<DamagedEntry> entry)
+      : PackError(message), reason_(std::move(reason)), entry_(std::move(entry)) {}
+
+  [[nodiscard]] const std::string& reason() const { return reason_; }
+  [[nodiscard]] const std::optional<DamagedEntry>& entry() const { return entry_; }
+
+ private:
+  std::string reason_;
+  std::optional<DamagedEntry> entry_;
+};
+
 class Inspection {
  public:
   explicit Inspection(const InspectOptions& options)
@@ -133,6 +153,9 @@ class Inspection {
   int List();
   int Verify();
   int Extract();
+  // With --json: the document of an error met before any other was written.
+  [[nodiscard]] bool documentWritten() const { return documentWritten_; }
+  void ReportError(const std::string& message);
 
  private:
   struct Soundness {
@@ -153,7 +176,24 @@ class Inspection {
   void WarnAboutLegacySignatures(const std::vector<WalkedEntry>& walked) const;
   // ZIP tools read the central directory: it must say what the local headers say.
   void CompareWithDirectory(const std::vector<WalkedEntry>& walked, const std::vector<CentralEntry>& listed) const;
-  [[noreturn]] void Fault(const std::string& what) const { throw PackError(shown_ + ": " + what); }
+  [[noreturn]] void Fault(const std::string& what, std::optional<DamagedEntry> entry = std::nullopt) const {
+    throw InstallerFault(shown_ + ": " + what, what, std::move(entry));
+  }
+  // "entry 'NAME'" + between + reason.
+  [[noreturn]] void EntryFault(const WalkedEntry& entry, const char* between, const std::string& reason) const {
+    throw InstallerFault(shown_ + ": entry " + ShownName(entry.name) + between + reason, reason,
+                         DamagedEntry{entry.name, entry.offset});
+  }
+  // Shown on standard error, and kept for a JSON document.
+  void Warning(const std::string& message) const {
+    Warn(message);
+    warnings_.push_back(message);
+  }
+  void ListText(const InstallerFile& file, const std::vector<WalkedEntry>& walked) const;
+  void ListJson(const InstallerFile& file, const std::vector<WalkedEntry>& walked);
+  void PutHead(JsonWriter& json) const;
+  void PutWarnings(JsonWriter& json) const;
+  void PrintJson(const JsonWriter& json);
   [[nodiscard]] std::string ShownName(const std::string& name) const { return Quote(encoding_.Shown(name)); }
   void PrintText(const char* label, const Bytes& text) const;
 
@@ -161,6 +201,8 @@ class Inspection {
   NameEncoding encoding_;
   std::string shown_;
   LeadByteTest isLead_;  // of the code page the names are read in
+  mutable std::vector<std::string> warnings_;
+  bool documentWritten_ = false;
 };
 
 template <typename Visit>
@@ -203,16 +245,15 @@ Inspection::Soundness Inspection::CheckSoundness(InstallerFile& file, const std:
   Soundness soundness;
   std::vector<WalkedEntry> walked;
   const int32_t stop = Walk(file, [&](const WalkedEntry& entry, EntryStream& stream) {
-    const std::string name = "entry " + ShownName(entry.name);
-    if (!entry.problem.empty()) Fault(name + ": " + entry.problem);
+    if (!entry.problem.empty()) EntryFault(entry, ": ", entry.problem);
     if (entry.zip64()) {
-      Fault(name +
-            " is a ZIP64 entry, whose sizes are in an extra field: ZIP64 is not supported, and the installer, "
-            "which reads the sizes of the local header, would stop with \"" +
-            Text(UiText::ExtractionError) + "\"");
+      EntryFault(entry, " ",
+                 std::string("is a ZIP64 entry, whose sizes are in an extra field: ZIP64 is not supported, and the "
+                             "installer, which reads the sizes of the local header, would stop with \"") +
+                     Text(UiText::ExtractionError) + "\"");
     }
     const EntryCheck check = CheckEntryData(source, stream, entry.offset, password);
-    if (check.verdict != EntryVerdict::Sound) Fault(name + ": " + DescribeVerdict(check, entry.header));
+    if (check.verdict != EntryVerdict::Sound) EntryFault(entry, ": ", DescribeVerdict(check, entry.header));
     ++soundness.entries;
     if (!entry.name.ends_with('/') && !entry.name.ends_with('\\')) ++soundness.files;
     if ((entry.header.flags & kFlagEncrypted) != 0) ++soundness.encrypted;
@@ -234,9 +275,10 @@ Inspection::Soundness Inspection::CheckSoundness(InstallerFile& file, const std:
   const bool central = ending.kind == PackageEnding::Kind::CentralDirectory;
   if (stop != ending.entriesEnd) {
     Fault("the installer's walk over the entries ends at offset " + std::to_string(stop) + ", behind entry " +
-          ShownName(walked.back().name) + ", but the " + (central ? "central directory starts" : "trailer stands") +
-          " at offset " + std::to_string(ending.entriesEnd) +
-          ": the header of the entry after it is damaged, and the installer would extract nothing from there on");
+              ShownName(walked.back().name) + ", but the " + (central ? "central directory starts" : "trailer stands") +
+              " at offset " + std::to_string(ending.entriesEnd) +
+              ": the header of the entry after it is damaged, and the installer would extract nothing from there on",
+          DamagedEntry{std::nullopt, stop});
   }
   if (!central) return soundness;
   if (ending.directoryCount != walked.size()) {
@@ -257,9 +299,11 @@ Inspection::Soundness Inspection::CheckSoundness(InstallerFile& file, const std:
 void Inspection::CheckTargets(const std::vector<WalkedEntry>& walked) const {
   std::map<std::string, const WalkedEntry*> files;        // by key
   std::map<std::string, const WalkedEntry*> directories;  // by key, ending with "/": the first entry that needs it
-  const auto clash = [&](const WalkedEntry& file, const WalkedEntry& other) {
+  // The later of the two is the damaged one.
+  const auto clash = [&](const WalkedEntry& file, const WalkedEntry& other, const WalkedEntry& later) {
     Fault("entry " + ShownName(file.name) + " is a file, but entry " + ShownName(other.name) +
-          " needs a directory of that name on Windows: the installer cannot write both and stops");
+              " needs a directory of that name on Windows: the installer cannot write both and stops",
+          DamagedEntry{later.name, later.offset});
   };
   for (const WalkedEntry& entry : walked) {
     if (entry.path.kind == EntryNameKind::WorkDirectory) continue;
@@ -267,21 +311,26 @@ void Inspection::CheckTargets(const std::vector<WalkedEntry>& walked) const {
     for (size_t slash = key.find('/'); slash != std::string::npos && slash + 1 < key.size();
          slash = key.find('/', slash + 1)) {
       const std::string parent = key.substr(0, slash + 1);
-      if (const auto file = files.find(key.substr(0, slash)); file != files.end()) clash(*file->second, entry);
+      if (const auto file = files.find(key.substr(0, slash)); file != files.end()) {
+        clash(*file->second, entry, entry);
+      }
       directories.emplace(parent, &entry);
     }
     if (entry.path.kind == EntryNameKind::Directory) {
-      if (const auto file = files.find(key.substr(0, key.size() - 1)); file != files.end()) clash(*file->second, entry);
+      if (const auto file = files.find(key.substr(0, key.size() - 1)); file != files.end()) {
+        clash(*file->second, entry, entry);
+      }
       directories.emplace(key, &entry);
       continue;
     }
     if (const auto directory = directories.find(key + "/"); directory != directories.end()) {
-      clash(entry, *directory->second);
+      clash(entry, *directory->second, entry);
     }
     if (const auto [place, added] = files.emplace(key, &entry); !added) {
       Fault("entries " + ShownName(place->second->name) + " and " + ShownName(entry.name) +
-            " are one file on Windows, which ignores the case of names and drops trailing dots and blanks: the "
-            "installer would ask the user whether to replace the file it has just written");
+                " are one file on Windows, which ignores the case of names and drops trailing dots and blanks: the "
+                "installer would ask the user whether to replace the file it has just written",
+            DamagedEntry{entry.name, entry.offset});
     }
   }
 }
@@ -292,9 +341,9 @@ void Inspection::WarnAboutLegacySignatures(const std::vector<WalkedEntry>& walke
   if (first == walked.end()) return;
   const auto count =
       std::count_if(walked.begin(), walked.end(), [](const WalkedEntry& e) { return e.legacySignature(); });
-  Warn(shown_ + ": " + std::to_string(count) + " entry(ies), the first " + ShownName(first->name) +
-       ", begin with the signature 00 00 00 50 instead of the local header's \"PK\\3\\4\": the installer "
-       "reads them, ZIP tools do not");
+  Warning(shown_ + ": " + std::to_string(count) + " entry(ies), the first " + ShownName(first->name) +
+          ", begin with the signature 00 00 00 50 instead of the local header's \"PK\\3\\4\": the installer "
+          "reads them, ZIP tools do not");
 }
 
 void Inspection::CompareWithDirectory(const std::vector<WalkedEntry>& walked,
@@ -302,9 +351,8 @@ void Inspection::CompareWithDirectory(const std::vector<WalkedEntry>& walked,
   std::map<int64_t, const CentralEntry*> byOffset;
   for (const CentralEntry& entry : listed) byOffset.emplace(entry.localOffset, &entry);
   for (const WalkedEntry& entry : walked) {
-    const std::string name = "entry " + ShownName(entry.name);
     const auto found = byOffset.find(entry.offset);
-    if (found == byOffset.end()) Fault(name + " is missing from the central directory");
+    if (found == byOffset.end()) EntryFault(entry, " ", "is missing from the central directory");
     const CentralEntry& other = *found->second;
     const EntryHeader& h = entry.header;
     const std::pair<const char*, bool> fields[] = {
@@ -316,7 +364,8 @@ void Inspection::CompareWithDirectory(const std::vector<WalkedEntry>& walked,
         {"sizes", other.packedSize == static_cast<uint32_t>(h.compressedSize) && other.size == h.uncompressedSize},
     };
     for (const auto& [field, same] : fields) {
-      if (!same) Fault(name + ": its local header and the central directory disagree on its " + field);
+      if (!same)
+        EntryFault(entry, ": ", std::string("its local header and the central directory disagree on its ") + field);
     }
   }
 }
@@ -350,6 +399,20 @@ int Inspection::List() {
     Fault("neither an installer (no package header at offset " + std::to_string(kPackageOffset) +
           ") nor a ZIP archive (no entry at its start and no end record)");
   }
+  if (file.endMissing()) Warning(shown_ + ": its end is missing: the installer refuses to start");
+  if (std::any_of(walked.begin(), walked.end(), [](const WalkedEntry& e) { return e.zip64(); })) {
+    Warning(shown_ + ": it has ZIP64 entries, whose sizes are in extra fields: ZIP64 is not supported");
+  }
+  WarnAboutLegacySignatures(walked);
+  if (options_.json) {
+    ListJson(file, walked);
+  } else {
+    ListText(file, walked);
+  }
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+void Inspection::ListText(const InstallerFile& file, const std::vector<WalkedEntry>& walked) const {
   std::string files;
   for (const fs::path& path : file.files()) {
     std::error_code error;
@@ -385,13 +448,89 @@ int Inspection::List() {
   }
   std::printf("%10lld  %10lld  %zu entries\n", static_cast<long long>(size), static_cast<long long>(packed),
               walked.size());
-  const bool written = std::fflush(stdout) == 0;
-  if (file.endMissing()) Warn(shown_ + ": its end is missing: the installer refuses to start");
-  if (std::any_of(walked.begin(), walked.end(), [](const WalkedEntry& e) { return e.zip64(); })) {
-    Warn(shown_ + ": it has ZIP64 entries, whose sizes are in extra fields: ZIP64 is not supported");
+}
+
+void Inspection::PutHead(JsonWriter& json) const {
+  json.Key("command");
+  json.String(options_.command);
+  json.Key("installer");
+  json.String(options_.installer->string());
+  json.Key("code_page");
+  if (encoding_.converts()) {
+    json.String(encoding_.codePage());
+  } else {
+    json.Null();
   }
-  WarnAboutLegacySignatures(walked);
-  return written ? 0 : 1;
+}
+
+void Inspection::PutWarnings(JsonWriter& json) const {
+  json.Key("warnings");
+  json.BeginArray();
+  for (const std::string& warning : warnings_) json.String(warning);
+  json.EndArray();
+}
+
+void Inspection::PrintJson(const JsonWriter& json) {
+  (void)std::fputs(json.text().c_str(), stdout);
+  documentWritten_ = true;
+}
+
+void Inspection::ListJson(const InstallerFile& file, const std::vector<WalkedEntry>& walked) {
+  JsonWriter json;
+  json.BeginObject();
+  PutHead(json);
+  json.Key("files");
+  json.BeginArray();
+  for (const fs::path& path : file.files()) {
+    std::error_code error;
+    json.BeginObject();
+    json.Key("path");
+    json.String(path.string());
+    json.Key("size");
+    json.Integer(static_cast<int64_t>(fs::file_size(path, error)));
+    json.EndObject();
+  }
+  json.EndArray();
+  json.Key("package");
+  if (file.hasHeader()) {
+    const PackageHeader& header = file.header();
+    json.BeginObject();
+    const std::pair<const char*, bool> flags[] = {{"multi_part", header.multiPart != 0},
+                                                  {"wait_for_finish", header.waitForFinish != 0},
+                                                  {"admin_required", header.adminRequired != 0},
+                                                  {"hide_info_button", header.hideInfoButton != 0}};
+    json.Key("total_size");
+    json.Integer(header.totalSize);
+    for (const auto& [key, value] : flags) {
+      json.Key(key);
+      json.Bool(value);
+    }
+    const PackageTexts& texts = file.texts();
+    const std::pair<const char*, const Bytes*> fields[] = {{"title", &texts.title},
+                                                           {"inf", &texts.inf},
+                                                           {"licence_info", &texts.licenceInfo},
+                                                           {"info", &texts.info},
+                                                           {"licence", &texts.licence}};
+    json.Key("texts");
+    json.BeginObject();
+    for (const auto& [key, bytes] : fields)
+      PutPackageText(json, key, std::string(bytes->begin(), bytes->end()), encoding_);
+    json.EndObject();
+    json.EndObject();
+  } else {
+    json.Null();
+  }
+  json.Key("entries");
+  json.BeginArray();
+  for (const WalkedEntry& entry : walked) {
+    json.BeginObject();
+    PutEntryFields(json, entry.header, entry.name, entry.offset, encoding_);
+    json.EndObject();
+  }
+  json.EndArray();
+  PutWarnings(json);
+  json.EndObject();
+  PrintJson(json);
 }
 
 int Inspection::Verify() {
@@ -400,10 +539,74 @@ int Inspection::Verify() {
                                                              options_.codePage.convertsTexts ? &encoding_ : nullptr))
                                 : std::nullopt;
   InstallerFile file(*options_.installer);
-  const Soundness soundness = CheckSoundness(file, password ? &*password : nullptr);
-  std::printf("%s: sound: %zu entries (%zu encrypted), %lld bytes\n", shown_.c_str(), soundness.entries,
-              soundness.encrypted, static_cast<long long>(soundness.size));
+  if (!options_.json) {
+    const Soundness soundness = CheckSoundness(file, password ? &*password : nullptr);
+    std::printf("%s: sound: %zu entries (%zu encrypted), %lld bytes\n", shown_.c_str(), soundness.entries,
+                soundness.encrypted, static_cast<long long>(soundness.size));
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  JsonWriter json;
+  json.BeginObject();
+  PutHead(json);
+  try {
+    const Soundness soundness = CheckSoundness(file, password ? &*password : nullptr);
+    const std::pair<const char*, int64_t> counts[] = {{"entries", static_cast<int64_t>(soundness.entries)},
+                                                      {"files", static_cast<int64_t>(soundness.files)},
+                                                      {"encrypted", static_cast<int64_t>(soundness.encrypted)},
+                                                      {"size", soundness.size}};
+    json.Key("verdict");
+    json.String("sound");
+    for (const auto& [key, count] : counts) {
+      json.Key(key);
+      json.Integer(count);
+    }
+  } catch (const InstallerFault& fault) {
+    json.Key("verdict");
+    json.String("damaged");
+    json.Key("error");
+    json.String(fault.what());
+    json.Key("damaged_entry");
+    if (fault.entry()) {
+      json.BeginObject();
+      if (fault.entry()->name) {
+        PutPackageText(json, "name", *fault.entry()->name, encoding_);
+      } else {
+        json.Key("name");
+        json.Null();
+      }
+      json.Key("offset");
+      json.Integer(fault.entry()->offset);
+      json.Key("reason");
+      json.String(fault.reason());
+      json.EndObject();
+    } else {
+      json.Null();
+    }
+    PutWarnings(json);
+    json.EndObject();
+    PrintJson(json);
+    throw;
+  }
+  PutWarnings(json);
+  json.EndObject();
+  PrintJson(json);
   return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+void Inspection::ReportError(const std::string& message) {
+  JsonWriter json;
+  json.BeginObject();
+  PutHead(json);
+  if (options_.command == "verify") {
+    json.Key("verdict");
+    json.String("error");
+  }
+  json.Key("error");
+  json.String(message);
+  PutWarnings(json);
+  json.EndObject();
+  PrintJson(json);
+  (void)std::fflush(stdout);
 }
 
 int Inspection::Extract() {
@@ -451,9 +654,15 @@ int RunInspectCommand(const std::vector<std::string>& arguments) {
   table.carryless = ProcessorHasCarrylessMultiply();
   crcTable = &table;
   Inspection inspection(options);
-  if (options.command == "list") return inspection.List();
-  if (options.command == "verify") return inspection.Verify();
-  return inspection.Extract();
+  try {
+    if (options.command == "list") return inspection.List();
+    if (options.command == "verify") return inspection.Verify();
+    return inspection.Extract();
+  } catch (const PackError& error) {
+    // Also shown on standard error, by the caller.
+    if (options.json && !inspection.documentWritten()) inspection.ReportError(error.what());
+    throw;
+  }
 }
 
 }  // namespace quillon::pack
