@@ -1,8 +1,10 @@
 """The README's tutorial works: its packing commands, run as they stand there
-with the quillon-pack of this build, make an installer that, driven through
-under Wine, copies the sample program to C:\\Hello and writes the registry
-value that the tutorial's INF file promises."""
+with the quillon-pack of this build on PATH, as an install puts it there,
+make an installer that, driven through under Wine, copies the sample program
+to C:\\Hello and writes the registry value that the tutorial's INF file
+promises."""
 
+import os
 import re
 import shutil
 import subprocess
@@ -52,13 +54,17 @@ class Tutorial(st.InstallerTest):
         session.run("reg", ["delete", r"HKCU\Software\Hello", "/f"])
 
     def test_the_tutorial_installs_hello(self):
-        # The commands run from the top of a repository: here one whose build
-        # and examples are this build's.
+        # The commands run from the top of a repository whose examples are
+        # these, with this build's quillon-pack on PATH as an install puts it
+        # there (it finds the stub through the link).
         with tempfile.TemporaryDirectory(dir=session.work) as top:
             top = Path(top)
-            (top / "build").symlink_to(session.pack_tool.parent)
             (top / "examples").symlink_to(REPO / "examples")
-            packed = subprocess.run(["bash", "-euc", tutorial_commands()], cwd=top, capture_output=True, text=True)
+            (top / "bin").mkdir()
+            (top / "bin" / "quillon-pack").symlink_to(session.pack_tool)
+            env = dict(os.environ, PATH=f"{top / 'bin'}{os.pathsep}{os.environ.get('PATH', '')}")
+            packed = subprocess.run(["bash", "-euc", tutorial_commands()], cwd=top, capture_output=True, text=True,
+                                    env=env)
             self.assertEqual(packed.returncode, 0, packed.stdout + packed.stderr)
             self.assertIn("setup.inf", packed.stdout)
             installer = top / "hello-setup.exe"
