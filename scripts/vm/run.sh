@@ -87,7 +87,7 @@ done | sort -u >"$job/keep"
 # faults in the guest kernel when SMAP is on, and Wine dies at its first start.
 status=0
 qemu-system-x86_64 -nodefaults -no-reboot -display none -monitor none -serial stdio \
-  -accel tcg,thread=multi -cpu max,-smap -smp "$cpus" -m "$memory" \
+  -accel tcg,thread=multi -cpu "${QUILLON_VM_CPU:-max,-smap}" -smp "$cpus" -m "$memory" \
   -kernel "$kernel_dir/vmlinuz" -initrd "$kernel_dir/initrd.gz" \
   -append "console=ttyS0 quiet loglevel=3 panic=-1 mitigations=off ${QUILLON_VM_KERNEL_ARGS:-} qinit=$here/guest-init.sh qjob=$job" \
   -virtfs local,path=/,mount_tag=hostroot,security_model=passthrough,multidevs=remap,id=hostroot \

@@ -362,6 +362,9 @@ class WineSession:
         self.state_file = self.root / "session.json"
         self.display: str | None = None
         self._xvfb: subprocess.Popen | None = None
+        self._keeper: subprocess.Popen | None = None
+        self._server_driver: subprocess.Popen | None = None
+        self._served_env: dict[str, str] = {}
         self._owned = False
         self._slot_lock = None
         self._counter = 0
@@ -396,6 +399,7 @@ class WineSession:
         self._start_session()
 
     def stop(self) -> None:
+        self._end_served_driver()
         if self._slot_lock is not None:
             self._slot_lock.close()  # gives the slot back
             self._slot_lock = None
@@ -695,12 +699,30 @@ class WineSession:
                        reset_on_timeout=False)
         else:
             self._wine(["reg", "query", r"HKCU\Software\Wine"], 120, reset_on_timeout=False)
+        self._keep_desktop()
+
+    def _keep_desktop(self) -> None:
+        """Starts desktop_keeper.exe, which holds the desktop open until the server
+        is stopped: Wine closes it a second after its last user ends, and each
+        run would then start the desktop's processes again before its first
+        window shows (seconds under emulation)."""
+        keeper = self.target_dir / "desktop_keeper.exe"
+        if not keeper.exists():
+            return
+        with open(self.work / "desktop-keeper.log", "ab") as log:
+            self._keeper = subprocess.Popen(["wine", self.windows_path(keeper)], env=self.env, cwd=self.work,
+                                            stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                                            start_new_session=True)
 
     def _stop_server(self) -> None:
+        self._end_served_driver()
         subprocess.call(["wineserver", "-k"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                         stderr=subprocess.DEVNULL)
         subprocess.call(["wineserver", "-w"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                         stderr=subprocess.DEVNULL, timeout=60)
+        if self._keeper is not None:
+            self._keeper.wait(60)
+            self._keeper = None
 
     def reset(self) -> None:
         """Ends every Windows process of the prefix (after a run had to be stopped)."""
@@ -867,7 +889,10 @@ class WineSession:
             argv += ["--cwd", self.windows_path(cwd)]
         argv += [self.windows_path(script_file) if script_path else "-", "--", self.windows_path(target)]
         argv += [str(a) for a in args]
-        run = self._wine(argv, timeout, input=None if script_path else script_text.encode("utf-8"), env=env)
+        if script_path and not any("\t" in a or "\n" in a for a in argv[1:]):
+            run = self._served(argv[1:], timeout, env)
+        else:
+            run = self._wine(argv, timeout, input=None if script_path else script_text.encode("utf-8"), env=env)
         events, stray = [], []
         for line in run.stdout.splitlines():
             try:
@@ -882,6 +907,86 @@ class WineSession:
         self._convert_shots(result, png_dir)
         shutil.rmtree(bmp_dir, ignore_errors=True)
         return result
+
+    def _served(self, args: list[str], timeout: float, env: dict[str, str] | None) -> RunResult:
+        """One drive by the session's serving driver (guidriver.exe --serve),
+        started at the first drive: a driver started for each run would cost a
+        Wine process start each time. The request is the driver's arguments,
+        A driver serves the runs of one environment, which its targets inherit
+        from it (Wine takes a child's DLL overrides from the Unix environment,
+        not from the environment block a Windows parent passes): another
+        environment gets a driver of its own."""
+        wanted = self.env_with(env)
+        if self._server_driver is not None and (self._server_driver.poll() is not None
+                                                or self._served_env != wanted):
+            self._end_served_driver()
+        if self._server_driver is None:
+            self._start_served_driver(wanted)
+        request = args
+        errors = self.work / "served-driver.err"
+        errors_from = errors.stat().st_size
+        driver = self._server_driver
+        driver.stdin.write(("\t".join(request) + "\n").encode("utf-8"))
+        driver.stdin.flush()
+        lines, code, timed_out = [], None, False
+        deadline = time.monotonic() + timeout * TIME_SCALE
+        pending = b""
+        while code is None:
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([driver.stdout], [], [], left)[0]:
+                timed_out = True
+                break
+            chunk = os.read(driver.stdout.fileno(), 65536)
+            if not chunk:  # the driver ended without finishing the run
+                driver.wait()
+                code = driver.returncode
+                break
+            pending += chunk
+            *complete, pending = pending.split(b"\n")
+            for raw in complete:
+                line = raw.decode("utf-8", "replace")
+                try:
+                    event = json.loads(line)
+                except ValueError:
+                    event = None
+                if isinstance(event, dict) and event.get("event") == "done":
+                    code = event["code"]
+                else:
+                    lines.append(line + "\n")
+        with open(errors, "rb") as err:
+            err.seek(errors_from)
+            stderr = err.read().decode("utf-8", "replace")
+        if timed_out:
+            driver.kill()
+            driver.wait()
+        if driver.returncode is not None:
+            driver.stdout.close()
+            driver.stdin.close()
+            self._server_driver = None
+        if timed_out:
+            self.reset()
+        return RunResult(None if timed_out else code, "".join(lines) + pending.decode("utf-8", "replace"), stderr,
+                         timed_out)
+
+    def _start_served_driver(self, env: dict[str, str]) -> None:
+        driver = self.executable("guidriver.exe")
+        self._served_env = env
+        with open(self.work / "served-driver.err", "ab") as err:
+            self._server_driver = subprocess.Popen(["wine", self.windows_path(driver), "--serve"], env=env,
+                                                   cwd=self.work, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                                   stderr=err, start_new_session=True)
+
+    def _end_served_driver(self) -> None:
+        driver, self._server_driver = self._server_driver, None
+        if driver is None:
+            return
+        driver.stdin.close()  # the driver ends at the end of its requests
+        try:
+            driver.wait(30 * TIME_SCALE)
+        except subprocess.TimeoutExpired:
+            driver.kill()
+            driver.wait()
+        driver.stdout.close()
 
     def _convert_shots(self, result: DriveResult, png_dir: Path) -> None:
         pictures = list(result.snapshots)

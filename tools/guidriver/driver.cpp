@@ -617,7 +617,8 @@ bool Driver::Execute(const Command& command) {
 }
 
 void Driver::KillTree() {
-  killed_ = !exitReported_;
+  // A target that ended on its own just before keeps its own exit code.
+  killed_ = !exitReported_ && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
   std::vector<HANDLE> handles{process_.hProcess};
   for (const Child& child : followed_) handles.push_back(child.handle);
   for (HANDLE handle : handles) {
