@@ -394,6 +394,16 @@ class HarnessTest(unittest.TestCase):
         result = session.run(PROBE, ["--exit", "5"])
         self.assertEqual(result.returncode, 5)
 
+    def test_drive_that_outlasts_its_time(self):
+        # The harness stops the serving driver and everything it started; the
+        # next drive gets a new one, and so do drives with another environment.
+        late = drive("wait-window Probe\nwait-window never\n", "late", timeout=5, wait_timeout=600)
+        self.assertTrue(late.timed_out)
+        self.assertIsNone(late.driver_exit)
+        for env in (None, {"QUILLON_PROBE_UNUSED": "1"}, None):
+            with self.subTest(env=env):
+                drive("wait-window Probe\nclose\nwait-exit\n", "after-late", env=env).check()
+
 
 if __name__ == "__main__":
     unittest.main()
