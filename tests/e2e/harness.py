@@ -690,29 +690,33 @@ class WineSession:
                             start_new_session=True)
         # The first Wine processes of a session start the session's own (services,
         # the desktop), which keep the standard handles of the process that
-        # started them: start them here, on files, before a test runs anything.
-        warm_up = self.work / "warm-up.script"
-        warm_up.write_text("")
-        driver = self.target_dir / "guidriver.exe"
-        if driver.exists():
-            self._wine([self.windows_path(driver), self.windows_path(warm_up), "--", "cmd.exe", "/c", "exit"], 120,
-                       reset_on_timeout=False)
-        else:
+        # started them: the desktop keeper starts them, on files, before a test
+        # runs anything.
+        if not self._keep_desktop():
             self._wine(["reg", "query", r"HKCU\Software\Wine"], 120, reset_on_timeout=False)
-        self._keep_desktop()
 
-    def _keep_desktop(self) -> None:
-        """Starts desktop_keeper.exe, which holds the desktop open until the server
-        is stopped: Wine closes it a second after its last user ends, and each
-        run would then start the desktop's processes again before its first
-        window shows (seconds under emulation)."""
+    def _keep_desktop(self) -> bool:
+        """Starts desktop_keeper.exe and waits until its window is up: it holds
+        the desktop open until the server is stopped, since Wine closes it a
+        second after its last user ends and each run would then start the
+        desktop's processes again before its first window shows (seconds under
+        emulation). False when the target build has no keeper."""
         keeper = self.target_dir / "desktop_keeper.exe"
         if not keeper.exists():
-            return
-        with open(self.work / "desktop-keeper.log", "ab") as log:
-            self._keeper = subprocess.Popen(["wine", self.windows_path(keeper)], env=self.env, cwd=self.work,
-                                            stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                                            start_new_session=True)
+            return False
+        ready = self.work / "desktop-keeper.ready"
+        ready.unlink(missing_ok=True)
+        log_path = self.work / "desktop-keeper.log"
+        with open(log_path, "ab") as log:
+            self._keeper = subprocess.Popen(["wine", self.windows_path(keeper), self.windows_path(ready)],
+                                            env=self.env, cwd=self.work, stdin=subprocess.DEVNULL, stdout=log,
+                                            stderr=log, start_new_session=True)
+        deadline = time.monotonic() + 120 * TIME_SCALE
+        while not ready.exists():
+            if self._keeper.poll() is not None or time.monotonic() > deadline:
+                raise HarnessError(f"desktop_keeper.exe did not start (exit code {self._keeper.poll()}); see {log_path}")
+            time.sleep(0.05)  # a file has no event to wait on; the keeper's end is checked too
+        return True
 
     def _stop_server(self) -> None:
         self._end_served_driver()
